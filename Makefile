@@ -1,0 +1,57 @@
+# make test   installs what is missing, builds, runs every test (plain, ASan+UBSan with the
+#             fuzzers, ThreadSanitizer for the threaded parts)
+# make bench  builds and runs the benchmarks
+# make fuzz   runs every fuzz target for FUZZ_SECONDS (default 600) each
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 600
+CI_FUZZ_SECONDS ?= 30
+GEN := -G Ninja
+
+.PHONY: all deps build test test-plain test-asan test-tsan bench fuzz format tidy clean
+
+all: build
+
+deps:
+	@bash deps/install.sh
+
+build: deps
+	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/release -j $(JOBS)
+
+test-plain: build
+	ctest --test-dir build/release --output-on-failure -j $(JOBS) -LE fuzz
+
+test-asan: deps
+	cmake -S . -B build/asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=asan \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DWITH_BENCH=OFF \
+	  -DFUZZ_SECONDS=$(CI_FUZZ_SECONDS)
+	cmake --build build/asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	cmake -S . -B build/tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=tsan \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DWITH_BENCH=OFF \
+	  -DWITH_QT=OFF
+	cmake --build build/tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j $(JOBS) -L threads
+
+test: test-plain test-tsan test-asan
+
+bench: build
+	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+fuzz: deps
+	cmake -S . -B build/asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=asan \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DWITH_BENCH=OFF \
+	  -DFUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build build/asan -j $(JOBS)
+	ctest --test-dir build/asan --output-on-failure -L fuzz --timeout $$(( $(FUZZ_SECONDS) + 120 ))
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+tidy: build
+	git ls-files '*.cpp' | grep -v -E '^(fuzz|bench)/' | xargs clang-tidy -p build/release --quiet
+
+clean:
+	rm -rf build
