@@ -1,0 +1,9 @@
+// movtool's commands share this: each is a function over its own arguments (argv[0] is the
+// command's name) returning the process exit status: 0 done, 1 failed, 2 usage error.
+#pragma once
+
+int movtool_info(int argc, char **argv);
+int movtool_dump(int argc, char **argv);
+
+// One line on stderr, prefixed "movtool: ".
+void movtool_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
