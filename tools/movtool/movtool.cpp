@@ -22,6 +22,9 @@ static const MovtoolCommand movtool_commands[] = {
     {"dump", movtool_dump,
      "dump MOVIE OUT.raw         every record's decoded pictures A and B (128000 bytes),\n"
      "                                  palette (744) and sound (3528), back to back"},
+    {"encode", movtool_encode,
+     "encode -o OUT.mov [--audio SOUND.wav] PICTURES...\n"
+     "                                  a movie from PNG pictures, two a record (see encode --help)"},
 };
 
 static void movtool_usage(FILE *out)

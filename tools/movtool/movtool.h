@@ -4,6 +4,7 @@
 
 int movtool_info(int argc, char **argv);
 int movtool_dump(int argc, char **argv);
+int movtool_encode(int argc, char **argv);
 
 // One line on stderr, prefixed "movtool: ".
 void movtool_error(const char *format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,338 @@
+// Block coding. Each 2x2x2 block first takes the exact partition with the fewest boxes. When the
+// record does not fit, boxes are merged greedily, cheapest added squared error per colour saved
+// first, with the merged box taking the palette colour nearest its pixels' mean; the code stream
+// is repacked and merging goes on until colour list and packed codes fit together.
+#include "tools/movtool/encode_blocks.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "movie/movie.h"
+#include "movie/picture.h"
+
+namespace
+{
+
+constexpr int32_t BLOCKS = MOVIE_CODE_COUNT;
+constexpr int32_t NEAR_UNKNOWN = 0xFF;
+constexpr uint8_t COLLAPSE = 0xFF; // merge index meaning "the whole block becomes one box"
+
+struct Merge {
+    uint8_t mask; // the cells of the merged box
+    uint8_t code; // the code after the merge
+};
+
+struct Candidate {
+    double key; // added error per colour saved
+    int32_t block;
+    uint16_t version;
+    uint8_t merge;
+    uint8_t colour;
+};
+
+bool tables_ready;
+bool is_box[256];
+uint8_t box_masks[BLOCK_CODE_MAX + 1][8];
+uint32_t same_box_pairs[BLOCK_CODE_MAX + 1]; // bit per cell pair that shares a box
+Merge merges[BLOCK_CODE_MAX + 1][28];
+uint8_t merge_counts[BLOCK_CODE_MAX + 1];
+
+inline int32_t pair_bit(int32_t i, int32_t j)
+{
+    // Pairs i < j numbered row by row: (0,1)..(0,7) are 0..6, (1,2).. are 7.., 28 in all.
+    return i * 7 - i * (i - 1) / 2 + (j - i - 1);
+}
+
+int32_t code_of_partition(const uint8_t *masks, int32_t count)
+{
+    // Boxes are numbered in the order of their lowest cell.
+    int32_t box_of[8] = {};
+    for (int32_t b = 0; b < count; b++)
+        for (int32_t cell = 0; cell < 8; cell++)
+            if (masks[b] >> cell & 1) box_of[cell] = b;
+    int32_t number[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    int32_t next = 0;
+    uint8_t digits[8];
+    for (int32_t cell = 0; cell < 8; cell++) {
+        if (number[box_of[cell]] < 0) number[box_of[cell]] = next++;
+        digits[cell] = (uint8_t)number[box_of[cell]];
+    }
+    for (int32_t code = 1; code <= BLOCK_CODE_MAX; code++)
+        if (!memcmp(block_patterns[code], digits, 8)) return code;
+    return 0;
+}
+
+void tables_init()
+{
+    if (tables_ready) return;
+    for (int32_t x = 0; x < 3; x++)
+        for (int32_t y = 0; y < 3; y++)
+            for (int32_t t = 0; t < 3; t++) {
+                uint32_t mask = 0;
+                for (int32_t cell = 0; cell < 8; cell++) {
+                    int32_t dx = cell & 1, dy = cell >> 1 & 1, pt = cell >> 2;
+                    if ((x == 2 || dx == x) && (y == 2 || dy == y) && (t == 2 || pt == t))
+                        mask |= 1u << cell;
+                }
+                is_box[mask] = true;
+            }
+    for (int32_t code = 1; code <= BLOCK_CODE_MAX; code++) {
+        int32_t k = block_colour_counts[code];
+        memset(box_masks[code], 0, 8);
+        for (int32_t cell = 0; cell < 8; cell++)
+            box_masks[code][block_patterns[code][cell]] |= (uint8_t)(1u << cell);
+        uint32_t pairs = 0;
+        for (int32_t i = 0; i < 8; i++)
+            for (int32_t j = i + 1; j < 8; j++)
+                if (block_patterns[code][i] == block_patterns[code][j])
+                    pairs |= 1u << pair_bit(i, j);
+        same_box_pairs[code] = pairs;
+        int32_t n = 0;
+        for (int32_t a = 0; a < k; a++)
+            for (int32_t b = a + 1; b < k; b++) {
+                uint8_t u = box_masks[code][a] | box_masks[code][b];
+                if (!is_box[u]) continue;
+                uint8_t rest[8];
+                int32_t count = 0;
+                for (int32_t c = 0; c < k; c++)
+                    if (c != a && c != b) rest[count++] = box_masks[code][c];
+                rest[count++] = u;
+                int32_t to = code_of_partition(rest, count);
+                if (to) merges[code][n++] = Merge{u, (uint8_t)to};
+            }
+        merge_counts[code] = (uint8_t)n;
+    }
+    tables_ready = true;
+}
+
+} // namespace
+
+struct BlockCoder {
+    uint8_t *colour;   // BLOCKS x 8: the palette index each cell shows now
+    uint8_t *code;     // BLOCKS
+    uint16_t *version; // BLOCKS: bumped at each merge so older candidates are skipped
+    int32_t *pixel;    // BLOCKS x 8: offset of each cell's pixel in a picture pair
+    Candidate *heap;   // candidates, a binary min-heap on key
+    int32_t heap_capacity;
+    uint8_t *nearest; // 2^18: palette index nearest each 6-bit colour, NEAR_UNKNOWN when not
+                      // yet looked up
+    uint8_t *packed;  // scratch for packing
+};
+
+BlockCoder *encode_blocks_alloc()
+{
+    tables_init();
+    BlockCoder *c = new (std::nothrow) BlockCoder{};
+    if (!c) return nullptr;
+    c->colour = (uint8_t *)malloc((size_t)BLOCKS * 8);
+    c->code = (uint8_t *)malloc(BLOCKS);
+    c->version = (uint16_t *)malloc(sizeof(uint16_t) * BLOCKS);
+    c->pixel = (int32_t *)malloc(sizeof(int32_t) * BLOCKS * 8);
+    // One candidate a block at most is live; each merge takes one out before it adds one.
+    c->heap_capacity = BLOCKS;
+    c->heap = (Candidate *)malloc(sizeof(Candidate) * (size_t)c->heap_capacity);
+    c->nearest = (uint8_t *)malloc(1 << 18);
+    c->packed = (uint8_t *)malloc((size_t)encode_lz_bound(BLOCKS));
+    if (!c->colour || !c->code || !c->version || !c->pixel || !c->heap || !c->nearest ||
+        !c->packed) {
+        encode_blocks_free(c);
+        return nullptr;
+    }
+    for (int32_t b = 0; b < BLOCKS; b++) {
+        int32_t bx = b % 160, by = b / 160;
+        for (int32_t cell = 0; cell < 8; cell++) {
+            int32_t dx = cell & 1, dy = cell >> 1 & 1, t = cell >> 2;
+            c->pixel[b * 8 + cell] = t * MOVIE_PICTURE_BYTES + (2 * by + dy) * 320 + 2 * bx + dx;
+        }
+    }
+    return c;
+}
+
+void encode_blocks_free(BlockCoder *c)
+{
+    if (!c) return;
+    free(c->colour);
+    free(c->code);
+    free(c->version);
+    free(c->pixel);
+    free(c->heap);
+    free(c->nearest);
+    free(c->packed);
+    delete c;
+}
+
+int32_t encode_blocks_boxes(int32_t code, uint8_t masks[8])
+{
+    tables_init();
+    if (code < 1 || code > BLOCK_CODE_MAX) return 0;
+    memcpy(masks, box_masks[code], 8);
+    return block_colour_counts[code];
+}
+
+int32_t encode_blocks_exact_code(const uint8_t cells[8])
+{
+    tables_init();
+    uint32_t equal = 0;
+    for (int32_t i = 0; i < 8; i++)
+        for (int32_t j = i + 1; j < 8; j++)
+            if (cells[i] == cells[j]) equal |= 1u << pair_bit(i, j);
+    // Codes are in order of box count, so the first that asks only for equal pairs is fewest.
+    for (int32_t code = 1; code <= BLOCK_CODE_MAX; code++)
+        if (!(same_box_pairs[code] & ~equal)) return code;
+    return BLOCK_CODE_MAX; // unreachable: code 154 asks for nothing
+}
+
+static int32_t nearest_colour(BlockCoder *c, const BlockPictures *in, int32_t r, int32_t g,
+                              int32_t b)
+{
+    int32_t key = ((r * 63 + 127) / 255) << 12 | ((g * 63 + 127) / 255) << 6 | (b * 63 + 127) / 255;
+    if (c->nearest[key] != NEAR_UNKNOWN) return c->nearest[key];
+    int32_t best = 0, best_d = 0x7fffffff;
+    for (int32_t i = 0; i < in->palette_size; i++) {
+        const uint8_t *p = in->palette + i * 3;
+        int32_t dr = p[0] - r, dg = p[1] - g, db = p[2] - b;
+        int32_t d = dr * dr + dg * dg + db * db;
+        if (d < best_d) {
+            best_d = d;
+            best = i;
+        }
+    }
+    c->nearest[key] = (uint8_t)best;
+    return best;
+}
+
+static inline int32_t cell_error(const BlockPictures *in, int32_t pixel, int32_t colour)
+{
+    const uint8_t *s = in->source + pixel * 3;
+    const uint8_t *p = in->palette + colour * 3;
+    int32_t dr = s[0] - p[0], dg = s[1] - p[1], db = s[2] - p[2];
+    return dr * dr + dg * dg + db * db;
+}
+
+// The error a merge of the cells in mask adds, and the colour it would take.
+static int32_t merge_cost(BlockCoder *c, const BlockPictures *in, int32_t block, uint8_t mask,
+                          uint8_t *colour)
+{
+    const int32_t *px = c->pixel + block * 8;
+    const uint8_t *now = c->colour + block * 8;
+    int32_t n = 0, sr = 0, sg = 0, sb = 0, before = 0;
+    for (int32_t cell = 0; cell < 8; cell++) {
+        if (!(mask >> cell & 1)) continue;
+        const uint8_t *s = in->source + px[cell] * 3;
+        sr += s[0];
+        sg += s[1];
+        sb += s[2];
+        n++;
+        before += cell_error(in, px[cell], now[cell]);
+    }
+    int32_t best = nearest_colour(c, in, (sr + n / 2) / n, (sg + n / 2) / n, (sb + n / 2) / n);
+    int32_t after = 0;
+    for (int32_t cell = 0; cell < 8; cell++)
+        if (mask >> cell & 1) after += cell_error(in, px[cell], best);
+    *colour = (uint8_t)best;
+    return after - before;
+}
+
+static bool best_candidate(BlockCoder *c, const BlockPictures *in, int32_t block, Candidate *out)
+{
+    int32_t code = c->code[block];
+    int32_t k = block_colour_counts[code];
+    if (k <= 1) return false;
+    bool found = false;
+    for (int32_t m = 0; m < merge_counts[code]; m++) {
+        uint8_t colour;
+        int32_t cost = merge_cost(c, in, block, merges[code][m].mask, &colour);
+        if (!found || cost < out->key) {
+            *out = Candidate{(double)cost, block, c->version[block], (uint8_t)m, colour};
+            found = true;
+        }
+    }
+    if (!found) {
+        // No two boxes of this partition make a box together: fall back to one colour.
+        uint8_t colour;
+        int32_t cost = merge_cost(c, in, block, 0xFF, &colour);
+        *out = Candidate{(double)cost / (k - 1), block, c->version[block], COLLAPSE, colour};
+        found = true;
+    }
+    return found;
+}
+
+static bool heap_less(const Candidate &a, const Candidate &b)
+{
+    // std heaps are max-heaps: order reversed for the cheapest first, block index breaking ties
+    // so that runs are reproducible.
+    if (a.key != b.key) return a.key > b.key;
+    return a.block > b.block;
+}
+
+static int32_t write_colours(BlockCoder *c, uint8_t *list)
+{
+    int32_t n = 0;
+    for (int32_t b = 0; b < BLOCKS; b++) {
+        int32_t code = c->code[b];
+        int32_t k = block_colour_counts[code];
+        for (int32_t box = 0; box < k; box++)
+            list[n++] = (uint8_t)(c->colour[b * 8 + __builtin_ctz(box_masks[code][box])] + 1);
+    }
+    return n;
+}
+
+bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in,
+                        int32_t data_limit, BlockOutput *out)
+{
+    int32_t colours = 0;
+    for (int32_t b = 0; b < BLOCKS; b++) {
+        uint8_t *cells = c->colour + b * 8;
+        const int32_t *px = c->pixel + b * 8;
+        for (int32_t cell = 0; cell < 8; cell++)
+            cells[cell] = in->indices[px[cell]];
+        c->code[b] = (uint8_t)encode_blocks_exact_code(cells);
+        c->version[b] = 0;
+        colours += block_colour_counts[c->code[b]];
+    }
+    int32_t bound = encode_lz_bound(BLOCKS);
+    int32_t packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound);
+    out->lossless = true;
+    out->merges = 0;
+    if (colours + packed > data_limit) {
+        out->lossless = false;
+        memset(c->nearest, NEAR_UNKNOWN, 1 << 18);
+        int32_t heap_size = 0;
+        for (int32_t b = 0; b < BLOCKS; b++)
+            if (best_candidate(c, in, b, &c->heap[heap_size])) heap_size++;
+        std::make_heap(c->heap, c->heap + heap_size, heap_less);
+        while (colours + packed > data_limit) {
+            int32_t excess = colours + packed - data_limit;
+            while (excess > 0 && heap_size > 0) {
+                std::pop_heap(c->heap, c->heap + heap_size, heap_less);
+                Candidate top = c->heap[--heap_size];
+                int32_t b = top.block;
+                if (top.version != c->version[b]) continue;
+                int32_t code = c->code[b];
+                uint8_t mask = top.merge == COLLAPSE ? 0xFF : merges[code][top.merge].mask;
+                int32_t to = top.merge == COLLAPSE ? 1 : merges[code][top.merge].code;
+                for (int32_t cell = 0; cell < 8; cell++)
+                    if (mask >> cell & 1) c->colour[b * 8 + cell] = top.colour;
+                int32_t saved = block_colour_counts[code] - block_colour_counts[to];
+                colours -= saved;
+                excess -= saved;
+                c->code[b] = (uint8_t)to;
+                c->version[b]++;
+                out->merges++;
+                if (heap_size < c->heap_capacity && best_candidate(c, in, b, &c->heap[heap_size])) {
+                    heap_size++;
+                    std::push_heap(c->heap, c->heap + heap_size, heap_less);
+                }
+            }
+            packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound);
+            if (heap_size == 0 && colours + packed > data_limit) return false;
+        }
+    }
+    memcpy(out->codes, c->code, BLOCKS);
+    out->colour_count = write_colours(c, out->data);
+    out->packed_length = packed;
+    memcpy(out->data + out->colour_count, c->packed, (size_t)packed);
+    return true;
+}

@@ -1,0 +1,17 @@
+# The encoder's modules form a library of their own so that its tests and benchmarks link the
+# same code as movtool; movtool's glob picked them up too, so they are taken out of it here.
+find_package(PNG REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+pkg_check_modules(SAMPLERATE REQUIRED IMPORTED_TARGET samplerate)
+
+file(GLOB movenc_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/encode_*.cpp)
+add_library(movenc STATIC ${movenc_sources})
+target_include_directories(movenc PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(movenc PUBLIC movie PRIVATE PNG::PNG PkgConfig::SNDFILE
+                      PkgConfig::SAMPLERATE)
+
+get_target_property(movtool_all_sources movtool SOURCES)
+list(FILTER movtool_all_sources EXCLUDE REGEX "/encode_[^/]*\\.cpp$")
+set_target_properties(movtool PROPERTIES SOURCES "${movtool_all_sources}")
+target_link_libraries(movtool PRIVATE movenc)
