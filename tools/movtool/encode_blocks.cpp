@@ -24,6 +24,19 @@ struct Merge {
     uint8_t code; // the code after the merge
 };
 
+// One merge as made, so that the budget search can take merges back and make them again.
+struct MergeStep {
+    int32_t block;
+    uint8_t old_code, new_code, mask, colour;
+    uint8_t old_colours[8];
+};
+
+// The search aims this far below the limit, since its estimates of the packed length come from
+// the fast packer, and stops when it is within the tolerance of that aim.
+constexpr int32_t AIM_MARGIN = 48;
+constexpr int32_t AIM_TOLERANCE = 96;
+constexpr int32_t MAX_PROBES = 8;
+
 struct Candidate {
     double key; // added error per colour saved
     int32_t block;
@@ -116,9 +129,13 @@ struct BlockCoder {
     int32_t *pixel;    // BLOCKS x 8: offset of each cell's pixel in a picture pair
     Candidate *heap;   // candidates, a binary min-heap on key
     int32_t heap_capacity;
-    uint8_t *nearest; // 2^18: palette index nearest each 6-bit colour, NEAR_UNKNOWN when not
-                      // yet looked up
-    uint8_t *packed;  // scratch for packing
+    uint8_t *nearest;      // 2^18: palette index nearest each 6-bit colour, NEAR_UNKNOWN when not
+                           // yet looked up
+    uint8_t *packed;       // scratch for packing
+    MergeStep *steps;      // merges made, in order
+    int32_t steps_made;    // merges in the log; the heap matches the blocks after all of them
+    int32_t steps_applied; // merges in force now, a prefix of the log
+    int32_t heap_size;
 };
 
 BlockCoder *encode_blocks_alloc()
@@ -135,8 +152,10 @@ BlockCoder *encode_blocks_alloc()
     c->heap = (Candidate *)malloc(sizeof(Candidate) * (size_t)c->heap_capacity);
     c->nearest = (uint8_t *)malloc(1 << 18);
     c->packed = (uint8_t *)malloc((size_t)encode_lz_bound(BLOCKS));
+    // Every merge takes at least one colour from a block of at most eight.
+    c->steps = (MergeStep *)malloc(sizeof(MergeStep) * BLOCKS * 7);
     if (!c->colour || !c->code || !c->version || !c->pixel || !c->heap || !c->nearest ||
-        !c->packed) {
+        !c->packed || !c->steps) {
         encode_blocks_free(c);
         return nullptr;
     }
@@ -160,6 +179,7 @@ void encode_blocks_free(BlockCoder *c)
     free(c->heap);
     free(c->nearest);
     free(c->packed);
+    free(c->steps);
     delete c;
 }
 
@@ -279,6 +299,73 @@ static int32_t write_colours(BlockCoder *c, uint8_t *list)
     return n;
 }
 
+static void redo_step(BlockCoder *c, const MergeStep &m)
+{
+    for (int32_t cell = 0; cell < 8; cell++)
+        if (m.mask >> cell & 1) c->colour[m.block * 8 + cell] = m.colour;
+    c->code[m.block] = m.new_code;
+}
+
+static void undo_step(BlockCoder *c, const MergeStep &m)
+{
+    memcpy(c->colour + m.block * 8, m.old_colours, 8);
+    c->code[m.block] = m.old_code;
+}
+
+static int32_t step_saving(const MergeStep &m)
+{
+    return block_colour_counts[m.old_code] - block_colour_counts[m.new_code];
+}
+
+// Takes at least `colours` more colours out by merging (fewer when nothing is left to merge);
+// returns the number taken.
+static int32_t merge_forward(BlockCoder *c, const BlockPictures *in, int32_t colours)
+{
+    int32_t taken = 0;
+    while (taken < colours && c->steps_applied < c->steps_made) {
+        const MergeStep &m = c->steps[c->steps_applied++];
+        redo_step(c, m);
+        taken += step_saving(m);
+    }
+    while (taken < colours && c->heap_size > 0) {
+        std::pop_heap(c->heap, c->heap + c->heap_size, heap_less);
+        Candidate top = c->heap[--c->heap_size];
+        int32_t b = top.block;
+        if (top.version != c->version[b]) continue;
+        int32_t code = c->code[b];
+        MergeStep &m = c->steps[c->steps_made++];
+        m.block = b;
+        m.old_code = (uint8_t)code;
+        m.mask = top.merge == COLLAPSE ? 0xFF : merges[code][top.merge].mask;
+        m.new_code = top.merge == COLLAPSE ? 1 : merges[code][top.merge].code;
+        m.colour = top.colour;
+        memcpy(m.old_colours, c->colour + b * 8, 8);
+        redo_step(c, m);
+        c->steps_applied = c->steps_made;
+        taken += step_saving(m);
+        c->version[b]++;
+        if (c->heap_size < c->heap_capacity && best_candidate(c, in, b, &c->heap[c->heap_size])) {
+            c->heap_size++;
+            std::push_heap(c->heap, c->heap + c->heap_size, heap_less);
+        }
+    }
+    return taken;
+}
+
+// Gives back at most `colours` colours by taking the latest merges back; returns the number.
+static int32_t merge_back(BlockCoder *c, int32_t colours)
+{
+    int32_t given = 0;
+    while (c->steps_applied > 0) {
+        const MergeStep &m = c->steps[c->steps_applied - 1];
+        if (given + step_saving(m) > colours) break;
+        undo_step(c, m);
+        c->steps_applied--;
+        given += step_saving(m);
+    }
+    return given;
+}
+
 bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in,
                         int32_t data_limit, BlockOutput *out)
 {
@@ -292,44 +379,67 @@ bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in
         c->version[b] = 0;
         colours += block_colour_counts[c->code[b]];
     }
-    int32_t bound = encode_lz_bound(BLOCKS);
-    int32_t packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound);
-    out->lossless = true;
-    out->merges = 0;
-    if (colours + packed > data_limit) {
-        out->lossless = false;
+    const int32_t bound = encode_lz_bound(BLOCKS);
+    int32_t packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
+    out->lossless = colours + packed <= data_limit;
+    c->steps_made = c->steps_applied = 0;
+    if (!out->lossless) {
         memset(c->nearest, NEAR_UNKNOWN, 1 << 18);
-        int32_t heap_size = 0;
+        c->heap_size = 0;
         for (int32_t b = 0; b < BLOCKS; b++)
-            if (best_candidate(c, in, b, &c->heap[heap_size])) heap_size++;
-        std::make_heap(c->heap, c->heap + heap_size, heap_less);
-        while (colours + packed > data_limit) {
-            int32_t excess = colours + packed - data_limit;
-            while (excess > 0 && heap_size > 0) {
-                std::pop_heap(c->heap, c->heap + heap_size, heap_less);
-                Candidate top = c->heap[--heap_size];
-                int32_t b = top.block;
-                if (top.version != c->version[b]) continue;
-                int32_t code = c->code[b];
-                uint8_t mask = top.merge == COLLAPSE ? 0xFF : merges[code][top.merge].mask;
-                int32_t to = top.merge == COLLAPSE ? 1 : merges[code][top.merge].code;
-                for (int32_t cell = 0; cell < 8; cell++)
-                    if (mask >> cell & 1) c->colour[b * 8 + cell] = top.colour;
-                int32_t saved = block_colour_counts[code] - block_colour_counts[to];
-                colours -= saved;
-                excess -= saved;
-                c->code[b] = (uint8_t)to;
-                c->version[b]++;
-                out->merges++;
-                if (heap_size < c->heap_capacity && best_candidate(c, in, b, &c->heap[heap_size])) {
-                    heap_size++;
-                    std::push_heap(c->heap, c->heap + heap_size, heap_less);
-                }
+            if (best_candidate(c, in, b, &c->heap[c->heap_size])) c->heap_size++;
+        std::make_heap(c->heap, c->heap + c->heap_size, heap_less);
+
+        // Search for the fewest merges that fit, on estimates from the fast packer scaled to
+        // the best one, with the packed bytes a merged colour saves learnt as it goes.
+        int32_t fast = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_FAST);
+        double scale = fast > 0 ? (double)packed / fast : 1.0;
+        double slope = 0.25;
+        int32_t aim = data_limit - AIM_MARGIN;
+        double estimate = packed;
+        for (int32_t probe = 0; probe < MAX_PROBES; probe++) {
+            double over = colours + estimate - aim;
+            int32_t moved;
+            if (over > 0)
+                moved = merge_forward(c, in, (int32_t)(over / (1 + slope)) + 1);
+            else if (-over > AIM_TOLERANCE && c->steps_applied > 0)
+                moved = -merge_back(c, (int32_t)(-over / (1 + slope)));
+            else
+                break;
+            if (moved == 0) break;
+            colours -= moved;
+            double next =
+                scale * encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_FAST);
+            if (moved > 32 || moved < -32) {
+                slope = (estimate - next) / moved;
+                slope = slope < 0 ? 0 : slope > 1 ? 1 : slope;
             }
-            packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound);
-            if (heap_size == 0 && colours + packed > data_limit) return false;
+            estimate = next;
+        }
+        // The estimate may be off: the exact packed length decides, with a last correction
+        // each way, and merging more until it fits.
+        packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
+        for (int32_t round = 0; round < 2; round++) {
+            int32_t slack = data_limit - colours - packed;
+            int32_t moved;
+            if (slack < 0)
+                moved = merge_forward(c, in, (int32_t)(-slack / (1 + slope)) + 1);
+            else if (slack > AIM_TOLERANCE)
+                moved = -merge_back(c, (int32_t)(slack / (1 + slope) * 0.9));
+            else
+                break;
+            if (moved == 0) break;
+            colours -= moved;
+            packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
+        }
+        while (colours + packed > data_limit) {
+            int32_t moved = merge_forward(c, in, colours + packed - data_limit);
+            if (moved == 0) return false;
+            colours -= moved;
+            packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
         }
     }
+    out->merges = c->steps_applied;
     memcpy(out->codes, c->code, BLOCKS);
     out->colour_count = write_colours(c, out->data);
     out->packed_length = packed;

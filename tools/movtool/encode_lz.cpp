@@ -19,21 +19,23 @@ constexpr int32_t MAX_LITERAL = 8192;  // 31 + 32 * 255 + 1
 constexpr int32_t MAX_SHORT_LITERAL = 32;
 constexpr int32_t MAX_OFFSET = 65535;
 // A copy this long is taken as it is: the positions it covers are not searched again, which
-// keeps long runs of equal codes linear in time at a negligible loss of compression.
-constexpr int32_t NICE_COPY = 96;
-constexpr int32_t MAX_CHAIN_STEPS = 320;
+// keeps long runs of equal codes linear in time at a small loss of compression. The chain
+// walk is bounded too; the fast setting serves for estimates.
+constexpr int32_t NICE_COPY[2] = {32, 64};
+constexpr int32_t MAX_CHAIN_STEPS[2] = {8, 64};
 constexpr int32_t UNREACHED = 0x7fffffff;
 
 } // namespace
 
 struct LzPacker {
     int32_t max_input;
-    int32_t *head;  // HASH_SIZE
-    int32_t *chain; // max_input: previous position with the same hash
-    int32_t *cost;  // max_input + 1: fewest packed bytes that produce the first i bytes
-    int32_t *from;  // max_input + 1: where the last instruction reaching i starts
-    int32_t *dist;  // max_input + 1: its copy distance, 0 for a literal run
-    int32_t *queue; // max_input + 1: candidate starts of long literal runs
+    int32_t *head;        // HASH_SIZE
+    int32_t *chain;       // max_input: previous position with the same hash
+    int32_t *cost;        // max_input + 1: fewest packed bytes that produce the first i bytes
+    int32_t *from;        // max_input + 1: where the last instruction reaching i starts
+    int32_t *dist;        // max_input + 1: its copy distance, 0 for a literal run
+    int32_t *queue;       // max_input + 1: candidate starts of long literal runs
+    int32_t *short_queue; // max_input + 1: candidate starts of short literal runs
 };
 
 LzPacker *encode_lz_alloc(int32_t max_input)
@@ -48,7 +50,8 @@ LzPacker *encode_lz_alloc(int32_t max_input)
     p->from = (int32_t *)malloc(sizeof(int32_t) * n);
     p->dist = (int32_t *)malloc(sizeof(int32_t) * n);
     p->queue = (int32_t *)malloc(sizeof(int32_t) * n);
-    if (!p->head || !p->chain || !p->cost || !p->from || !p->dist || !p->queue) {
+    p->short_queue = (int32_t *)malloc(sizeof(int32_t) * n);
+    if (!p->head || !p->chain || !p->cost || !p->from || !p->dist || !p->queue || !p->short_queue) {
         encode_lz_free(p);
         return nullptr;
     }
@@ -64,6 +67,7 @@ void encode_lz_free(LzPacker *p)
     free(p->from);
     free(p->dist);
     free(p->queue);
+    free(p->short_queue);
     delete p;
 }
 
@@ -96,44 +100,52 @@ static void relax(LzPacker *p, int32_t to, int32_t cost, int32_t from, int32_t d
     }
 }
 
-static void find_costs(LzPacker *p, const uint8_t *s, int32_t n)
+// Adds start j to a monotonic queue of run starts whose values cost[j] - j increase.
+static void queue_push(const LzPacker *p, int32_t *queue, int32_t head, int32_t *tail, int32_t j)
 {
+    while (*tail > head && p->cost[queue[*tail - 1]] - queue[*tail - 1] >= p->cost[j] - j)
+        (*tail)--;
+    queue[(*tail)++] = j;
+}
+
+static void find_costs(LzPacker *p, const uint8_t *s, int32_t n, int32_t effort)
+{
+    const int32_t nice = NICE_COPY[effort], max_steps = MAX_CHAIN_STEPS[effort];
     for (int32_t i = 0; i < HASH_SIZE; i++)
         p->head[i] = -1;
     for (int32_t i = 0; i <= n; i++)
         p->cost[i] = UNREACHED;
     p->cost[0] = 0;
-    // Monotonic queue of run starts j (values cost[j] - j increasing) for literal runs longer
-    // than 32, which cost two header bytes whatever their length.
-    int32_t q_head = 0, q_tail = 0;
+    // Literal runs cost their length plus one header byte up to 32, two beyond, so the best
+    // run ending at i starts where cost[j] - j is least: two sliding-window minimum queues.
+    int32_t q_head = 0, q_tail = 0, s_head = 0, s_tail = 0;
     int32_t searched_until = 0;
     for (int32_t i = 0; i <= n; i++) {
         int32_t j = i - (MAX_SHORT_LITERAL + 1);
-        if (j >= 0 && p->cost[j] != UNREACHED) {
-            while (q_tail > q_head &&
-                   p->cost[p->queue[q_tail - 1]] - p->queue[q_tail - 1] >= p->cost[j] - j)
-                q_tail--;
-            p->queue[q_tail++] = j;
-        }
+        if (j >= 0 && p->cost[j] != UNREACHED) queue_push(p, p->queue, q_head, &q_tail, j);
         while (q_tail > q_head && p->queue[q_head] < i - MAX_LITERAL)
             q_head++;
         if (q_tail > q_head) {
             int32_t k = p->queue[q_head];
             relax(p, i, p->cost[k] + (i - k) + 2, k, 0);
         }
+        while (s_tail > s_head && p->short_queue[s_head] < i - MAX_SHORT_LITERAL)
+            s_head++;
+        if (s_tail > s_head) {
+            int32_t k = p->short_queue[s_head];
+            relax(p, i, p->cost[k] + (i - k) + 1, k, 0);
+        }
         if (i == n) break;
-
+        // cost[i] is final here: every way into i starts before it.
+        queue_push(p, p->short_queue, s_head, &s_tail, i);
         int32_t base = p->cost[i];
-        int32_t short_max = n - i < MAX_SHORT_LITERAL ? n - i : MAX_SHORT_LITERAL;
-        for (int32_t l = 1; l <= short_max; l++)
-            relax(p, i + l, base + l + 1, i, 0);
 
         if (i + MIN_COPY > n) continue;
         uint32_t h = lz_hash(s + i);
         if (i >= searched_until) {
             int32_t best = MIN_COPY - 1;
             int32_t steps = 0;
-            for (int32_t c = p->head[h]; c >= 0 && steps < MAX_CHAIN_STEPS; c = p->chain[c]) {
+            for (int32_t c = p->head[h]; c >= 0 && steps < max_steps; c = p->chain[c]) {
                 steps++;
                 int32_t d = i - c;
                 // No overlap: the copied bytes must end at or before the output's end.
@@ -151,7 +163,7 @@ static void find_costs(LzPacker *p, const uint8_t *s, int32_t n)
                 for (int32_t l = best + 1; l <= m; l++)
                     if (d - l <= MAX_OFFSET) relax(p, i + l, base + copy_cost(l, d), i, d);
                 best = m;
-                if (m >= NICE_COPY) {
+                if (m >= nice) {
                     searched_until = i + m;
                     break;
                 }
@@ -163,11 +175,11 @@ static void find_costs(LzPacker *p, const uint8_t *s, int32_t n)
 }
 
 int32_t encode_lz_pack(LzPacker *p, const uint8_t *source, int32_t length, uint8_t *dest,
-                       int32_t dest_capacity)
+                       int32_t dest_capacity, LzEffort effort)
 {
     if (length < 0 || length > p->max_input) return -1;
     if (length == 0) return 0;
-    find_costs(p, source, length);
+    find_costs(p, source, length, effort == LZ_FAST ? 0 : 1);
     if (p->cost[length] > dest_capacity) return -1;
     // Walk back from the end, turning the chain around in place through the queue buffer.
     int32_t count = 0;
