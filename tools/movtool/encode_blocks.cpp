@@ -36,6 +36,8 @@ struct MergeStep {
 constexpr int32_t AIM_MARGIN = 48;
 constexpr int32_t AIM_TOLERANCE = 96;
 constexpr int32_t MAX_PROBES = 8;
+// What the best packer makes of what the fast one packs to, typically.
+constexpr double FAST_TO_BEST = 0.95;
 
 struct Candidate {
     double key; // added error per colour saved
@@ -136,6 +138,9 @@ struct BlockCoder {
     int32_t steps_made;    // merges in the log; the heap matches the blocks after all of them
     int32_t steps_applied; // merges in force now, a prefix of the log
     int32_t heap_size;
+    uint8_t *cell_rgb; // BLOCKS x 8 x 3: each cell's source colour, block by block
+    int32_t *cell_err; // BLOCKS x 8: each cell's squared error as it shows now
+    const BlockPictures *in;
 };
 
 BlockCoder *encode_blocks_alloc()
@@ -154,8 +159,10 @@ BlockCoder *encode_blocks_alloc()
     c->packed = (uint8_t *)malloc((size_t)encode_lz_bound(BLOCKS));
     // Every merge takes at least one colour from a block of at most eight.
     c->steps = (MergeStep *)malloc(sizeof(MergeStep) * BLOCKS * 7);
-    if (!c->colour || !c->code || !c->version || !c->pixel || !c->heap || !c->nearest ||
-        !c->packed || !c->steps) {
+    c->cell_rgb = (uint8_t *)malloc((size_t)BLOCKS * 8 * 3);
+    c->cell_err = (int32_t *)malloc(sizeof(int32_t) * BLOCKS * 8);
+    if (!c->cell_rgb || !c->cell_err || !c->colour || !c->code || !c->version || !c->pixel ||
+        !c->heap || !c->nearest || !c->packed || !c->steps) {
         encode_blocks_free(c);
         return nullptr;
     }
@@ -180,6 +187,8 @@ void encode_blocks_free(BlockCoder *c)
     free(c->nearest);
     free(c->packed);
     free(c->steps);
+    free(c->cell_rgb);
+    free(c->cell_err);
     delete c;
 }
 
@@ -223,34 +232,35 @@ static int32_t nearest_colour(BlockCoder *c, const BlockPictures *in, int32_t r,
     return best;
 }
 
-static inline int32_t cell_error(const BlockPictures *in, int32_t pixel, int32_t colour)
+static inline int32_t cell_error(const BlockCoder *c, const BlockPictures *in, int32_t cell,
+                                 int32_t colour)
 {
-    const uint8_t *s = in->source + pixel * 3;
+    const uint8_t *s = c->cell_rgb + cell * 3;
     const uint8_t *p = in->palette + colour * 3;
     int32_t dr = s[0] - p[0], dg = s[1] - p[1], db = s[2] - p[2];
     return dr * dr + dg * dg + db * db;
 }
 
-// The error a merge of the cells in mask adds, and the colour it would take.
+// The error a merge of the cells in mask adds, and the colour it would take: the palette
+// colour nearest the cells' mean, which keeps the squared error of the merged box least.
 static int32_t merge_cost(BlockCoder *c, const BlockPictures *in, int32_t block, uint8_t mask,
                           uint8_t *colour)
 {
-    const int32_t *px = c->pixel + block * 8;
-    const uint8_t *now = c->colour + block * 8;
-    int32_t n = 0, sr = 0, sg = 0, sb = 0, before = 0;
-    for (int32_t cell = 0; cell < 8; cell++) {
-        if (!(mask >> cell & 1)) continue;
-        const uint8_t *s = in->source + px[cell] * 3;
+    int32_t n = 0, sr = 0, sg = 0, sb = 0, s2 = 0, before = 0;
+    for (uint32_t m = mask; m; m &= m - 1) {
+        int32_t cell = block * 8 + __builtin_ctz(m);
+        const uint8_t *s = c->cell_rgb + cell * 3;
         sr += s[0];
         sg += s[1];
         sb += s[2];
+        s2 += s[0] * s[0] + s[1] * s[1] + s[2] * s[2];
         n++;
-        before += cell_error(in, px[cell], now[cell]);
+        before += c->cell_err[cell];
     }
     int32_t best = nearest_colour(c, in, (sr + n / 2) / n, (sg + n / 2) / n, (sb + n / 2) / n);
-    int32_t after = 0;
-    for (int32_t cell = 0; cell < 8; cell++)
-        if (mask >> cell & 1) after += cell_error(in, px[cell], best);
+    const uint8_t *p = in->palette + best * 3;
+    int32_t after = s2 - 2 * (p[0] * sr + p[1] * sg + p[2] * sb) +
+                    n * (p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
     *colour = (uint8_t)best;
     return after - before;
 }
@@ -373,17 +383,25 @@ bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in
     for (int32_t b = 0; b < BLOCKS; b++) {
         uint8_t *cells = c->colour + b * 8;
         const int32_t *px = c->pixel + b * 8;
-        for (int32_t cell = 0; cell < 8; cell++)
+        for (int32_t cell = 0; cell < 8; cell++) {
             cells[cell] = in->indices[px[cell]];
+            memcpy(c->cell_rgb + (b * 8 + cell) * 3, in->source + px[cell] * 3, 3);
+        }
         c->code[b] = (uint8_t)encode_blocks_exact_code(cells);
         c->version[b] = 0;
         colours += block_colour_counts[c->code[b]];
     }
     const int32_t bound = encode_lz_bound(BLOCKS);
-    int32_t packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
-    out->lossless = colours + packed <= data_limit;
+    // Packing is the dearest step: when the colours alone overflow, only estimates are needed.
+    int32_t packed = colours < data_limit
+                         ? encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST)
+                         : -1;
+    out->lossless = packed >= 0 && colours + packed <= data_limit;
     c->steps_made = c->steps_applied = 0;
     if (!out->lossless) {
+        c->in = in;
+        for (int32_t cell = 0; cell < BLOCKS * 8; cell++)
+            c->cell_err[cell] = cell_error(c, in, cell, c->colour[cell]);
         memset(c->nearest, NEAR_UNKNOWN, 1 << 18);
         c->heap_size = 0;
         for (int32_t b = 0; b < BLOCKS; b++)
@@ -393,7 +411,8 @@ bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in
         // Search for the fewest merges that fit, on estimates from the fast packer scaled to
         // the best one, with the packed bytes a merged colour saves learnt as it goes.
         int32_t fast = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_FAST);
-        double scale = fast > 0 ? (double)packed / fast : 1.0;
+        double scale = packed >= 0 && fast > 0 ? (double)packed / fast : FAST_TO_BEST;
+        packed = (int32_t)(fast * scale);
         double slope = 0.25;
         int32_t aim = data_limit - AIM_MARGIN;
         double estimate = packed;

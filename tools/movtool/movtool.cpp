@@ -24,8 +24,7 @@ static const MovtoolCommand movtool_commands[] = {
      "                                  palette (744) and sound (3528), back to back"},
     {"encode", movtool_encode,
      "encode -o OUT.mov [--audio SOUND.wav] PICTURES...\n"
-     "                                  a movie from PNG pictures, two a record (see encode "
-     "--help)"},
+     "                                  a movie from PNG pictures and a sound (encode --help)"},
 };
 
 static void movtool_usage(FILE *out)
