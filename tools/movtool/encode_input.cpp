@@ -249,8 +249,9 @@ bool encode_load_sound(const char *path, SoundTrack *track, char *error, size_t 
         return false;
     }
     for (int64_t i = 0; i < out_count; i++) {
-        // Full scale maps onto 0..255 with silence at 0x80.
-        float v = std::floor(out[i] * 127.5f + 128.0f);
+        // libsndfile reads 8-bit samples as (v - 128) / 128, so this brings them back
+        // unchanged; silence is 0x80 and full scale clips to 0..255.
+        float v = std::floor(out[i] * 128.0f + 128.5f);
         if (!std::isfinite(v)) v = 128;
         track->samples[i] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
     }

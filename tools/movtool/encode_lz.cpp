@@ -119,7 +119,7 @@ static void find_costs(LzPacker *p, const uint8_t *s, int32_t n, int32_t effort)
     // Literal runs cost their length plus one header byte up to 32, two beyond, so the best
     // run ending at i starts where cost[j] - j is least: two sliding-window minimum queues.
     int32_t q_head = 0, q_tail = 0, s_head = 0, s_tail = 0;
-    int32_t searched_until = 0;
+    int32_t searched_until = 0, run_start = 0;
     for (int32_t i = 0; i <= n; i++) {
         int32_t j = i - (MAX_SHORT_LITERAL + 1);
         if (j >= 0 && p->cost[j] != UNREACHED) queue_push(p, p->queue, q_head, &q_tail, j);
@@ -142,11 +142,27 @@ static void find_costs(LzPacker *p, const uint8_t *s, int32_t n, int32_t effort)
 
         if (i + MIN_COPY > n) continue;
         uint32_t h = lz_hash(s + i);
+        if (i > 0 && s[i] != s[i - 1]) run_start = i;
         if (i >= searched_until) {
             int32_t best = MIN_COPY - 1;
             int32_t steps = 0;
-            for (int32_t c = p->head[h]; c >= 0 && steps < max_steps; c = p->chain[c]) {
-                steps++;
+            // The chain, nearest first, then the start of the run of equal bytes that i is
+            // in: copies cannot overlap, so a long run is best copied from its far end, and
+            // the chain seldom reaches that far.
+            int32_t next = p->head[h];
+            bool run_tried = false;
+            for (;;) {
+                int32_t c;
+                if (next >= 0 && steps < max_steps) {
+                    c = next;
+                    next = p->chain[next];
+                    steps++;
+                } else if (!run_tried && i - run_start >= MIN_COPY) {
+                    c = run_start;
+                    run_tried = true;
+                } else {
+                    break;
+                }
                 int32_t d = i - c;
                 // No overlap: the copied bytes must end at or before the output's end.
                 int32_t limit = d;
@@ -163,11 +179,9 @@ static void find_costs(LzPacker *p, const uint8_t *s, int32_t n, int32_t effort)
                 for (int32_t l = best + 1; l <= m; l++)
                     if (d - l <= MAX_OFFSET) relax(p, i + l, base + copy_cost(l, d), i, d);
                 best = m;
-                if (m >= nice) {
-                    searched_until = i + m;
-                    break;
-                }
+                if (m >= nice) next = -1; // long enough; only the run's start may reach further
             }
+            if (best >= nice) searched_until = i + best;
         }
         p->chain[i] = p->head[h];
         p->head[h] = i;

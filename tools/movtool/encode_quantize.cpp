@@ -4,6 +4,8 @@
 // the palette is the clusters' means rounded to 6 bits and each colour takes its nearest entry.
 #include "tools/movtool/encode_quantize.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -266,11 +268,15 @@ static inline double distance2(const double *c, const float *m)
 }
 
 // Moves each distinct colour to its nearest centre. A colour closer to its own centre than
-// half the distance from that centre to any other cannot have a nearer one, which spares most
-// of the searches.
+// half the distance from that centre to any other cannot have a nearer one; the others search
+// the centres in order of their projection on the grey axis, outwards from their own
+// projection, until the projections alone are further apart than the best so far.
 static void assign_nearest(Quantizer *q, int32_t distinct, int32_t clusters)
 {
     double guard[PALETTE_MAX];
+    double proj[PALETTE_MAX];
+    int32_t order[PALETTE_MAX];
+    const double axis = 1.0 / std::sqrt(3.0);
     for (int32_t k = 0; k < clusters; k++) {
         double best = 1e30;
         for (int32_t j = 0; j < clusters; j++) {
@@ -281,21 +287,67 @@ static void assign_nearest(Quantizer *q, int32_t distinct, int32_t clusters)
             if (d < best) best = d;
         }
         guard[k] = best / 4;
+        order[k] = k;
+    }
+    std::sort(order, order + clusters, [q](int32_t a, int32_t b) {
+        return q->centre[a][0] + q->centre[a][1] + q->centre[a][2] <
+               q->centre[b][0] + q->centre[b][1] + q->centre[b][2];
+    });
+    for (int32_t k = 0; k < clusters; k++) {
+        const double *c = q->centre[order[k]];
+        proj[k] = (c[0] + c[1] + c[2]) * axis;
     }
     for (int32_t i = 0; i < distinct; i++) {
         const float *m = q->mean + i * 3;
         int32_t own = q->owner[i];
         double d = distance2(q->centre[own], m);
         if (d <= guard[own]) continue;
-        for (int32_t k = 0; k < clusters; k++) {
-            double dk = distance2(q->centre[k], m);
-            if (dk < d) {
-                d = dk;
-                own = k;
+        double p = (m[0] + m[1] + m[2]) * axis;
+        int32_t hi = (int32_t)(std::lower_bound(proj, proj + clusters, p) - proj);
+        int32_t lo = hi - 1;
+        while (lo >= 0 || hi < clusters) {
+            if (hi < clusters) {
+                double gap = proj[hi] - p;
+                if (gap * gap >= d) {
+                    hi = clusters;
+                } else {
+                    double dk = distance2(q->centre[order[hi]], m);
+                    if (dk < d) {
+                        d = dk;
+                        own = order[hi];
+                    }
+                    hi++;
+                }
+            }
+            if (lo >= 0) {
+                double gap = p - proj[lo];
+                if (gap * gap >= d) {
+                    lo = -1;
+                } else {
+                    double dk = distance2(q->centre[order[lo]], m);
+                    if (dk < d) {
+                        d = dk;
+                        own = order[lo];
+                    }
+                    lo--;
+                }
             }
         }
         q->owner[i] = (uint8_t)own;
     }
+}
+
+static int32_t colour_key(const uint8_t *c)
+{
+    static const struct Reduce {
+        uint8_t to6[256];
+        Reduce()
+        {
+            for (int32_t v = 0; v < 256; v++)
+                to6[v] = (uint8_t)encode_reduce8(v);
+        }
+    } reduce;
+    return reduce.to6[c[0]] << 12 | reduce.to6[c[1]] << 6 | reduce.to6[c[2]];
 }
 
 int32_t encode_quantize(Quantizer *q, const uint8_t *rgb, int32_t pixel_count, uint8_t *palette,
@@ -304,7 +356,7 @@ int32_t encode_quantize(Quantizer *q, const uint8_t *rgb, int32_t pixel_count, u
     int32_t distinct = 0;
     for (int32_t p = 0; p < pixel_count; p++) {
         const uint8_t *c = rgb + p * 3;
-        int32_t key = encode_reduce8(c[0]) << 12 | encode_reduce8(c[1]) << 6 | encode_reduce8(c[2]);
+        int32_t key = colour_key(c);
         if (q->count[key]++ == 0) {
             q->slot[key] = distinct;
             q->keys[distinct++] = key;
@@ -348,7 +400,7 @@ int32_t encode_quantize(Quantizer *q, const uint8_t *rgb, int32_t pixel_count, u
     }
     for (int32_t p = 0; p < pixel_count; p++) {
         const uint8_t *c = rgb + p * 3;
-        int32_t key = encode_reduce8(c[0]) << 12 | encode_reduce8(c[1]) << 6 | encode_reduce8(c[2]);
+        int32_t key = colour_key(c);
         indices[p] = q->owner[q->slot[key]];
     }
     for (int32_t i = 0; i < distinct; i++) {

@@ -8,8 +8,8 @@ pkg_check_modules(SAMPLERATE REQUIRED IMPORTED_TARGET samplerate)
 file(GLOB movenc_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/encode_*.cpp)
 add_library(movenc STATIC ${movenc_sources})
 target_include_directories(movenc PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(movenc PUBLIC movie PRIVATE PNG::PNG PkgConfig::SNDFILE
-                      PkgConfig::SAMPLERATE)
+# libpng and libsndfile are public: the tests make their fixtures with them.
+target_link_libraries(movenc PUBLIC movie PNG::PNG PkgConfig::SNDFILE PRIVATE PkgConfig::SAMPLERATE)
 
 get_target_property(movtool_all_sources movtool SOURCES)
 list(FILTER movtool_all_sources EXCLUDE REGEX "/encode_[^/]*\\.cpp$")

@@ -1,0 +1,110 @@
+// The palette: exact when the colours fit, close when they do not.
+#include "tools/movtool/encode_quantize.h"
+#include "tools/movtool/encode_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <vector>
+
+namespace
+{
+
+using Bytes = std::vector<uint8_t>;
+
+struct Quant {
+    Quantizer *q = encode_quantize_alloc();
+    ~Quant() { encode_quantize_free(q); }
+};
+
+double shown_error(const Bytes &rgb, const Bytes &palette, const Bytes &indices)
+{
+    double e = 0;
+    for (size_t i = 0; i < indices.size(); i++)
+        for (int32_t a = 0; a < 3; a++) {
+            double d = encode_expand6(palette[indices[i] * 3 + a]) - rgb[i * 3 + a];
+            e += d * d;
+        }
+    return e;
+}
+
+} // namespace
+
+TEST(EncodeQuantize, SixBitRoundTrip)
+{
+    for (int32_t c = 0; c < 64; c++)
+        EXPECT_EQ(encode_reduce8(encode_expand6(c)), c);
+    EXPECT_EQ(encode_expand6(0), 0);
+    EXPECT_EQ(encode_expand6(63), 255);
+}
+
+TEST(EncodeQuantize, FewColoursKeepTheirRoundedValues)
+{
+    Quant q;
+    const int32_t n = 128000;
+    Bytes rgb((size_t)n * 3), palette(248 * 3), indices(n);
+    // Up to 248 colours, each present, some of them rounding to the same 6-bit colour.
+    for (int32_t i = 0; i < n; i++) {
+        int32_t k = i % 248;
+        rgb[i * 3] = (uint8_t)(k * 4 % 256);
+        rgb[i * 3 + 1] = (uint8_t)(k / 64 * 80 + 1);
+        rgb[i * 3 + 2] = (uint8_t)(255 - k);
+    }
+    int32_t size = encode_quantize(q.q, rgb.data(), n, palette.data(), indices.data());
+    std::set<int32_t> distinct;
+    for (int32_t i = 0; i < n; i++) {
+        ASSERT_LT(indices[i], size);
+        for (int32_t a = 0; a < 3; a++)
+            ASSERT_EQ(palette[indices[i] * 3 + a], encode_reduce8(rgb[i * 3 + a]));
+        distinct.insert(encode_reduce8(rgb[i * 3]) << 12 | encode_reduce8(rgb[i * 3 + 1]) << 6 |
+                        encode_reduce8(rgb[i * 3 + 2]));
+    }
+    EXPECT_EQ(size, (int32_t)distinct.size());
+}
+
+TEST(EncodeQuantize, ManyColoursStayClose)
+{
+    Quant q;
+    const int32_t n = 128000;
+    Bytes rgb((size_t)n * 3), palette(248 * 3), indices(n);
+    // A smooth field of some 30000 colours, like a rendered picture.
+    for (int32_t i = 0; i < n; i++) {
+        int32_t x = i % 320, y = i / 320 % 200;
+        rgb[i * 3] = (uint8_t)(x * 255 / 319);
+        rgb[i * 3 + 1] = (uint8_t)(y * 255 / 199);
+        rgb[i * 3 + 2] = (uint8_t)(128 + 127 * std::sin((x + y) * 0.05));
+    }
+    int32_t size = encode_quantize(q.q, rgb.data(), n, palette.data(), indices.data());
+    EXPECT_EQ(size, 248);
+    for (int32_t i = 0; i < size * 3; i++)
+        ASSERT_LE(palette[i], 63);
+    // Against a fixed palette of as many colours (a 6 x 7 x 6 cube, the nearest entry for
+    // each pixel), a fitted palette must do much better.
+    double fixed = 0;
+    for (int32_t i = 0; i < n; i++) {
+        const int32_t steps[3] = {6, 7, 6};
+        for (int32_t a = 0; a < 3; a++) {
+            double step = 255.0 / (steps[a] - 1);
+            double d = std::round(rgb[i * 3 + a] / step) * step - rgb[i * 3 + a];
+            fixed += d * d;
+        }
+    }
+    double psnr = encode_psnr(shown_error(rgb, palette, indices), n * 3.0);
+    EXPECT_GT(psnr, encode_psnr(fixed, n * 3.0) + 3.0);
+    // Each pixel takes the palette entry nearest it, up to the 6-bit rounding its lookup goes
+    // through (a pixel is at most 2 steps a component from the colour it is looked up as).
+    for (int32_t i = 0; i < n; i += 97) {
+        auto distance = [&](int32_t k) {
+            double e = 0;
+            for (int32_t a = 0; a < 3; a++) {
+                double v = encode_expand6(palette[k * 3 + a]) - rgb[i * 3 + a];
+                e += v * v;
+            }
+            return std::sqrt(e);
+        };
+        double own = distance(indices[i]);
+        for (int32_t k = 0; k < size; k++)
+            ASSERT_LE(own, distance(k) + 2 * std::sqrt(12.0)) << i;
+    }
+}

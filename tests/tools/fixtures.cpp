@@ -1,0 +1,124 @@
+#include "tests/tools/fixtures.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+Rgb rgb_make(int32_t w, int32_t h)
+{
+    return Rgb{w, h, Bytes((size_t)w * h * 3, 0)};
+}
+
+void rgb_set(Rgb *p, int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b)
+{
+    uint8_t *d = p->px.data() + ((size_t)y * p->w + x) * 3;
+    d[0] = r;
+    d[1] = g;
+    d[2] = b;
+}
+
+Rgb rgb_shapes(int32_t frame)
+{
+    Rgb p = rgb_make(320, 200);
+    for (int32_t y = 0; y < 200; y++)
+        for (int32_t x = 0; x < 320; x++) {
+            uint8_t r = 20, g = 40, b = 200;
+            if (x >= 30 + frame * 3 && x < 130 + frame * 3 && y >= 40 && y < 90)
+                r = 250, g = 200, b = 16;
+            if ((x - 200) * (x - 200) + (y - 120 - frame) * (y - 120 - frame) < 900)
+                r = 12, g = 160, b = 60;
+            if (y >= 180) r = g = b = (uint8_t)(x / 40 * 32);
+            rgb_set(&p, x, y, r, g, b);
+        }
+    return p;
+}
+
+Rgb rgb_noise(uint32_t seed)
+{
+    Rgb p = rgb_make(320, 200);
+    for (uint8_t &v : p.px) {
+        seed = seed * 1664525u + 1013904223u;
+        v = (uint8_t)(seed >> 24);
+    }
+    return p;
+}
+
+bool png_write(const std::string &path, const Rgb &p)
+{
+    png_image image;
+    memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = (png_uint_32)p.w;
+    image.height = (png_uint_32)p.h;
+    image.format = PNG_FORMAT_RGB;
+    return png_image_write_to_file(&image, path.c_str(), 0, p.px.data(), 0, nullptr) != 0;
+}
+
+bool wav_write(const std::string &path, const std::vector<float> &interleaved, int32_t rate,
+               int32_t channels, int32_t format)
+{
+    SF_INFO info;
+    memset(&info, 0, sizeof info);
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f) return false;
+    sf_count_t frames = (sf_count_t)(interleaved.size() / (size_t)channels);
+    bool ok = sf_writef_float(f, interleaved.data(), frames) == frames;
+    return sf_close(f) == 0 && ok;
+}
+
+CliRun movtool_run(const std::string &args)
+{
+    const std::string command = std::string(MOVTOOL_PATH) + " " + args + " 2>&1";
+    FILE *p = popen(command.c_str(), "r");
+    CliRun run{-1, ""};
+    if (!p) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+        run.out.append(buffer, n);
+    const int status = pclose(p);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+Bytes file_read(const std::string &path)
+{
+    Bytes bytes;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    fclose(f);
+    return bytes;
+}
+
+std::string test_folder(const char *name)
+{
+    std::string dir = testing::TempDir() + "encoder_test_" + name;
+    std::string command = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+    if (system(command.c_str()) != 0) ADD_FAILURE() << "cannot make " << dir;
+    return dir;
+}
+
+std::vector<std::string> folder_list(const std::string &dir)
+{
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    if (!d) return names;
+    while (dirent *e = readdir(d))
+        if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
