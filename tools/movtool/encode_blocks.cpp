@@ -40,7 +40,7 @@ constexpr int32_t MAX_PROBES = 8;
 constexpr double FAST_TO_BEST = 0.95;
 
 struct Candidate {
-    double key; // added error per colour saved
+    int32_t key; // added squared error per colour saved
     int32_t block;
     uint16_t version;
     uint8_t merge;
@@ -275,7 +275,7 @@ static bool best_candidate(BlockCoder *c, const BlockPictures *in, int32_t block
         uint8_t colour;
         int32_t cost = merge_cost(c, in, block, merges[code][m].mask, &colour);
         if (!found || cost < out->key) {
-            *out = Candidate{(double)cost, block, c->version[block], (uint8_t)m, colour};
+            *out = Candidate{cost, block, c->version[block], (uint8_t)m, colour};
             found = true;
         }
     }
@@ -283,7 +283,7 @@ static bool best_candidate(BlockCoder *c, const BlockPictures *in, int32_t block
         // No two boxes of this partition make a box together: fall back to one colour.
         uint8_t colour;
         int32_t cost = merge_cost(c, in, block, 0xFF, &colour);
-        *out = Candidate{(double)cost / (k - 1), block, c->version[block], COLLAPSE, colour};
+        *out = Candidate{cost / (k - 1), block, c->version[block], COLLAPSE, colour};
         found = true;
     }
     return found;
