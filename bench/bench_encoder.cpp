@@ -151,7 +151,7 @@ void BM_Quantize(benchmark::State &state)
     for (auto _ : state) {
         benchmark::DoNotOptimize(encode_quantize(q, rgb.data() + (size_t)r * RECORD_RGB,
                                                  MOVIE_PICTURES_BYTES, palette.data(),
-                                                 indices.data()));
+                                                 indices.data(), 248));
         r = (r + 1) % RECORDS;
     }
     encode_quantize_free(q);

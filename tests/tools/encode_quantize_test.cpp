@@ -51,7 +51,7 @@ TEST(EncodeQuantize, FewColoursKeepTheirRoundedValues)
         rgb[i * 3 + 1] = (uint8_t)(k / 64 * 80 + 1);
         rgb[i * 3 + 2] = (uint8_t)(255 - k);
     }
-    int32_t size = encode_quantize(q.q, rgb.data(), n, palette.data(), indices.data());
+    int32_t size = encode_quantize(q.q, rgb.data(), n, palette.data(), indices.data(), 248);
     std::set<int32_t> distinct;
     for (int32_t i = 0; i < n; i++) {
         ASSERT_LT(indices[i], size);
@@ -75,7 +75,7 @@ TEST(EncodeQuantize, ManyColoursStayClose)
         rgb[i * 3 + 1] = (uint8_t)(y * 255 / 199);
         rgb[i * 3 + 2] = (uint8_t)(128 + 127 * std::sin((x + y) * 0.05));
     }
-    int32_t size = encode_quantize(q.q, rgb.data(), n, palette.data(), indices.data());
+    int32_t size = encode_quantize(q.q, rgb.data(), n, palette.data(), indices.data(), 248);
     EXPECT_EQ(size, 248);
     for (int32_t i = 0; i < size * 3; i++)
         ASSERT_LE(palette[i], 63);

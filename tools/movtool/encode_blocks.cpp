@@ -213,6 +213,18 @@ int32_t encode_blocks_exact_code(const uint8_t cells[8])
     return BLOCK_CODE_MAX; // unreachable: code 154 asks for nothing
 }
 
+int32_t encode_blocks_exact_colours(BlockCoder *c, const uint8_t *indices)
+{
+    int32_t colours = 0;
+    for (int32_t b = 0; b < BLOCKS; b++) {
+        uint8_t cells[8];
+        for (int32_t cell = 0; cell < 8; cell++)
+            cells[cell] = indices[c->pixel[b * 8 + cell]];
+        colours += block_colour_counts[encode_blocks_exact_code(cells)];
+    }
+    return colours;
+}
+
 static int32_t nearest_colour(BlockCoder *c, const BlockPictures *in, int32_t r, int32_t g,
                               int32_t b)
 {

@@ -35,6 +35,10 @@ struct BlockOutput {
 bool encode_blocks_code(BlockCoder *coder, LzPacker *packer, const BlockPictures *in,
                         int32_t data_limit, BlockOutput *out);
 
+// The colours the exact codes of two pictures of palette indices would take: their sum of
+// box counts.
+int32_t encode_blocks_exact_colours(BlockCoder *coder, const uint8_t *indices);
+
 // The box partition of each code, as cell masks (cell = dx + 2 dy + 4 picture), in the order of
 // the code's colour numbers; box_count entries.
 int32_t encode_blocks_boxes(int32_t code, uint8_t masks[8]);

@@ -180,7 +180,7 @@ static bool cut_box(const Quantizer *q, Box *a, Box *b)
 
 // Wu's splits over the distinct colours at 5 bits a component; each distinct colour's owner
 // becomes its box. Returns the number of boxes.
-static int32_t wu_clusters(Quantizer *q, int32_t distinct)
+static int32_t wu_clusters(Quantizer *q, int32_t distinct, int32_t max_colours)
 {
     memset(q->wt, 0, sizeof(double) * CELLS * 5);
     for (int32_t i = 0; i < distinct; i++) {
@@ -214,7 +214,7 @@ static int32_t wu_clusters(Quantizer *q, int32_t distinct)
     boxes[0] = Box{0, SIDE - 1, 0, SIDE - 1, 0, SIDE - 1, 0};
     int32_t count = 1;
     int32_t next = 0;
-    while (count < PALETTE_MAX) {
+    while (count < max_colours) {
         if (cut_box(q, &boxes[next], &boxes[count])) {
             variance[next] = boxes[next].volume > 1 ? box_variance(q, boxes[next]) : 0;
             variance[count] = boxes[count].volume > 1 ? box_variance(q, boxes[count]) : 0;
@@ -351,8 +351,9 @@ static int32_t colour_key(const uint8_t *c)
 }
 
 int32_t encode_quantize(Quantizer *q, const uint8_t *rgb, int32_t pixel_count, uint8_t *palette,
-                        uint8_t *indices)
+                        uint8_t *indices, int32_t max_colours)
 {
+    if (max_colours < 1 || max_colours > PALETTE_MAX) max_colours = PALETTE_MAX;
     int32_t distinct = 0;
     for (int32_t p = 0; p < pixel_count; p++) {
         const uint8_t *c = rgb + p * 3;
@@ -366,7 +367,7 @@ int32_t encode_quantize(Quantizer *q, const uint8_t *rgb, int32_t pixel_count, u
         q->sum[key * 3 + 2] += c[2];
     }
     int32_t size;
-    if (distinct <= PALETTE_MAX) {
+    if (distinct <= max_colours) {
         for (int32_t i = 0; i < distinct; i++) {
             int32_t key = q->keys[i];
             palette[i * 3] = (uint8_t)(key >> 12);
@@ -382,7 +383,7 @@ int32_t encode_quantize(Quantizer *q, const uint8_t *rgb, int32_t pixel_count, u
             for (int32_t a = 0; a < 3; a++)
                 q->mean[i * 3 + a] = (float)(q->sum[key * 3 + a] / n);
         }
-        size = wu_clusters(q, distinct);
+        size = wu_clusters(q, distinct, max_colours);
         update_centres(q, distinct, size);
         for (int32_t round = 0; round < KMEANS_ROUNDS; round++) {
             assign_nearest(q, distinct, size);

@@ -13,6 +13,9 @@
 #include "tools/movtool/encode_lz.h"
 #include "tools/movtool/encode_quantize.h"
 
+// Exact codes this close to the record's limit may not fit once packed.
+constexpr int32_t SPARE_HINT = 2000;
+
 struct RecordEncoder {
     Quantizer *quantizer;
     BlockCoder *coder;
@@ -21,6 +24,8 @@ struct RecordEncoder {
     uint8_t *codes;   // MOVIE_CODE_COUNT
     uint8_t *decoded_codes;
     uint8_t *decoded; // MOVIE_PICTURES_BYTES
+    uint8_t *means;   // MOVIE_CODE_COUNT x 3 colours: block means, for spare palette entries
+    uint8_t *mean_indices;
     uint8_t palette6[ENCODE_PALETTE_MAX * 3];
     uint8_t palette8[ENCODE_PALETTE_MAX * 3];
 };
@@ -36,8 +41,10 @@ RecordEncoder *encode_record_alloc()
     e->codes = (uint8_t *)malloc(MOVIE_CODE_COUNT);
     e->decoded_codes = (uint8_t *)malloc(MOVIE_CODE_COUNT);
     e->decoded = (uint8_t *)malloc(MOVIE_PICTURES_BYTES);
-    if (!e->quantizer || !e->coder || !e->packer || !e->indices || !e->codes || !e->decoded_codes ||
-        !e->decoded) {
+    e->means = (uint8_t *)malloc(MOVIE_CODE_COUNT * 3 * 3);
+    e->mean_indices = (uint8_t *)malloc(MOVIE_CODE_COUNT * 3);
+    if (!e->means || !e->mean_indices || !e->quantizer || !e->coder || !e->packer || !e->indices ||
+        !e->codes || !e->decoded_codes || !e->decoded) {
         encode_record_free(e);
         return nullptr;
     }
@@ -54,12 +61,43 @@ void encode_record_free(RecordEncoder *e)
     free(e->codes);
     free(e->decoded_codes);
     free(e->decoded);
+    free(e->means);
+    free(e->mean_indices);
     delete e;
 }
 
 const uint8_t *encode_record_indices(const RecordEncoder *e)
 {
     return e->indices;
+}
+
+// Pictures of few colours that still do not fit: merged boxes would have to take one of those
+// few colours (black or white for a two-colour picture), so the unused palette entries get
+// colours of the block means (each picture's 2x2 squares and the blocks whole) that merged
+// boxes will want. Returns the number of entries added after the first `size`.
+static int32_t spare_colours(RecordEncoder *e, const uint8_t *rgb, int32_t size)
+{
+    int32_t n = 0;
+    for (int32_t b = 0; b < MOVIE_CODE_COUNT; b++) {
+        int32_t x = b % 160 * 2, y = b / 160 * 2;
+        int32_t sum[2][3] = {};
+        for (int32_t t = 0; t < 2; t++)
+            for (int32_t cell = 0; cell < 4; cell++) {
+                const uint8_t *p =
+                    rgb +
+                    ((size_t)t * MOVIE_PICTURE_BYTES + (y + cell / 2) * 320 + x + cell % 2) * 3;
+                for (int32_t a = 0; a < 3; a++)
+                    sum[t][a] += p[a];
+            }
+        for (int32_t a = 0; a < 3; a++) {
+            e->means[n * 3 + a] = (uint8_t)((sum[0][a] + 2) / 4);
+            e->means[(n + 1) * 3 + a] = (uint8_t)((sum[1][a] + 2) / 4);
+            e->means[(n + 2) * 3 + a] = (uint8_t)((sum[0][a] + sum[1][a] + 4) / 8);
+        }
+        n += 3;
+    }
+    return encode_quantize(e->quantizer, e->means, n, e->palette6 + size * 3, e->mean_indices,
+                           ENCODE_PALETTE_MAX - size);
 }
 
 double encode_psnr(double squared_error, double samples)
@@ -73,8 +111,11 @@ bool encode_record(RecordEncoder *e, const uint8_t *rgb, const uint8_t *sound, u
                    RecordStats *stats, char *error, size_t error_size)
 {
     memset(stats, 0, sizeof *stats);
-    int32_t size =
-        encode_quantize(e->quantizer, rgb, MOVIE_PICTURES_BYTES, e->palette6, e->indices);
+    int32_t size = encode_quantize(e->quantizer, rgb, MOVIE_PICTURES_BYTES, e->palette6, e->indices,
+                                   ENCODE_PALETTE_MAX);
+    if (size < ENCODE_PALETTE_MAX &&
+        encode_blocks_exact_colours(e->coder, e->indices) > MOVIE_DATA_AREA - SPARE_HINT)
+        size += spare_colours(e, rgb, size);
     for (int32_t i = 0; i < size * 3; i++)
         e->palette8[i] = (uint8_t)encode_expand6(e->palette6[i]);
 
