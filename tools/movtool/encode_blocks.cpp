@@ -17,6 +17,7 @@ namespace
 
 constexpr int32_t BLOCKS = MOVIE_CODE_COUNT;
 constexpr int32_t NEAR_UNKNOWN = 0xFF;
+constexpr int32_t BUCKETS = 1 + 31 * 8;
 constexpr uint8_t COLLAPSE = 0xFF; // merge index meaning "the whole block becomes one box"
 
 struct Merge {
@@ -125,21 +126,24 @@ void tables_init()
 } // namespace
 
 struct BlockCoder {
-    uint8_t *colour;   // BLOCKS x 8: the palette index each cell shows now
-    uint8_t *code;     // BLOCKS
-    uint16_t *version; // BLOCKS: bumped at each merge so older candidates are skipped
-    int32_t *pixel;    // BLOCKS x 8: offset of each cell's pixel in a picture pair
-    Candidate *heap;   // candidates, a binary min-heap on key
-    int32_t heap_capacity;
-    uint8_t *nearest;      // 2^18: palette index nearest each 6-bit colour, NEAR_UNKNOWN when not
-                           // yet looked up
-    uint8_t *packed;       // scratch for packing
-    MergeStep *steps;      // merges made, in order
-    int32_t steps_made;    // merges in the log; the heap matches the blocks after all of them
-    int32_t steps_applied; // merges in force now, a prefix of the log
-    int32_t heap_size;
-    uint8_t *cell_rgb; // BLOCKS x 8 x 3: each cell's source colour, block by block
-    int32_t *cell_err; // BLOCKS x 8: each cell's squared error as it shows now
+    uint8_t *colour;    // BLOCKS x 8: the palette index each cell shows now
+    uint8_t *code;      // BLOCKS
+    uint16_t *version;  // BLOCKS: bumped at each merge so older candidates are skipped
+    int32_t *pixel;     // BLOCKS x 8: offset of each cell's pixel in a picture pair
+    Candidate *pool;    // candidates made so far
+    int32_t *pool_next; // next candidate in the same bucket, -1 at the end
+    int32_t pool_used;
+    int32_t pool_capacity;
+    int32_t bucket[BUCKETS]; // first candidate of each bucket, -1 when empty
+    int32_t lowest;          // no bucket below this one holds a candidate
+    uint8_t *nearest;        // 2^18: palette index nearest each 6-bit colour, NEAR_UNKNOWN when not
+                             // yet looked up
+    uint8_t *packed;         // scratch for packing
+    MergeStep *steps;        // merges made, in order
+    int32_t steps_made;      // merges in the log; the queue matches the blocks after all of them
+    int32_t steps_applied;   // merges in force now, a prefix of the log
+    uint8_t *cell_rgb;       // BLOCKS x 8 x 3: each cell's source colour, block by block
+    int32_t *cell_err;       // BLOCKS x 8: each cell's squared error as it shows now
     const BlockPictures *in;
 };
 
@@ -153,8 +157,10 @@ BlockCoder *encode_blocks_alloc()
     c->version = (uint16_t *)malloc(sizeof(uint16_t) * BLOCKS);
     c->pixel = (int32_t *)malloc(sizeof(int32_t) * BLOCKS * 8);
     // One candidate a block at most is live; each merge takes one out before it adds one.
-    c->heap_capacity = BLOCKS;
-    c->heap = (Candidate *)malloc(sizeof(Candidate) * (size_t)c->heap_capacity);
+    // One candidate a block to start with, and at most one more after each merge.
+    c->pool_capacity = BLOCKS * 8;
+    c->pool = (Candidate *)malloc(sizeof(Candidate) * (size_t)c->pool_capacity);
+    c->pool_next = (int32_t *)malloc(sizeof(int32_t) * (size_t)c->pool_capacity);
     c->nearest = (uint8_t *)malloc(1 << 18);
     c->packed = (uint8_t *)malloc((size_t)encode_lz_bound(BLOCKS));
     // Every merge takes at least one colour from a block of at most eight.
@@ -162,7 +168,7 @@ BlockCoder *encode_blocks_alloc()
     c->cell_rgb = (uint8_t *)malloc((size_t)BLOCKS * 8 * 3);
     c->cell_err = (int32_t *)malloc(sizeof(int32_t) * BLOCKS * 8);
     if (!c->cell_rgb || !c->cell_err || !c->colour || !c->code || !c->version || !c->pixel ||
-        !c->heap || !c->nearest || !c->packed || !c->steps) {
+        !c->pool || !c->pool_next || !c->nearest || !c->packed || !c->steps) {
         encode_blocks_free(c);
         return nullptr;
     }
@@ -183,7 +189,8 @@ void encode_blocks_free(BlockCoder *c)
     free(c->code);
     free(c->version);
     free(c->pixel);
-    free(c->heap);
+    free(c->pool);
+    free(c->pool_next);
     free(c->nearest);
     free(c->packed);
     free(c->steps);
@@ -301,12 +308,37 @@ static bool best_candidate(BlockCoder *c, const BlockPictures *in, int32_t block
     return found;
 }
 
-static bool heap_less(const Candidate &a, const Candidate &b)
+// The queue of candidates: buckets eight to an octave of added error, so that taking the
+// cheapest is constant time; within a bucket (errors within 9 % of each other) the order is
+// last in, first out.
+static int32_t bucket_of(int32_t key)
 {
-    // std heaps are max-heaps: order reversed for the cheapest first, block index breaking ties
-    // so that runs are reproducible.
-    if (a.key != b.key) return a.key > b.key;
-    return a.block > b.block;
+    if (key <= 0) return 0;
+    int32_t octave = 31 - __builtin_clz((uint32_t)key);
+    int32_t eighth = octave >= 3 ? key >> (octave - 3) & 7 : key << (3 - octave) & 7;
+    return 1 + octave * 8 + eighth;
+}
+
+static void queue_push(BlockCoder *c, const Candidate &candidate)
+{
+    if (c->pool_used >= c->pool_capacity) return; // cannot happen: see pool_capacity
+    int32_t at = c->pool_used++;
+    int32_t b = bucket_of(candidate.key);
+    c->pool[at] = candidate;
+    c->pool_next[at] = c->bucket[b];
+    c->bucket[b] = at;
+    if (b < c->lowest) c->lowest = b;
+}
+
+static bool queue_pop(BlockCoder *c, Candidate *out)
+{
+    while (c->lowest < BUCKETS && c->bucket[c->lowest] < 0)
+        c->lowest++;
+    if (c->lowest >= BUCKETS) return false;
+    int32_t at = c->bucket[c->lowest];
+    c->bucket[c->lowest] = c->pool_next[at];
+    *out = c->pool[at];
+    return true;
 }
 
 static int32_t write_colours(BlockCoder *c, uint8_t *list)
@@ -349,9 +381,8 @@ static int32_t merge_forward(BlockCoder *c, const BlockPictures *in, int32_t col
         redo_step(c, m);
         taken += step_saving(m);
     }
-    while (taken < colours && c->heap_size > 0) {
-        std::pop_heap(c->heap, c->heap + c->heap_size, heap_less);
-        Candidate top = c->heap[--c->heap_size];
+    Candidate top;
+    while (taken < colours && queue_pop(c, &top)) {
         int32_t b = top.block;
         if (top.version != c->version[b]) continue;
         int32_t code = c->code[b];
@@ -366,10 +397,8 @@ static int32_t merge_forward(BlockCoder *c, const BlockPictures *in, int32_t col
         c->steps_applied = c->steps_made;
         taken += step_saving(m);
         c->version[b]++;
-        if (c->heap_size < c->heap_capacity && best_candidate(c, in, b, &c->heap[c->heap_size])) {
-            c->heap_size++;
-            std::push_heap(c->heap, c->heap + c->heap_size, heap_less);
-        }
+        Candidate next;
+        if (best_candidate(c, in, b, &next)) queue_push(c, next);
     }
     return taken;
 }
@@ -415,10 +444,14 @@ bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in
         for (int32_t cell = 0; cell < BLOCKS * 8; cell++)
             c->cell_err[cell] = cell_error(c, in, cell, c->colour[cell]);
         memset(c->nearest, NEAR_UNKNOWN, 1 << 18);
-        c->heap_size = 0;
-        for (int32_t b = 0; b < BLOCKS; b++)
-            if (best_candidate(c, in, b, &c->heap[c->heap_size])) c->heap_size++;
-        std::make_heap(c->heap, c->heap + c->heap_size, heap_less);
+        c->pool_used = 0;
+        c->lowest = BUCKETS;
+        for (int32_t b = 0; b < BUCKETS; b++)
+            c->bucket[b] = -1;
+        for (int32_t b = 0; b < BLOCKS; b++) {
+            Candidate first;
+            if (best_candidate(c, in, b, &first)) queue_push(c, first);
+        }
 
         // Search for the fewest merges that fit, on estimates from the fast packer scaled to
         // the best one, with the packed bytes a merged colour saves learnt as it goes.

@@ -22,7 +22,7 @@ constexpr int32_t MAX_OFFSET = 65535;
 // keeps long runs of equal codes linear in time at a small loss of compression. The chain
 // walk is bounded too; the fast setting serves for estimates.
 constexpr int32_t NICE_COPY[2] = {32, 64};
-constexpr int32_t MAX_CHAIN_STEPS[2] = {6, 32};
+constexpr int32_t MAX_CHAIN_STEPS[2] = {4, 16};
 constexpr int32_t UNREACHED = 0x7fffffff;
 
 } // namespace
