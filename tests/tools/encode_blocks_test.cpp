@@ -84,7 +84,7 @@ Coded code_pair(Coder *c, const Pair &p, int32_t limit)
     record[2] = (uint8_t)(r.out.packed_length & 255);
     record[3] = (uint8_t)(r.out.packed_length >> 8);
     memcpy(&record[MOVIE_COLOUR_LIST_OFFSET], r.data.data(),
-           (size_t)(r.out.colour_count + r.out.packed_length));
+           (size_t)r.out.colour_count + (size_t)r.out.packed_length);
     Bytes codes(MOVIE_CODE_COUNT);
     r.pictures.resize(MOVIE_PICTURES_BYTES);
     r.fault = movie_decode_record(record.data(), MOVIE_RECORD_SIZE, codes.data(), r.pictures.data(),

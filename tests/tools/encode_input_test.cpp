@@ -53,7 +53,7 @@ TEST(EncodeInput, OtherSizesAreAreaAveragedKeepingTheirShape)
             rgb_set(&big, x, y, (uint8_t)((x + y) % 2 ? 200 : 100), (uint8_t)(y / 2),
                     (uint8_t)(x % 4 * 10));
     Bytes rgb(320 * 200 * 3), scratch;
-    std::vector<float> floats(encode_fit_scratch(640, 400));
+    std::vector<float> floats(encode_fit_scratch(400));
     encode_fit_picture(big.px.data(), 640, 400, rgb.data(), floats.data());
     for (int32_t y = 0; y < 200; y += 13)
         for (int32_t x = 0; x < 320; x += 7) {
@@ -66,7 +66,7 @@ TEST(EncodeInput, OtherSizesAreAreaAveragedKeepingTheirShape)
     for (int32_t y = 0; y < 25; y++)
         for (int32_t x = 0; x < 100; x++)
             rgb_set(&wide, x, y, 255, 255, 255);
-    floats.assign(encode_fit_scratch(100, 25), 0);
+    floats.assign(encode_fit_scratch(25), 0);
     encode_fit_picture(wide.px.data(), 100, 25, rgb.data(), floats.data());
     for (int32_t y = 0; y < 200; y++) {
         uint8_t want = y >= 60 && y < 140 ? 255 : 0;
@@ -77,7 +77,7 @@ TEST(EncodeInput, OtherSizesAreAreaAveragedKeepingTheirShape)
     Rgb tall = rgb_make(50, 100);
     for (uint8_t &v : tall.px)
         v = 90;
-    floats.assign(encode_fit_scratch(50, 100), 0);
+    floats.assign(encode_fit_scratch(100), 0);
     encode_fit_picture(tall.px.data(), 50, 100, rgb.data(), floats.data());
     EXPECT_EQ(at(rgb, 109, 100)[0], 0);
     EXPECT_EQ(at(rgb, 110, 100)[0], 90);

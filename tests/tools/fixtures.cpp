@@ -117,7 +117,7 @@ std::vector<std::string> folder_list(const std::string &dir)
     DIR *d = opendir(dir.c_str());
     if (!d) return names;
     while (dirent *e = readdir(d))
-        if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
     closedir(d);
     std::sort(names.begin(), names.end());
     return names;

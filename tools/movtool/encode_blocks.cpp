@@ -276,6 +276,7 @@ static int32_t merge_cost(BlockCoder *c, const BlockPictures *in, int32_t block,
         n++;
         before += c->cell_err[cell];
     }
+    if (n == 0) return 0;
     int32_t best = nearest_colour(c, in, (sr + n / 2) / n, (sg + n / 2) / n, (sb + n / 2) / n);
     const uint8_t *p = in->palette + best * 3;
     int32_t after = s2 - 2 * (p[0] * sr + p[1] * sg + p[2] * sb) +

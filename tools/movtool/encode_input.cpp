@@ -49,7 +49,7 @@ static void span(int32_t i, int32_t in, int32_t out, double *lo, double *hi)
     *hi = (double)(i + 1) * in / out;
 }
 
-size_t encode_fit_scratch(int32_t w, int32_t h)
+size_t encode_fit_scratch(int32_t h)
 {
     return (size_t)ENCODE_WIDTH * h * 3;
 }
@@ -150,7 +150,7 @@ bool encode_load_picture(PictureLoader *loader, const char *path, uint8_t *rgb, 
         return false;
     }
     int32_t w = (int32_t)image.width, h = (int32_t)image.height;
-    size_t floats = encode_fit_scratch(w, h);
+    size_t floats = encode_fit_scratch(h);
     if (!grow((void **)&loader->scratch, &loader->scratch_capacity, floats * sizeof(float))) {
         snprintf(error, error_size, "%s: out of memory", path);
         return false;

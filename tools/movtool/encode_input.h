@@ -24,8 +24,8 @@ bool encode_load_picture(PictureLoader *loader, const char *path, uint8_t *rgb, 
 
 // Scales a w x h RGB picture into the 320x200 rgb as encode_load_picture does.
 void encode_fit_picture(const uint8_t *source, int32_t w, int32_t h, uint8_t *rgb, float *scratch);
-// Floats of scratch encode_fit_picture needs for a w x h source.
-size_t encode_fit_scratch(int32_t w, int32_t h);
+// Floats of scratch encode_fit_picture needs for a source h pixels high.
+size_t encode_fit_scratch(int32_t h);
 
 struct SoundTrack {
     uint8_t *samples; // unsigned 8-bit mono at 22050 a second, 0x80 silence

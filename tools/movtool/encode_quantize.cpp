@@ -273,6 +273,10 @@ static inline double distance2(const double *c, const float *m)
 // projection, until the projections alone are further apart than the best so far.
 static void assign_nearest(Quantizer *q, int32_t distinct, int32_t clusters)
 {
+    if (clusters < 2) {
+        memset(q->owner, 0, (size_t)distinct);
+        return;
+    }
     double guard[PALETTE_MAX];
     double proj[PALETTE_MAX];
     int32_t order[PALETTE_MAX];
@@ -393,7 +397,7 @@ int32_t encode_quantize(Quantizer *q, const uint8_t *rgb, int32_t pixel_count, u
         // they will be shown.
         for (int32_t k = 0; k < size; k++)
             for (int32_t a = 0; a < 3; a++) {
-                int32_t v = encode_reduce8((int32_t)(q->centre[k][a] + 0.5));
+                int32_t v = encode_reduce8((int32_t)std::lround(q->centre[k][a]));
                 palette[k * 3 + a] = (uint8_t)v;
                 q->centre[k][a] = encode_expand6(v);
             }

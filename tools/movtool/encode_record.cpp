@@ -138,7 +138,7 @@ bool encode_record(RecordEncoder *e, const uint8_t *rgb, const uint8_t *sound, u
     int32_t fault_at = 0;
     MovieFault fault =
         movie_decode_record(record, MOVIE_RECORD_SIZE, e->decoded_codes, e->decoded, &fault_at);
-    if (fault != MOVIE_FAULT_NONE || memcmp(e->decoded_codes, e->codes, MOVIE_CODE_COUNT)) {
+    if (fault != MOVIE_FAULT_NONE || memcmp(e->decoded_codes, e->codes, MOVIE_CODE_COUNT) != 0) {
         snprintf(error, error_size, "internal error: the record does not decode (%s at %d)",
                  movie_fault_text(fault), fault_at);
         return false;
