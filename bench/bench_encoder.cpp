@@ -83,9 +83,9 @@ const Bytes &clip(int32_t kind)
     return c;
 }
 
-void BM_EncodeRecord(benchmark::State &state)
+void BM_EncodeRecord(benchmark::State &state, int32_t kind)
 {
-    const Bytes &rgb = clip((int32_t)state.range(0));
+    const Bytes &rgb = clip(kind);
     RecordEncoder *e = encode_record_alloc();
     Bytes sound(MOVIE_SOUND_SIZE, 0x80), record(MOVIE_RECORD_SIZE);
     char error[256];
@@ -109,10 +109,12 @@ void BM_EncodeRecord(benchmark::State &state)
     state.counters["lossless"] = count ? (double)lossless / count : 0;
     encode_record_free(e);
 }
-BENCHMARK(BM_EncodeRecord)->Arg(0)->Arg(1)->Arg(2)->ArgName("fractal|shapes|noise");
+BENCHMARK_CAPTURE(BM_EncodeRecord, fractal, 0);
+BENCHMARK_CAPTURE(BM_EncodeRecord, shapes, 1);
+BENCHMARK_CAPTURE(BM_EncodeRecord, noise, 2);
 
 // The packer on the codes of the fractal's records as the encoder leaves them.
-void BM_Pack(benchmark::State &state)
+void BM_Pack(benchmark::State &state, LzEffort effort)
 {
     const Bytes &rgb = clip(0);
     RecordEncoder *e = encode_record_alloc();
@@ -134,13 +136,14 @@ void BM_Pack(benchmark::State &state)
     int64_t packed = 0;
     for (auto _ : state) {
         packed += encode_lz_pack(p, codes[(size_t)r].data(), MOVIE_CODE_COUNT, out.data(),
-                                 (int32_t)out.size(), (LzEffort)state.range(0));
+                                 (int32_t)out.size(), effort);
         r = (r + 1) % RECORDS;
     }
     state.counters["bytes"] = (double)packed / (double)state.iterations();
     encode_lz_free(p);
 }
-BENCHMARK(BM_Pack)->Arg(LZ_FAST)->Arg(LZ_BEST)->ArgName("fast|best");
+BENCHMARK_CAPTURE(BM_Pack, fast, LZ_FAST);
+BENCHMARK_CAPTURE(BM_Pack, best, LZ_BEST);
 
 void BM_Quantize(benchmark::State &state)
 {

@@ -145,6 +145,8 @@ struct BlockCoder {
     uint8_t *cell_rgb;       // BLOCKS x 8 x 3: each cell's source colour, block by block
     int32_t *cell_err;       // BLOCKS x 8: each cell's squared error as it shows now
     const BlockPictures *in;
+    uint8_t order[ENCODE_PALETTE_MAX];     // palette entries by component sum
+    int32_t order_sum[ENCODE_PALETTE_MAX]; // their sums
 };
 
 BlockCoder *encode_blocks_alloc()
@@ -232,19 +234,58 @@ int32_t encode_blocks_exact_colours(BlockCoder *c, const uint8_t *indices)
     return colours;
 }
 
+// Sorts the palette by the sum of its components, for nearest_colour's search.
+static void nearest_prepare(BlockCoder *c, const BlockPictures *in)
+{
+    memset(c->nearest, NEAR_UNKNOWN, 1 << 18);
+    for (int32_t i = 0; i < in->palette_size; i++)
+        c->order[i] = (uint8_t)i;
+    const uint8_t *pal = in->palette;
+    std::sort(c->order, c->order + in->palette_size, [pal](uint8_t a, uint8_t b) {
+        return pal[a * 3] + pal[a * 3 + 1] + pal[a * 3 + 2] <
+               pal[b * 3] + pal[b * 3 + 1] + pal[b * 3 + 2];
+    });
+    for (int32_t i = 0; i < in->palette_size; i++) {
+        const uint8_t *p = pal + c->order[i] * 3;
+        c->order_sum[i] = p[0] + p[1] + p[2];
+    }
+}
+
+// The palette entry nearest a colour, remembered per 6-bit colour. The search runs outwards
+// from the colour's component sum in the sorted palette: entries whose sums differ by s are
+// at least s / sqrt(3) away, which ends it early.
 static int32_t nearest_colour(BlockCoder *c, const BlockPictures *in, int32_t r, int32_t g,
                               int32_t b)
 {
     int32_t key = ((r * 63 + 127) / 255) << 12 | ((g * 63 + 127) / 255) << 6 | (b * 63 + 127) / 255;
     if (c->nearest[key] != NEAR_UNKNOWN) return c->nearest[key];
-    int32_t best = 0, best_d = 0x7fffffff;
-    for (int32_t i = 0; i < in->palette_size; i++) {
-        const uint8_t *p = in->palette + i * 3;
+    int32_t n = in->palette_size, sum = r + g + b;
+    int32_t hi = (int32_t)(std::lower_bound(c->order_sum, c->order_sum + n, sum) - c->order_sum);
+    int32_t lo = hi - 1;
+    int32_t best = c->order[hi < n ? hi : n - 1], best_d = 0x7fffffff;
+    auto consider = [&](int32_t at) {
+        const uint8_t *p = in->palette + c->order[at] * 3;
         int32_t dr = p[0] - r, dg = p[1] - g, db = p[2] - b;
         int32_t d = dr * dr + dg * dg + db * db;
         if (d < best_d) {
             best_d = d;
-            best = i;
+            best = c->order[at];
+        }
+    };
+    while (lo >= 0 || hi < n) {
+        if (hi < n) {
+            int32_t gap = c->order_sum[hi] - sum;
+            if (gap * gap >= 3 * best_d)
+                hi = n;
+            else
+                consider(hi++);
+        }
+        if (lo >= 0) {
+            int32_t gap = sum - c->order_sum[lo];
+            if (gap * gap >= 3 * best_d)
+                lo = -1;
+            else
+                consider(lo--);
         }
     }
     c->nearest[key] = (uint8_t)best;
@@ -444,7 +485,7 @@ bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in
         c->in = in;
         for (int32_t cell = 0; cell < BLOCKS * 8; cell++)
             c->cell_err[cell] = cell_error(c, in, cell, c->colour[cell]);
-        memset(c->nearest, NEAR_UNKNOWN, 1 << 18);
+        nearest_prepare(c, in);
         c->pool_used = 0;
         c->lowest = BUCKETS;
         for (int32_t b = 0; b < BUCKETS; b++)

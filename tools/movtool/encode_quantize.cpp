@@ -18,6 +18,9 @@ constexpr int32_t KEYS = 1 << 18; // 6-bit red, green, blue
 constexpr int32_t SIDE = 33;      // Wu's tables: 5 bits a component plus a zero plane
 constexpr int32_t CELLS = SIDE * SIDE * SIDE;
 constexpr int32_t KMEANS_ROUNDS = 3;
+// Beyond this many distinct colours (noise, photographs) one round: the rounds gain little
+// there and their searches would dominate the record's time.
+constexpr int32_t KMEANS_MANY = 16384;
 
 struct Box {
     int32_t r0, r1, g0, g1, b0, b1; // exclusive lower, inclusive upper bounds
@@ -389,7 +392,8 @@ int32_t encode_quantize(Quantizer *q, const uint8_t *rgb, int32_t pixel_count, u
         }
         size = wu_clusters(q, distinct, max_colours);
         update_centres(q, distinct, size);
-        for (int32_t round = 0; round < KMEANS_ROUNDS; round++) {
+        int32_t rounds = distinct > KMEANS_MANY ? 1 : KMEANS_ROUNDS;
+        for (int32_t round = 0; round < rounds; round++) {
             assign_nearest(q, distinct, size);
             update_centres(q, distinct, size);
         }
