@@ -54,10 +54,10 @@ for source in "mandelbrot" "testsrc2" "cellauto" "life=mold=10:life_color=#00ff0
     name=${source%%=*}
     rm -rf "$work/src" && mkdir -p "$work/src"
     case $source in
-    *=*) spec="$source:size=320x200:rate=12.5" ;;
-    *) spec="$source=size=320x200:rate=12.5" ;;
+    *=*) graph="$source:size=320x200:rate=12.5" ;;
+    *) graph="$source=size=320x200:rate=12.5" ;;
     esac
-    ff -f lavfi -i "$spec" -frames:v "$frames" "$work/src/%04d.png"
+    ff -f lavfi -i "$graph" -frames:v "$frames" "$work/src/%04d.png"
 
     start=$(date +%s.%N)
     "$movtool" encode -q -o "$work/ours.mov" "$work/src/%04d.png" 2>"$work/ours.log"

@@ -194,6 +194,12 @@ int movtool_encode(int argc, char **argv)
                       pictures.size());
         return 2;
     }
+    // A missing picture is reported before any work, not after minutes of encoding.
+    for (const std::string &picture : pictures)
+        if (access(picture.c_str(), R_OK) != 0) {
+            movtool_error("encode: %s: cannot open: %s", picture.c_str(), strerror(errno));
+            return 1;
+        }
     long records = (long)(pictures.size() / 2);
     if (records > 0x7fffffffL / MOVIE_RECORD_SIZE) {
         movtool_error("encode: %ld records are more than a movie file can hold", records);
