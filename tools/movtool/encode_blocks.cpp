@@ -340,11 +340,14 @@ static bool best_candidate(BlockCoder *c, const BlockPictures *in, int32_t block
             found = true;
         }
     }
-    if (!found) {
-        // No two boxes of this partition make a box together: fall back to one colour.
+    if (!found || k >= 3) {
+        // One colour for the whole block, priced per colour it saves: cheaper than merging
+        // pair by pair where no pair is much alike, and the only way when no two boxes of the
+        // partition make a box together.
         uint8_t colour;
-        int32_t cost = merge_cost(c, in, block, 0xFF, &colour);
-        *out = Candidate{cost / (k - 1), block, c->version[block], COLLAPSE, colour};
+        int32_t cost = merge_cost(c, in, block, 0xFF, &colour) / (k - 1);
+        if (!found || cost < out->key)
+            *out = Candidate{cost, block, c->version[block], COLLAPSE, colour};
         found = true;
     }
     return found;
@@ -395,16 +398,22 @@ static int32_t write_colours(BlockCoder *c, uint8_t *list)
     return n;
 }
 
+// Merges keep each cell's error up to date, since later merge costs start from it.
 static void redo_step(BlockCoder *c, const MergeStep &m)
 {
-    for (int32_t cell = 0; cell < 8; cell++)
-        if (m.mask >> cell & 1) c->colour[m.block * 8 + cell] = m.colour;
+    for (int32_t cell = m.block * 8; cell < m.block * 8 + 8; cell++)
+        if (m.mask >> (cell & 7) & 1) {
+            c->colour[cell] = m.colour;
+            c->cell_err[cell] = cell_error(c, c->in, cell, m.colour);
+        }
     c->code[m.block] = m.new_code;
 }
 
 static void undo_step(BlockCoder *c, const MergeStep &m)
 {
     memcpy(c->colour + m.block * 8, m.old_colours, 8);
+    for (int32_t cell = m.block * 8; cell < m.block * 8 + 8; cell++)
+        c->cell_err[cell] = cell_error(c, c->in, cell, c->colour[cell]);
     c->code[m.block] = m.old_code;
 }
 
