@@ -19,6 +19,8 @@ constexpr int32_t BLOCKS = MOVIE_CODE_COUNT;
 constexpr int32_t NEAR_UNKNOWN = 0xFF;
 constexpr int32_t BUCKETS = 1 + 31 * 8;
 constexpr uint8_t COLLAPSE = 0xFF; // merge index meaning "the whole block becomes one box"
+// Merge indices HALVES to HALVES + 2: the block becomes the two halves of code 2, 3 or 4.
+constexpr uint8_t HALVES = 0xFC;
 
 struct Merge {
     uint8_t mask; // the cells of the merged box
@@ -29,6 +31,7 @@ struct Merge {
 struct MergeStep {
     int32_t block;
     uint8_t old_code, new_code, mask, colour;
+    uint8_t mask2, colour2; // a second box, when the block is cut in halves anew
     uint8_t old_colours[8];
 };
 
@@ -46,6 +49,7 @@ struct Candidate {
     uint16_t version;
     uint8_t merge;
     uint8_t colour;
+    uint8_t colour2; // the second half's colour, for HALVES
 };
 
 bool tables_ready;
@@ -336,8 +340,22 @@ static bool best_candidate(BlockCoder *c, const BlockPictures *in, int32_t block
         uint8_t colour;
         int32_t cost = merge_cost(c, in, block, merges[code][m].mask, &colour);
         if (!found || cost < out->key) {
-            *out = Candidate{cost, block, c->version[block], (uint8_t)m, colour};
+            *out = Candidate{cost, block, c->version[block], (uint8_t)m, colour, 0};
             found = true;
+        }
+    }
+    if (k >= 4) {
+        // Two halves, re-cut: not a coarsening of the boxes, but any partition is valid.
+        for (int32_t h = 0; h < 3; h++) {
+            uint8_t first, second;
+            int32_t cost = merge_cost(c, in, block, box_masks[2 + h][0], &first) +
+                           merge_cost(c, in, block, box_masks[2 + h][1], &second);
+            cost /= k - 2;
+            if (!found || cost < out->key) {
+                *out =
+                    Candidate{cost, block, c->version[block], (uint8_t)(HALVES + h), first, second};
+                found = true;
+            }
         }
     }
     if (!found || k >= 3) {
@@ -347,7 +365,7 @@ static bool best_candidate(BlockCoder *c, const BlockPictures *in, int32_t block
         uint8_t colour;
         int32_t cost = merge_cost(c, in, block, 0xFF, &colour) / (k - 1);
         if (!found || cost < out->key)
-            *out = Candidate{cost, block, c->version[block], COLLAPSE, colour};
+            *out = Candidate{cost, block, c->version[block], COLLAPSE, colour, 0};
         found = true;
     }
     return found;
@@ -401,11 +419,16 @@ static int32_t write_colours(BlockCoder *c, uint8_t *list)
 // Merges keep each cell's error up to date, since later merge costs start from it.
 static void redo_step(BlockCoder *c, const MergeStep &m)
 {
-    for (int32_t cell = m.block * 8; cell < m.block * 8 + 8; cell++)
-        if (m.mask >> (cell & 7) & 1) {
+    for (int32_t cell = m.block * 8; cell < m.block * 8 + 8; cell++) {
+        int32_t bit = 1 << (cell & 7);
+        if (m.mask & bit)
             c->colour[cell] = m.colour;
-            c->cell_err[cell] = cell_error(c, c->in, cell, m.colour);
-        }
+        else if (m.mask2 & bit)
+            c->colour[cell] = m.colour2;
+        else
+            continue;
+        c->cell_err[cell] = cell_error(c, c->in, cell, c->colour[cell]);
+    }
     c->code[m.block] = m.new_code;
 }
 
@@ -440,9 +463,21 @@ static int32_t merge_forward(BlockCoder *c, const BlockPictures *in, int32_t col
         MergeStep &m = c->steps[c->steps_made++];
         m.block = b;
         m.old_code = (uint8_t)code;
-        m.mask = top.merge == COLLAPSE ? 0xFF : merges[code][top.merge].mask;
-        m.new_code = top.merge == COLLAPSE ? 1 : merges[code][top.merge].code;
         m.colour = top.colour;
+        m.mask2 = 0;
+        if (top.merge == COLLAPSE) {
+            m.mask = 0xFF;
+            m.new_code = 1;
+        } else if (top.merge >= HALVES) {
+            int32_t half = 2 + top.merge - HALVES;
+            m.mask = box_masks[half][0];
+            m.mask2 = box_masks[half][1];
+            m.colour2 = top.colour2;
+            m.new_code = (uint8_t)half;
+        } else {
+            m.mask = merges[code][top.merge].mask;
+            m.new_code = merges[code][top.merge].code;
+        }
         memcpy(m.old_colours, c->colour + b * 8, 8);
         redo_step(c, m);
         c->steps_applied = c->steps_made;
