@@ -279,14 +279,14 @@ static int32_t nearest_colour(BlockCoder *c, const BlockPictures *in, int32_t r,
     while (lo >= 0 || hi < n) {
         if (hi < n) {
             int32_t gap = c->order_sum[hi] - sum;
-            if (gap * gap >= 3 * best_d)
+            if ((int64_t)gap * gap >= 3 * (int64_t)best_d)
                 hi = n;
             else
                 consider(hi++);
         }
         if (lo >= 0) {
             int32_t gap = sum - c->order_sum[lo];
-            if (gap * gap >= 3 * best_d)
+            if ((int64_t)gap * gap >= 3 * (int64_t)best_d)
                 lo = -1;
             else
                 consider(lo--);
