@@ -9,6 +9,7 @@
 #include <png.h>
 #include <sndfile.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 Rgb rgb_make(int32_t w, int32_t h)
 {
@@ -105,7 +106,8 @@ Bytes file_read(const std::string &path)
 
 std::string test_folder(const char *name)
 {
-    std::string dir = testing::TempDir() + "encoder_test_" + name;
+    // The process id keeps two builds' test runs at the same time apart.
+    std::string dir = testing::TempDir() + "encoder_test_" + std::to_string(getpid()) + "_" + name;
     std::string command = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
     if (system(command.c_str()) != 0) ADD_FAILURE() << "cannot make " << dir;
     return dir;
