@@ -104,6 +104,21 @@ Bytes file_read(const std::string &path)
     return bytes;
 }
 
+namespace
+{
+
+// Removes this process's test folders when the tests end.
+struct FolderSweeper {
+    ~FolderSweeper()
+    {
+        std::string command =
+            "rm -rf '" + testing::TempDir() + "encoder_test_" + std::to_string(getpid()) + "_'*";
+        if (system(command.c_str()) != 0) fprintf(stderr, "could not remove the test folders\n");
+    }
+} folder_sweeper;
+
+} // namespace
+
 std::string test_folder(const char *name)
 {
     // The process id keeps two builds' test runs at the same time apart.
