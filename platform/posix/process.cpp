@@ -1,0 +1,189 @@
+// Real process starts. A native program (ELF or script) is run directly, with each argument that
+// names an existing file given as its host path; a Windows program ("MZ") is run through wine
+// or RUNNER_WINE with its arguments unchanged. Whether the start succeeded is known once the
+// new program's exec went through, reported over a close-on-exec pipe.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <signal.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/posix/paths.h"
+#include "platform/process.h"
+
+namespace {
+
+bool is_windows_program(const std::string &host)
+{
+    FILE *file = std::fopen(host.c_str(), "rbe");
+    if (!file)
+        return false;
+    char magic[2] = {0, 0};
+    size_t got = std::fread(magic, 1, 2, file);
+    std::fclose(file);
+    return got == 2 && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+// In the child: everything it needs was built before the fork.
+[[noreturn]] void exec_child(const std::vector<char *> &argv, int report)
+{
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    signal(SIGPIPE, SIG_DFL);
+    execvp(argv[0], argv.data());
+    int error = errno;
+    ssize_t ignored = write(report, &error, sizeof error);
+    (void)ignored;
+    _exit(127);
+}
+
+// 0 when the exec succeeded, else the errno reported by the child.
+int read_report(int fd)
+{
+    int error = 0;
+    ssize_t got;
+    do
+        got = read(fd, &error, sizeof error);
+    while (got < 0 && errno == EINTR);
+    close(fd);
+    return got == static_cast<ssize_t>(sizeof error) ? error : 0;
+}
+
+bool run(ProcessWay way, std::vector<std::string> &args)
+{
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    int pipe_fds[2];
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0)
+        return false;
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(pipe_fds[0]);
+        close(pipe_fds[1]);
+        return false;
+    }
+    if (pid == 0) {
+        close(pipe_fds[0]);
+        if (way == PROCESS_RUN_AND_WAIT)
+            exec_child(argv, pipe_fds[1]);
+        // Started beside or in place: a grandchild runs the program so that it is nobody's
+        // zombie; the child only hands it over.
+        setsid();
+        pid_t grandchild = fork();
+        if (grandchild < 0) {
+            int error = errno;
+            ssize_t ignored = write(pipe_fds[1], &error, sizeof error);
+            (void)ignored;
+            _exit(127);
+        }
+        if (grandchild == 0)
+            exec_child(argv, pipe_fds[1]);
+        _exit(0);
+    }
+    close(pipe_fds[1]);
+    int error = read_report(pipe_fds[0]);
+    // Run and wait: until the program ends. Otherwise the child that handed the program over.
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return error == 0;
+}
+
+bool build(const char *program, const char *const *args, int count,
+           std::vector<std::string> *argv)
+{
+    std::string host;
+    if (!program[0] || !paths_map(program, &host))
+        return false;
+    FILE *probe = std::fopen(host.c_str(), "rbe");
+    if (!probe)
+        return false;
+    std::fclose(probe);
+    struct stat st;
+    if (stat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    argv->clear();
+    bool windows = is_windows_program(host);
+    if (windows) {
+        const char *wine = std::getenv("RUNNER_WINE");
+        argv->push_back(wine && *wine ? wine : "wine");
+    }
+    argv->push_back(host);
+    for (int i = 1; i < count; i++) {
+        std::string arg = args[i];
+        std::string mapped;
+        struct stat target;
+        if (!windows && paths_map(arg.c_str(), &mapped) && stat(mapped.c_str(), &target) == 0)
+            argv->push_back(mapped);
+        else
+            argv->push_back(paths_to_utf8(arg));
+    }
+    // A native program given by a bare name would be looked up in PATH by execvp.
+    if (!windows && (*argv)[0].find('/') == std::string::npos)
+        (*argv)[0] = "./" + (*argv)[0];
+    return true;
+}
+
+} // namespace
+
+bool process_start(ProcessWay way, const char *program, const char *const *args, int count)
+{
+    std::vector<std::string> argv;
+    if (!build(program, args, count, &argv) || !run(way, argv))
+        return false;
+    if (way == PROCESS_START_IN_PLACE) {
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    return true;
+}
+
+bool process_run_command(const char *command)
+{
+    char interpreter[4096];
+    std::string host;
+    struct stat st;
+    if (process_get_env("COMSPEC", interpreter, sizeof interpreter) &&
+        paths_map(interpreter, &host) && stat(host.c_str(), &st) == 0) {
+        const char *args[] = {interpreter, "/c", command};
+        return process_start(PROCESS_RUN_AND_WAIT, interpreter, args, 3);
+    }
+    // No interpreter of the Windows kind here: the command's program is run the way every other
+    // program is, found from the current directory, with its arguments split at blanks.
+    std::vector<std::string> words;
+    std::string text = command;
+    size_t p = 0;
+    while (p < text.size()) {
+        size_t end = text.find(' ', p);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > p)
+            words.push_back(text.substr(p, end - p));
+        p = end + 1;
+    }
+    if (words.empty())
+        return false;
+    std::vector<const char *> args;
+    for (const std::string &w : words)
+        args.push_back(w.c_str());
+    return process_start(PROCESS_RUN_AND_WAIT, args[0], args.data(), static_cast<int>(args.size()));
+}
+
+bool process_get_env(const char *name, char *value, size_t size)
+{
+    const char *found = std::getenv(name);
+    if (!found || std::strlen(found) >= size)
+        return false;
+    std::memcpy(value, found, std::strlen(found) + 1);
+    return true;
+}
