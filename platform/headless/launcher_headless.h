@@ -59,7 +59,8 @@ void headless_set_command_line(const char *command_line);
 // The frame that ui_adjust_window_rect adds for a caption style (default 3 and 19).
 void headless_set_frame(int32_t border, int32_t caption);
 
-// Input, consumed in order by ui_get_message. When it runs out the loop ends as by WM_QUIT 0.
+// Input, consumed in order by ui_get_message; input queued from inside a call runs right after
+// that call. When it runs out the loop ends as by WM_QUIT 0.
 void headless_click(UiWindow dialog, int32_t id);
 void headless_key(uint32_t virtual_key);
 void headless_close(UiWindow window);

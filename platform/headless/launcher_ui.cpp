@@ -2,6 +2,7 @@
 // message loop that turns it into the messages the window procedures expect.
 #include <cstring>
 #include <deque>
+#include <iterator>
 
 #include "platform/headless/launcher_headless.h"
 #include "platform/headless/launcher_internal.h"
@@ -588,9 +589,15 @@ int32_t ui_get_message(UiMsg *msg)
         Event event = std::move(ui.events.front());
         ui.events.pop_front();
         switch (event.kind) {
-        case EVENT_CALL:
+        case EVENT_CALL: {
+            // Input that the call queues comes right after it, before what was queued already.
+            std::deque<Event> later;
+            later.swap(ui.events);
             event.call();
+            ui.events.insert(ui.events.end(), std::make_move_iterator(later.begin()),
+                             std::make_move_iterator(later.end()));
             continue;
+        }
         case EVENT_TICK:
             ui.tick_time += 500;
             for (const Timer &t : ui.timers)
