@@ -187,7 +187,8 @@ bool parse_value(const std::string &line, RegistryValue *value)
     }
     if (!rest.empty() && rest[0] == '"') {
         size_t end;
-        if (!unquote(rest, 1, &quoted, &end))
+        if (!unquote(rest, 1, &quoted, &end) ||
+            rest.find_first_not_of(" \t", end) != std::string::npos)
             return false;
         std::string ansi = to_ansi(quoted);
         value->type = type;
