@@ -5,7 +5,8 @@
 
 #include "platform/files.h"
 
-namespace {
+namespace
+{
 
 int32_t read_le32(const uint8_t *p)
 {
@@ -24,8 +25,7 @@ bool create_dib_section(PictureRecord *picture, UiWindow window)
     std::memcpy(info, picture->header, sizeof info);
     std::memset(info + 32, 0, 4);
     picture->bitmap = ui_create_dib_section(window, picture->palette, info, &bits);
-    if (!picture->bitmap || !bits)
-        return false;
+    if (!picture->bitmap || !bits) return false;
     std::memcpy(bits, picture->pixels, static_cast<size_t>(picture->pixel_bytes));
     return true;
 }
@@ -35,8 +35,7 @@ bool create_dib_section(PictureRecord *picture, UiWindow window)
 bool backdrop_measure(const uint8_t *headers, int64_t file_size, PictureRecord *picture)
 {
     const uint8_t *info = headers + BMP_FILE_HEADER_BYTES;
-    if (headers[0] != 'B' || headers[1] != 'M')
-        return false;
+    if (headers[0] != 'B' || headers[1] != 'M') return false;
     int64_t colours = static_cast<uint32_t>(read_le32(info + 32));
     if (colours == 0) {
         int32_t shift = info[14];
@@ -45,8 +44,7 @@ bool backdrop_measure(const uint8_t *headers, int64_t file_size, PictureRecord *
     int64_t width = read_le32(info + 4);
     int64_t height = read_le32(info + 8);
     // Top-down, empty and overflowing pictures are not loaded, nor sizes the file cannot hold.
-    if (colours > MAX_COLOURS || width <= 0 || height <= 0)
-        return false;
+    if (colours > MAX_COLOURS || width <= 0 || height <= 0) return false;
     int64_t palette_bytes = colours * 4;
     int64_t pixel_bytes = ((width + 3) & ~int64_t{3}) * height;
     int64_t data_bytes = file_size - BMP_FILE_HEADER_BYTES - BMP_INFO_HEADER_BYTES;
@@ -66,8 +64,7 @@ bool backdrop_load(const char *path, PictureRecord *picture, UiWindow window)
 {
     std::memset(picture, 0, sizeof *picture);
     FilesFile file = files_open_read(path);
-    if (!file)
-        return false;
+    if (!file) return false;
     uint8_t headers[BMP_FILE_HEADER_BYTES + BMP_INFO_HEADER_BYTES];
     int64_t file_size = files_size(file);
     PictureRecord sizes = {};
@@ -98,8 +95,7 @@ bool backdrop_load(const char *path, PictureRecord *picture, UiWindow window)
         entries[i].blue = picture->colour_table[4 * i];
         entries[i].flags = 0;
     }
-    if (complete)
-        picture->palette = ui_create_palette(entries, picture->colour_count);
+    if (complete) picture->palette = ui_create_palette(entries, picture->colour_count);
     if (!picture->palette || !create_dib_section(picture, window)) {
         if (picture->palette)
             backdrop_release(picture);
@@ -113,21 +109,17 @@ bool backdrop_load(const char *path, PictureRecord *picture, UiWindow window)
 
 void backdrop_paint(UiDc dc, const PictureRecord *picture, int32_t x, int32_t y)
 {
-    if (!picture->palette)
-        return;
-    ui_paint_bitmap(dc, picture->palette, picture->bitmap, x, y, picture->width,
-                    picture->height);
+    if (!picture->palette) return;
+    ui_paint_bitmap(dc, picture->palette, picture->bitmap, x, y, picture->width, picture->height);
 }
 
 void backdrop_release(PictureRecord *picture)
 {
-    if (!picture->palette)
-        return;
+    if (!picture->palette) return;
     ui_delete_palette(picture->palette);
     picture->palette = 0;
     delete[] picture->image;
     picture->image = picture->header = picture->colour_table = picture->pixels = nullptr;
-    if (picture->bitmap)
-        ui_delete_bitmap(picture->bitmap);
+    if (picture->bitmap) ui_delete_bitmap(picture->bitmap);
     picture->bitmap = 0;
 }

@@ -9,15 +9,15 @@
 #include "platform/files.h"
 #include "platform/process.h"
 
-namespace {
+namespace
+{
 
 // The install folder without its final backslash into the work path.
 void work_path_from_install_folder()
 {
     launcher_compose(launcher.work_path, launcher.install_folder, "");
     size_t length = std::strlen(launcher.work_path);
-    if (length && launcher.work_path[length - 1] == '\\')
-        launcher.work_path[length - 1] = '\0';
+    if (length && launcher.work_path[length - 1] == '\\') launcher.work_path[length - 1] = '\0';
 }
 
 void release_readme_text()
@@ -33,8 +33,7 @@ void commands_play()
     work_path_from_install_folder();
     files_set_current_directory(launcher.work_path);
     const char *game = launcher.directx_variant ? "\\ztDemo.exe" : "\\xxxxxxx.xxx";
-    if (!launcher_compose(launcher.work_path, launcher.work_path, game))
-        return;
+    if (!launcher_compose(launcher.work_path, launcher.work_path, game)) return;
     const char *args[] = {launcher.work_path};
     process_start(PROCESS_START_IN_PLACE, launcher.work_path, args, 1);
 }
@@ -64,11 +63,9 @@ void commands_setup()
 
 void commands_readme()
 {
-    if (launcher.readme_window)
-        return;
+    if (launcher.readme_window) return;
     FilesFile file = files_open_read(launcher.readme_path);
-    if (!file)
-        return;
+    if (!file) return;
     int64_t size = files_size(file);
     char *text = nullptr;
     if (size >= 0 && size <= COMMANDS_README_LIMIT)
@@ -89,13 +86,15 @@ void commands_readme()
         release_readme_text();
         return;
     }
-    ui_set_dlg_item_text(launcher.readme_window, ID_BACK,
-                         texts_get(TEXT_BACK, launcher.language));
+    ui_set_dlg_item_text(launcher.readme_window, ID_BACK, texts_get(TEXT_BACK, launcher.language));
     launcher_centre_over(launcher.readme_window, launcher.menu_window);
     ui_show_window(launcher.readme_window, SW_SHOWNORMAL);
 }
 
-void commands_exit() { ui_destroy_window(launcher.menu_window); }
+void commands_exit()
+{
+    ui_destroy_window(launcher.menu_window);
+}
 
 void commands_trailer()
 {
@@ -111,8 +110,7 @@ intptr_t commands_secondary_proc(UiWindow window, uint32_t message, uintptr_t wp
     bool is_readme = window == launcher.readme_window;
     switch (message) {
     case WM_DESTROY:
-        if (is_readme)
-            release_readme_text();
+        if (is_readme) release_readme_text();
         return 1;
     case WM_SETFOCUS:
         if (is_readme && launcher.readme_text)
@@ -128,8 +126,7 @@ intptr_t commands_secondary_proc(UiWindow window, uint32_t message, uintptr_t wp
     case WM_COMMAND:
         if (wparam == ID_BACK) {
             ui_destroy_window(window);
-            if (is_readme)
-                launcher.readme_window = 0;
+            if (is_readme) launcher.readme_window = 0;
         }
         return 1;
     default:

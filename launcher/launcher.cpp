@@ -15,7 +15,8 @@ LauncherState launcher;
 
 const char *const LAUNCHER_INSTALL_KEY = "SOFTWARE\\Quillon\\Zenthor\\Inf";
 
-namespace {
+namespace
+{
 
 const char *const OWNER_CLASS = "Zenthor DEMO";
 const char *const MENU_TITLE = "Zenthor DEMO";
@@ -30,8 +31,7 @@ void set_button_text(int32_t id, TextTable table)
 
 void enable_button(int32_t id, bool enable)
 {
-    if (launcher.menu_window)
-        ui_enable_window(ui_get_dlg_item(launcher.menu_window, id), enable);
+    if (launcher.menu_window) ui_enable_window(ui_get_dlg_item(launcher.menu_window, id), enable);
 }
 
 bool install_probe(const char *name)
@@ -56,6 +56,9 @@ bool read_text_value(RegistryKey key, const char *name, char *buffer, uint32_t s
 
 void launcher_reset()
 {
+    // What a session that ended without destroying its windows (a start in place) still holds.
+    backdrop_release(&launcher.picture);
+    delete[] launcher.readme_text;
     std::memset(&launcher, 0, sizeof launcher);
     launcher.language = -1;
 }
@@ -101,8 +104,7 @@ char launcher_drive_letter(const char *command_line)
 bool launcher_install_record_read()
 {
     RegistryKey key = 0;
-    if (registry_open_key(LAUNCHER_INSTALL_KEY, &key) != REG_ERROR_SUCCESS)
-        return false;
+    if (registry_open_key(LAUNCHER_INSTALL_KEY, &key) != REG_ERROR_SUCCESS) return false;
     launcher.uninstall_available = false;
     if (launcher.language < 0) {
         // Only while the index is still unset, that is in the first refresh of start-up.
@@ -208,8 +210,7 @@ void launcher_open_about()
 {
     UiWindow about =
         ui_create_dialog(&template_about, launcher.menu_window, commands_secondary_proc);
-    if (!about)
-        return;
+    if (!about) return;
     ui_set_dlg_item_text(about, ID_BACK, texts_get(TEXT_BACK, launcher.language));
     launcher_centre_over(about, launcher.menu_window);
     ui_show_window(about, SW_SHOWNORMAL);
@@ -227,8 +228,7 @@ intptr_t launcher_menu_proc(UiWindow window, uint32_t message, uintptr_t wparam,
         return 1;
     case WM_PAINT: {
         UiDc dc = ui_begin_paint(window);
-        if (!dc)
-            return 1;
+        if (!dc) return 1;
         backdrop_paint(dc, &launcher.picture, 0, 80);
         ui_end_paint(window, dc);
         return 0;
@@ -309,8 +309,7 @@ int32_t launcher_main(int32_t show_command)
                                  launcher_owner_proc, ui_stock_black_brush()};
     ui_register_class(&owner_class);
     launcher.owner_window = ui_create_window(OWNER_CLASS, OWNER_CLASS, WS_POPUP, 0, 0, 0, 0, 0);
-    if (!launcher.owner_window)
-        return 0;
+    if (!launcher.owner_window) return 0;
     ui_show_window(launcher.owner_window, SW_SHOWNORMAL);
 
     launcher_state_refresh();
@@ -319,8 +318,7 @@ int32_t launcher_main(int32_t show_command)
     launcher_program_folder(launcher.command_line, launcher.program_folder, LAUNCHER_PATH_SIZE);
 
     // A language named by the install record is honoured when it has texts; English otherwise.
-    if (launcher.language != 0 && launcher.language != 1)
-        launcher.language = 1;
+    if (launcher.language != 0 && launcher.language != 1) launcher.language = 1;
 
     launcher.menu_window =
         ui_create_dialog(&template_runner, launcher.owner_window, launcher_menu_proc);
@@ -368,12 +366,11 @@ int32_t launcher_main(int32_t show_command)
         enable_button(ID_SETUP, false);
     }
 
-    if (!files_exists("Trailer\\filmo.exe"))
-        enable_button(ID_TRAILER, false);
+    if (!files_exists("Trailer\\filmo.exe")) enable_button(ID_TRAILER, false);
 
-    bool readme_named = launcher.program_folder[0] &&
-                        launcher_compose(launcher.readme_path, launcher.program_folder,
-                                         "Readme.txt");
+    bool readme_named =
+        launcher.program_folder[0] &&
+        launcher_compose(launcher.readme_path, launcher.program_folder, "Readme.txt");
     enable_button(ID_README, readme_named && files_exists(launcher.readme_path));
 
     ui_set_arrow_cursor();

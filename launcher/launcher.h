@@ -53,8 +53,7 @@ void launcher_layout(UiWindow window, int32_t picture_width, int32_t picture_hei
 void launcher_centre_over(UiWindow window, UiWindow reference);
 void launcher_open_about();
 intptr_t launcher_menu_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam);
-intptr_t launcher_owner_proc(UiWindow window, uint32_t message, uintptr_t wparam,
-                             intptr_t lparam);
+intptr_t launcher_owner_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 void launcher_timer_proc(UiWindow window, uint32_t message, uintptr_t id, uint32_t time);
 
 // The program folder of a command line: the text after one leading double quote, cut right

@@ -1,6 +1,7 @@
 #include "launcher/texts.h"
 
-namespace {
+namespace
+{
 
 // Rows are stored one after another at their full width, as the tables were laid out; the
 // German rows hold their umlauts and sharp s as single bytes of code page 1252.
@@ -10,9 +11,7 @@ const char text_sound_config[TEXT_ROWS][20] = {"Sound-Konfiguration", "Sound con
 const char text_uninstall[TEXT_ROWS][20] = {"L\xF6sche DEMO", "Uninstall DEMO", "", ""};
 const char text_readme[TEXT_ROWS][20] = {"Hinweise", "Readme", "", ""};
 const char text_exit[TEXT_ROWS][20] = {"Ende", "Exit", "", ""};
-const char text_back[TEXT_ROWS][20] = {"Zur\xFC"
-                                       "ck",
-                                       "Back", "", ""};
+const char text_back[TEXT_ROWS][20] = {"Zur\374ck", "Back", "", ""};
 const char text_directx_setup[TEXT_ROWS][20] = {"Installiere DirectX", "DirectX Install", "", ""};
 const char text_trailer[TEXT_ROWS][40] = {"Zenthor - Trailer", "Zenthor - Trailer", "", ""};
 const char text_uninstall_question[TEXT_ROWS][80] = {
@@ -25,25 +24,23 @@ struct TableEntry {
 };
 
 const TableEntry tables[TEXT_TABLE_COUNT] = {
-    {&text_play[0][0], 20},          {&text_install[0][0], 20},
-    {&text_sound_config[0][0], 20},  {&text_uninstall[0][0], 20},
-    {&text_readme[0][0], 20},        {&text_exit[0][0], 20},
-    {&text_back[0][0], 20},          {&text_directx_setup[0][0], 20},
-    {&text_trailer[0][0], 40},       {&text_uninstall_question[0][0], 80},
+    {&text_play[0][0], 20},         {&text_install[0][0], 20},
+    {&text_sound_config[0][0], 20}, {&text_uninstall[0][0], 20},
+    {&text_readme[0][0], 20},       {&text_exit[0][0], 20},
+    {&text_back[0][0], 20},         {&text_directx_setup[0][0], 20},
+    {&text_trailer[0][0], 40},      {&text_uninstall_question[0][0], 80},
 };
 
 } // namespace
 
 const char *texts_get(TextTable table, int32_t language)
 {
-    if (table < 0 || table >= TEXT_TABLE_COUNT || language < 0 || language >= TEXT_ROWS)
-        return "";
+    if (table < 0 || table >= TEXT_TABLE_COUNT || language < 0 || language >= TEXT_ROWS) return "";
     return tables[table].rows + tables[table].width * language;
 }
 
 int32_t texts_row_width(TextTable table)
 {
-    if (table < 0 || table >= TEXT_TABLE_COUNT)
-        return 0;
+    if (table < 0 || table >= TEXT_TABLE_COUNT) return 0;
     return tables[table].width;
 }

@@ -7,14 +7,14 @@
 #include "platform/files.h"
 #include "platform/process.h"
 
-namespace {
+namespace
+{
 
 void delete_matches(const char *pattern)
 {
     char name[LAUNCHER_PATH_SIZE];
     FilesFind find = files_find_first(pattern, name, sizeof name);
-    if (!find)
-        return;
+    if (!find) return;
     do
         files_delete(name);
     while (files_find_next(find, name, sizeof name));
@@ -27,15 +27,13 @@ void uninstall_split(const char *value, char *command, char *argument, size_t si
                      bool *has_argument)
 {
     size_t length = std::strlen(value);
-    if (length >= size)
-        length = size - 1;
+    if (length >= size) length = size - 1;
     std::memcpy(command, value, length);
     command[length] = '\0';
     argument[0] = '\0';
     *has_argument = false;
     char *flag = std::strstr(command, "-f");
-    if (!flag)
-        return;
+    if (!flag) return;
     std::memcpy(argument, flag, std::strlen(flag) + 1);
     *has_argument = true;
     // The character before "-f" ends the command. A value that begins with "-f" has none:
@@ -51,13 +49,11 @@ void uninstall_run()
     int32_t answer =
         ui_message_box(launcher.menu_window, texts_get(TEXT_UNINSTALL_QUESTION, launcher.language),
                        "Uninstall", MB_YESNO | MB_ICONQUESTION);
-    if (answer != IDYES)
-        return;
+    if (answer != IDYES) return;
 
     launcher_compose(launcher.work_path, launcher.install_folder, "");
     size_t length = std::strlen(launcher.work_path);
-    if (length && launcher.work_path[length - 1] == '\\')
-        launcher.work_path[length - 1] = '\0';
+    if (length && launcher.work_path[length - 1] == '\\') launcher.work_path[length - 1] = '\0';
     if (launcher.work_path[0] && files_set_current_directory(launcher.work_path)) {
         const char *const files[] = {"drivers\\dig.ini", "loading.bmp", "tumblodos.cfg",
                                      "tumblowin.cfg", "frei.lvl"};

@@ -116,7 +116,10 @@ constexpr uint32_t VK_SPACE = 0x20;
 constexpr uint32_t VK_F1 = 0x70;
 
 // Windows colour reference: 0x00BBGGRR.
-constexpr uint32_t ui_rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
+constexpr uint32_t ui_rgb(uint32_t r, uint32_t g, uint32_t b)
+{
+    return r | (g << 8) | (b << 16);
+}
 
 // Classes and windows
 bool ui_register_class(const UiWindowClass *window_class);

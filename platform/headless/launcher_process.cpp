@@ -8,7 +8,8 @@
 #include "platform/headless/launcher_internal.h"
 #include "platform/process.h"
 
-namespace {
+namespace
+{
 
 struct HeadlessProcesses {
     std::vector<HeadlessStart> starts;
@@ -18,37 +19,43 @@ struct HeadlessProcesses {
 
 HeadlessProcesses processes;
 
-bool record(ProcessWay way, const char *program, const char *const *args, int count,
-            bool exists)
+bool record(ProcessWay way, const char *program, const char *const *args, int count, bool exists)
 {
     HeadlessStart start;
     start.way = way;
     start.program = program;
     for (int i = 0; i < count; i++) {
-        if (i)
-            start.command_line += ' ';
+        if (i) start.command_line += ' ';
         start.command_line += args[i];
     }
     char directory[1024];
-    if (files_get_current_directory(directory, sizeof directory))
-        start.directory = directory;
+    if (files_get_current_directory(directory, sizeof directory)) start.directory = directory;
     start.started = exists && !processes.ended;
     processes.starts.push_back(start);
-    if (!start.started)
-        return false;
-    if (processes.on_start)
-        processes.on_start(processes.starts.back());
-    if (way == PROCESS_START_IN_PLACE)
-        processes.ended = true;
+    if (!start.started) return false;
+    if (processes.on_start) processes.on_start(processes.starts.back());
+    if (way == PROCESS_START_IN_PLACE) processes.ended = true;
     return true;
 }
 
 } // namespace
 
-void headless_process_reset() { processes = HeadlessProcesses(); }
-bool headless_process_ended() { return processes.ended; }
-bool headless_ended_in_place() { return processes.ended; }
-const std::vector<HeadlessStart> &headless_starts() { return processes.starts; }
+void headless_process_reset()
+{
+    processes = HeadlessProcesses();
+}
+bool headless_process_ended()
+{
+    return processes.ended;
+}
+bool headless_ended_in_place()
+{
+    return processes.ended;
+}
+const std::vector<HeadlessStart> &headless_starts()
+{
+    return processes.starts;
+}
 
 void headless_on_start(std::function<void(const HeadlessStart &)> call)
 {
@@ -64,8 +71,7 @@ bool process_run_command(const char *command)
 {
     // As on the NT line: the interpreter named by COMSPEC when it can be opened, cmd.exe else.
     char interpreter[256];
-    if (!process_get_env("COMSPEC", interpreter, sizeof interpreter) ||
-        !files_exists(interpreter))
+    if (!process_get_env("COMSPEC", interpreter, sizeof interpreter) || !files_exists(interpreter))
         std::strcpy(interpreter, "cmd.exe");
     const char *args[] = {interpreter, "/c", command};
     return record(PROCESS_RUN_AND_WAIT, interpreter, args, 3, true);
@@ -74,8 +80,7 @@ bool process_run_command(const char *command)
 bool process_get_env(const char *name, char *value, size_t size)
 {
     const char *found = std::getenv(name);
-    if (!found || std::strlen(found) >= size)
-        return false;
+    if (!found || std::strlen(found) >= size) return false;
     std::strcpy(value, found);
     return true;
 }

@@ -8,7 +8,8 @@
 #include "platform/headless/launcher_internal.h"
 #include "platform/ui.h"
 
-namespace {
+namespace
+{
 
 constexpr uint32_t WM_HEADLESS_CLICK = 0x8001; // delivered to a button, which notifies its dialog
 constexpr uint32_t DIALOG_BACKGROUND = 0xC0C0C0;
@@ -72,13 +73,15 @@ HeadlessUi ui;
 
 HeadlessWindow *find(UiWindow window)
 {
-    if (window == 0 || window > ui.windows.size())
-        return nullptr;
+    if (window == 0 || window > ui.windows.size()) return nullptr;
     HeadlessWindow *w = &ui.windows[window - 1];
     return w->alive ? w : nullptr;
 }
 
-bool is_top_level(const HeadlessWindow *w) { return w->parent == 0; }
+bool is_top_level(const HeadlessWindow *w)
+{
+    return w->parent == 0;
+}
 
 // Dialog base units per template font, as the menu's fonts measured on the original desktop.
 void base_units(const DialogTemplate *dialog, int32_t *x, int32_t *y)
@@ -116,8 +119,7 @@ void size_canvas(HeadlessWindow *w)
     int32_t ch = w->rect.bottom - w->rect.top - t - b;
     cw = cw < 0 ? 0 : cw;
     ch = ch < 0 ? 0 : ch;
-    if (cw == w->client_width && ch == w->client_height && !w->canvas.empty())
-        return;
+    if (cw == w->client_width && ch == w->client_height && !w->canvas.empty()) return;
     w->client_width = cw;
     w->client_height = ch;
     uint32_t fill = w->is_dialog ? DIALOG_BACKGROUND : 0;
@@ -139,8 +141,7 @@ bool in_dialog(UiWindow dialog, UiWindow window)
 intptr_t call_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
     HeadlessWindow *w = find(window);
-    if (!w || !w->proc)
-        return 0;
+    if (!w || !w->proc) return 0;
     UiProc proc = w->proc;
     bool dialog = w->is_dialog;
     intptr_t result = proc(window, message, wparam, lparam);
@@ -151,16 +152,14 @@ intptr_t call_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t
 
 void activate(UiWindow window)
 {
-    if (find(window))
-        ui_set_focus(window);
+    if (find(window)) ui_set_focus(window);
 }
 
 void colour_controls(UiWindow dialog)
 {
     for (size_t i = 0; i < ui.windows.size(); i++) {
         HeadlessWindow &c = ui.windows[i];
-        if (!c.alive || c.parent != dialog || !c.visible)
-            continue;
+        if (!c.alive || c.parent != dialog || !c.visible) continue;
         uint32_t message = c.kind == DIALOG_BUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC;
         UiWindow control = i + 1;
         intptr_t brush = call_proc(dialog, message, control, static_cast<intptr_t>(control));
@@ -179,19 +178,16 @@ UiWindow next_tab_stop(UiWindow dialog, UiWindow from)
         if (c.alive && c.parent == dialog && c.visible && c.enabled && (c.style & WS_TABSTOP))
             stops.push_back(i + 1);
     }
-    if (stops.empty())
-        return 0;
+    if (stops.empty()) return 0;
     for (size_t i = 0; i < stops.size(); i++)
-        if (stops[i] == from)
-            return stops[(i + 1) % stops.size()];
+        if (stops[i] == from) return stops[(i + 1) % stops.size()];
     return stops[0];
 }
 
 int32_t default_id(UiWindow dialog)
 {
     const HeadlessWindow *focus = find(ui.focus);
-    if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON)
-        return focus->id;
+    if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) return focus->id;
     for (const HeadlessWindow &c : ui.windows)
         if (c.alive && c.parent == dialog && c.kind == DIALOG_BUTTON &&
             (c.style & 0xF) == BS_DEFPUSHBUTTON)
@@ -201,8 +197,7 @@ int32_t default_id(UiWindow dialog)
 
 bool clickable(const HeadlessWindow *c)
 {
-    if (!c || !c->visible || !c->enabled)
-        return false;
+    if (!c || !c->visible || !c->enabled) return false;
     const HeadlessWindow *parent = find(c->parent);
     return parent && parent->visible && parent->enabled;
 }
@@ -218,7 +213,10 @@ void headless_launcher_reset(int32_t desktop_width, int32_t desktop_height)
     headless_process_reset();
 }
 
-void headless_set_command_line(const char *command_line) { ui.command_line = command_line; }
+void headless_set_command_line(const char *command_line)
+{
+    ui.command_line = command_line;
+}
 
 void headless_set_frame(int32_t border, int32_t caption)
 {
@@ -236,16 +234,25 @@ void headless_key(uint32_t virtual_key)
     ui.events.push_back({EVENT_KEY, 0, static_cast<int32_t>(virtual_key), nullptr});
 }
 
-void headless_close(UiWindow window) { ui.events.push_back({EVENT_CLOSE, window, 0, nullptr}); }
+void headless_close(UiWindow window)
+{
+    ui.events.push_back({EVENT_CLOSE, window, 0, nullptr});
+}
 
-void headless_tick() { ui.events.push_back({EVENT_TICK, 0, 0, nullptr}); }
+void headless_tick()
+{
+    ui.events.push_back({EVENT_TICK, 0, 0, nullptr});
+}
 
 void headless_call(std::function<void()> call)
 {
     ui.events.push_back({EVENT_CALL, 0, 0, std::move(call)});
 }
 
-void headless_answer_message_box(int32_t answer) { ui.answers.push_back(answer); }
+void headless_answer_message_box(int32_t answer)
+{
+    ui.answers.push_back(answer);
+}
 
 void headless_during_message_box(std::function<void()> call)
 {
@@ -254,8 +261,7 @@ void headless_during_message_box(std::function<void()> call)
 
 const HeadlessWindow *headless_window(UiWindow window)
 {
-    if (window == 0 || window > ui.windows.size())
-        return nullptr;
+    if (window == 0 || window > ui.windows.size()) return nullptr;
     return &ui.windows[window - 1];
 }
 
@@ -270,20 +276,34 @@ std::vector<UiWindow> headless_dialogs(const char *template_name)
     return found;
 }
 
-UiWindow headless_focus() { return ui.focus; }
-bool headless_input_ran_out() { return ui.ran_out; }
-const std::vector<HeadlessMessageBox> &headless_message_boxes() { return ui.boxes; }
-int32_t headless_timer_count() { return static_cast<int32_t>(ui.timers.size()); }
+UiWindow headless_focus()
+{
+    return ui.focus;
+}
+bool headless_input_ran_out()
+{
+    return ui.ran_out;
+}
+const std::vector<HeadlessMessageBox> &headless_message_boxes()
+{
+    return ui.boxes;
+}
+int32_t headless_timer_count()
+{
+    return static_cast<int32_t>(ui.timers.size());
+}
 
-const char *cmdline_get() { return ui.command_line.c_str(); }
+const char *cmdline_get()
+{
+    return ui.command_line.c_str();
+}
 
 // ---- classes and windows ---------------------------------------------------------------------
 
 bool ui_register_class(const UiWindowClass *window_class)
 {
     for (const WindowClassEntry &c : ui.classes)
-        if (c.name == window_class->name)
-            return false;
+        if (c.name == window_class->name) return false;
     WindowClassEntry entry{window_class->name, *window_class};
     ui.classes.push_back(entry);
     ui.classes.back().window_class.name = ui.classes.back().name.c_str();
@@ -295,10 +315,8 @@ UiWindow ui_create_window(const char *class_name, const char *title, uint32_t st
 {
     const WindowClassEntry *found = nullptr;
     for (const WindowClassEntry &c : ui.classes)
-        if (c.name == class_name)
-            found = &c;
-    if (!found)
-        return 0;
+        if (c.name == class_name) found = &c;
+    if (!found) return 0;
     HeadlessWindow w = {};
     w.alive = true;
     w.class_name = class_name;
@@ -316,8 +334,7 @@ UiWindow ui_create_window(const char *class_name, const char *title, uint32_t st
 intptr_t ui_default_window_proc(UiWindow window, uint32_t message, uintptr_t wparam,
                                 intptr_t lparam)
 {
-    if (message == WM_CLOSE)
-        ui_destroy_window(window);
+    if (message == WM_CLOSE) ui_destroy_window(window);
     return 0;
 }
 
@@ -365,16 +382,14 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
         new_window(control);
     }
     call_proc(handle, WM_INITDIALOG, 0, 0);
-    if (dialog->style & WS_VISIBLE)
-        ui_show_window(handle, SW_SHOWNORMAL);
+    if (dialog->style & WS_VISIBLE) ui_show_window(handle, SW_SHOWNORMAL);
     return handle;
 }
 
 bool ui_destroy_window(UiWindow window)
 {
     HeadlessWindow *w = find(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     if (is_top_level(w)) {
         for (size_t i = 0; i < ui.windows.size(); i++)
             if (ui.windows[i].alive && ui.windows[i].owner == window &&
@@ -385,8 +400,7 @@ bool ui_destroy_window(UiWindow window)
     UiWindow owner = w->owner;
     call_proc(window, WM_DESTROY, 0, 0);
     for (HeadlessWindow &c : ui.windows)
-        if (c.alive && c.parent == window)
-            c.alive = false;
+        if (c.alive && c.parent == window) c.alive = false;
     ui.windows[window - 1].alive = false;
     for (size_t i = ui.timers.size(); i-- > 0;)
         if (ui.timers[i].window == window)
@@ -394,19 +408,20 @@ bool ui_destroy_window(UiWindow window)
     if (had_focus) {
         ui.focus = 0;
         const HeadlessWindow *o = find(owner);
-        if (o && o->visible)
-            activate(owner);
+        if (o && o->visible) activate(owner);
     }
     return true;
 }
 
-bool ui_is_window(UiWindow window) { return find(window) != nullptr; }
+bool ui_is_window(UiWindow window)
+{
+    return find(window) != nullptr;
+}
 
 bool ui_show_window(UiWindow window, int32_t command)
 {
     HeadlessWindow *w = find(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     bool was_visible = w->visible;
     if (command == SW_HIDE) {
         w->visible = false;
@@ -416,16 +431,14 @@ bool ui_show_window(UiWindow window, int32_t command)
     }
     w->visible = true;
     w->needs_paint = true;
-    if (is_top_level(w))
-        activate(window);
+    if (is_top_level(w)) activate(window);
     return was_visible;
 }
 
 bool ui_set_window_text(UiWindow window, const char *text)
 {
     HeadlessWindow *w = find(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     w->text = text;
     return true;
 }
@@ -434,8 +447,7 @@ UiWindow ui_get_dlg_item(UiWindow dialog, int32_t id)
 {
     for (size_t i = 0; i < ui.windows.size(); i++) {
         const HeadlessWindow &c = ui.windows[i];
-        if (c.alive && c.parent == dialog && dialog != 0 && c.id == id)
-            return i + 1;
+        if (c.alive && c.parent == dialog && dialog != 0 && c.id == id) return i + 1;
     }
     return 0;
 }
@@ -448,12 +460,10 @@ bool ui_set_dlg_item_text(UiWindow dialog, int32_t id, const char *text)
 bool ui_enable_window(UiWindow window, bool enable)
 {
     HeadlessWindow *w = find(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     bool was_disabled = !w->enabled;
     w->enabled = enable;
-    if (!enable && ui.focus == window)
-        ui.focus = 0;
+    if (!enable && ui.focus == window) ui.focus = 0;
     return was_disabled;
 }
 
@@ -461,21 +471,17 @@ bool ui_move_window(UiWindow window, int32_t x, int32_t y, int32_t width, int32_
                     bool repaint)
 {
     HeadlessWindow *w = find(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     w->rect = {x, y, x + width, y + height};
-    if (is_top_level(w))
-        size_canvas(w);
-    if (repaint)
-        w->needs_paint = true;
+    if (is_top_level(w)) size_canvas(w);
+    if (repaint) w->needs_paint = true;
     return true;
 }
 
 bool ui_get_window_rect(UiWindow window, UiRect *rect)
 {
     const HeadlessWindow *w = find(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     *rect = w->rect;
     return true;
 }
@@ -483,11 +489,9 @@ bool ui_get_window_rect(UiWindow window, UiRect *rect)
 UiWindow ui_set_focus(UiWindow window)
 {
     UiWindow old = ui.focus;
-    if (window == old || (window && !find(window)))
-        return old;
+    if (window == old || (window && !find(window))) return old;
     ui.focus = window;
-    if (window)
-        call_proc(window, WM_SETFOCUS, old, 0);
+    if (window) call_proc(window, WM_SETFOCUS, old, 0);
     return old;
 }
 
@@ -533,8 +537,7 @@ int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, ui
 
 uintptr_t ui_set_timer(UiWindow window, uintptr_t id, uint32_t period_ms, UiTimerProc proc)
 {
-    if (!find(window) || period_ms == 0)
-        return 0;
+    if (!find(window) || period_ms == 0) return 0;
     for (Timer &t : ui.timers)
         if (t.window == window && t.id == id) {
             t.period = period_ms;
@@ -605,22 +608,19 @@ int32_t ui_get_message(UiMsg *msg)
             continue;
         case EVENT_CLICK: {
             UiWindow button = ui_get_dlg_item(event.window, event.value);
-            if (!clickable(find(button)))
-                continue;
+            if (!clickable(find(button))) continue;
             ui_set_focus(button);
             *msg = {button, WM_HEADLESS_CLICK, 0, 0};
             return 1;
         }
         case EVENT_KEY: {
             UiWindow target = ui.focus;
-            if (!find(target))
-                continue;
+            if (!find(target)) continue;
             *msg = {target, WM_KEYDOWN, static_cast<uintptr_t>(event.value), 0};
             return 1;
         }
         case EVENT_CLOSE:
-            if (!find(event.window))
-                continue;
+            if (!find(event.window)) continue;
             *msg = {event.window, WM_CLOSE, 0, 0};
             return 1;
         }
@@ -629,8 +629,7 @@ int32_t ui_get_message(UiMsg *msg)
 
 bool ui_is_dialog_message(UiWindow dialog, UiMsg *msg)
 {
-    if (!find(dialog) || !in_dialog(dialog, msg->window))
-        return false;
+    if (!find(dialog) || !in_dialog(dialog, msg->window)) return false;
     if (msg->message == WM_KEYDOWN) {
         switch (msg->wparam) {
         case VK_RETURN:
@@ -664,27 +663,25 @@ void ui_translate_message(const UiMsg *msg) {}
 intptr_t ui_dispatch_message(const UiMsg *msg)
 {
     HeadlessWindow *w = find(msg->window);
-    if (!w)
-        return 0;
+    if (!w) return 0;
     switch (msg->message) {
     case WM_TIMER:
         if (msg->lparam) {
             reinterpret_cast<UiTimerProc>(msg->lparam)(msg->window, WM_TIMER, msg->wparam,
-                                                        ui.tick_time);
+                                                       ui.tick_time);
             return 0;
         }
         break;
     case WM_HEADLESS_CLICK:
-        if (!clickable(w))
-            return 0;
-        return call_proc(w->parent, WM_COMMAND, static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
+        if (!clickable(w)) return 0;
+        return call_proc(w->parent, WM_COMMAND,
+                         static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
                          static_cast<intptr_t>(msg->window));
     case WM_PAINT: {
         intptr_t result = call_proc(msg->window, WM_PAINT, 0, 0);
         if (HeadlessWindow *again = find(msg->window)) {
             again->needs_paint = false;
-            if (again->is_dialog)
-                colour_controls(msg->window);
+            if (again->is_dialog) colour_controls(msg->window);
         }
         return result;
     }
@@ -705,34 +702,33 @@ void ui_post_quit_message(int32_t exit_code)
 UiDc ui_begin_paint(UiWindow window)
 {
     HeadlessWindow *w = find(window);
-    if (!w)
-        return 0;
+    if (!w) return 0;
     w->needs_paint = false;
     return window;
 }
 
 void ui_end_paint(UiWindow window, UiDc dc)
 {
-    if (HeadlessWindow *w = find(window))
-        w->paint_count++;
+    if (HeadlessWindow *w = find(window)) w->paint_count++;
 }
 
 uint32_t ui_set_bk_color(UiDc dc, uint32_t colour)
 {
     HeadlessWindow *w = find(dc);
-    if (!w)
-        return 0xFFFFFFFFu;
+    if (!w) return 0xFFFFFFFFu;
     uint32_t old = w->bk_colour;
     w->bk_colour = colour;
     return old;
 }
 
-UiBrush ui_stock_black_brush() { return 1; }
+UiBrush ui_stock_black_brush()
+{
+    return 1;
+}
 
 UiPalette ui_create_palette(const UiPaletteEntry *entries, int32_t count)
 {
-    if (count <= 0 || count > 256)
-        return 0;
+    if (count <= 0 || count > 256) return 0;
     HeadlessPalette p{true, std::vector<UiPaletteEntry>(entries, entries + count)};
     ui.palettes.push_back(std::move(p));
     return ui.palettes.size();
@@ -743,7 +739,7 @@ bool ui_delete_palette(UiPalette palette)
     if (palette == 0 || palette > ui.palettes.size() || !ui.palettes[palette - 1].alive)
         return false;
     ui.palettes[palette - 1].alive = false;
-    ui.palettes[palette - 1].entries.clear();
+    std::vector<UiPaletteEntry>().swap(ui.palettes[palette - 1].entries);
     return true;
 }
 
@@ -751,16 +747,13 @@ UiBitmap ui_create_dib_section(UiWindow window, UiPalette palette, const uint8_t
                                uint8_t **bits)
 {
     *bits = nullptr;
-    if (!find(window) || palette == 0 || palette > ui.palettes.size())
-        return 0;
+    if (!find(window) || palette == 0 || palette > ui.palettes.size()) return 0;
     int32_t width, height;
     std::memcpy(&width, info_header + 4, 4);
     std::memcpy(&height, info_header + 8, 4);
-    if (width <= 0 || height <= 0)
-        return 0;
+    if (width <= 0 || height <= 0) return 0;
     size_t stride = (static_cast<size_t>(width) + 3) & ~size_t{3};
-    if (stride > BITMAP_LIMIT / static_cast<size_t>(height))
-        return 0;
+    if (stride > BITMAP_LIMIT / static_cast<size_t>(height)) return 0;
     HeadlessBitmap b{true, width, height, static_cast<int32_t>(stride),
                      std::vector<uint8_t>(stride * static_cast<size_t>(height))};
     ui.bitmaps.push_back(std::move(b));
@@ -770,8 +763,7 @@ UiBitmap ui_create_dib_section(UiWindow window, UiPalette palette, const uint8_t
 
 bool ui_delete_bitmap(UiBitmap bitmap)
 {
-    if (bitmap == 0 || bitmap > ui.bitmaps.size() || !ui.bitmaps[bitmap - 1].alive)
-        return false;
+    if (bitmap == 0 || bitmap > ui.bitmaps.size() || !ui.bitmaps[bitmap - 1].alive) return false;
     ui.bitmaps[bitmap - 1].alive = false;
     std::vector<uint8_t>().swap(ui.bitmaps[bitmap - 1].bits);
     return true;
@@ -786,19 +778,16 @@ bool ui_paint_bitmap(UiDc dc, UiPalette palette, UiBitmap bitmap, int32_t x, int
         return false;
     const HeadlessPalette &p = ui.palettes[palette - 1];
     const HeadlessBitmap &b = ui.bitmaps[bitmap - 1];
-    if (!p.alive || !b.alive)
-        return false;
+    if (!p.alive || !b.alive) return false;
     int32_t rows = height < b.height ? height : b.height;
     int32_t cols = width < b.width ? width : b.width;
     for (int32_t row = 0; row < rows; row++) {
         int32_t ty = y + row;
-        if (ty < 0 || ty >= w->client_height)
-            continue;
+        if (ty < 0 || ty >= w->client_height) continue;
         const uint8_t *src = b.bits.data() + static_cast<size_t>(b.height - 1 - row) * b.stride;
         for (int32_t col = 0; col < cols; col++) {
             int32_t tx = x + col;
-            if (tx < 0 || tx >= w->client_width)
-                continue;
+            if (tx < 0 || tx >= w->client_width) continue;
             uint32_t colour = 0;
             if (src[col] < p.entries.size()) {
                 const UiPaletteEntry &e = p.entries[src[col]];

@@ -13,7 +13,8 @@
 #include "platform/files.h"
 #include "platform/posix/paths.h"
 
-namespace {
+namespace
+{
 
 struct Search {
     std::vector<std::string> names; // code page 1252
@@ -37,8 +38,7 @@ bool give_name(Search *search, char *name, size_t size)
 bool files_exists(const char *path)
 {
     FilesFile file = files_open_read(path);
-    if (!file)
-        return false;
+    if (!file) return false;
     files_close(file);
     return true;
 }
@@ -46,16 +46,13 @@ bool files_exists(const char *path)
 bool files_delete(const char *path)
 {
     std::string host;
-    if (!paths_map(path, &host))
-        return false;
+    if (!paths_map(path, &host)) return false;
     struct stat st;
-    if (lstat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-        return false;
+    if (lstat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     if (S_ISLNK(st.st_mode)) {
         // The link goes, never what it points to; a link to a folder counts as a folder.
         struct stat target;
-        if (stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
-            return false;
+        if (stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) return false;
     } else if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
         return false;
     }
@@ -65,11 +62,9 @@ bool files_delete(const char *path)
 bool files_create_empty(const char *path)
 {
     std::string host;
-    if (!paths_map(path, &host))
-        return false;
+    if (!paths_map(path, &host)) return false;
     int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     close(fd);
     return true;
 }
@@ -88,11 +83,9 @@ FilesFind files_find_first(const char *pattern, char *name, size_t name_size)
     std::string folder = cut == std::string::npos ? std::string(".") : whole.substr(0, cut + 1);
     std::string names = cut == std::string::npos ? whole : whole.substr(cut + 1);
     std::string host;
-    if (names.empty() || !paths_map(folder.c_str(), &host))
-        return 0;
+    if (names.empty() || !paths_map(folder.c_str(), &host)) return 0;
     DIR *dir = opendir(host.c_str());
-    if (!dir)
-        return 0;
+    if (!dir) return 0;
     Search *search = new Search{{}, 0};
     while (struct dirent *entry = readdir(dir)) {
         std::string found;
@@ -114,26 +107,26 @@ bool files_find_next(FilesFind find, char *name, size_t name_size)
     return find && give_name(reinterpret_cast<Search *>(find), name, name_size);
 }
 
-void files_find_close(FilesFind find) { delete reinterpret_cast<Search *>(find); }
+void files_find_close(FilesFind find)
+{
+    delete reinterpret_cast<Search *>(find);
+}
 
 bool files_set_current_directory(const char *path)
 {
     std::string absolute, host;
-    if (!paths_absolute(path, &absolute) || !paths_map(path, &host))
-        return false;
+    if (!paths_absolute(path, &absolute) || !paths_map(path, &host)) return false;
     struct stat st;
     if (stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || chdir(host.c_str()) != 0)
         return false;
-    if (absolute[0] != '/')
-        paths_set_current(absolute);
+    if (absolute[0] != '/') paths_set_current(absolute);
     return true;
 }
 
 bool files_get_current_directory(char *path, size_t size)
 {
     const std::string &current = paths_current();
-    if (current.size() >= size)
-        return false;
+    if (current.size() >= size) return false;
     std::memcpy(path, current.c_str(), current.size() + 1);
     return true;
 }
@@ -141,11 +134,9 @@ bool files_get_current_directory(char *path, size_t size)
 FilesFile files_open_read(const char *path)
 {
     std::string host;
-    if (!paths_map(path, &host))
-        return 0;
+    if (!paths_map(path, &host)) return 0;
     FILE *file = std::fopen(host.c_str(), "rbe");
-    if (!file)
-        return 0;
+    if (!file) return 0;
     struct stat st;
     if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
         std::fclose(file);
@@ -158,11 +149,9 @@ int64_t files_size(FilesFile file)
 {
     FILE *f = reinterpret_cast<FILE *>(file);
     off_t here = ftello(f);
-    if (here < 0 || fseeko(f, 0, SEEK_END) != 0)
-        return -1;
+    if (here < 0 || fseeko(f, 0, SEEK_END) != 0) return -1;
     off_t size = ftello(f);
-    if (fseeko(f, here, SEEK_SET) != 0)
-        return -1;
+    if (fseeko(f, here, SEEK_SET) != 0) return -1;
     return size;
 }
 
@@ -171,4 +160,7 @@ size_t files_read(FilesFile file, void *buffer, size_t size)
     return std::fread(buffer, 1, size, reinterpret_cast<FILE *>(file));
 }
 
-void files_close(FilesFile file) { std::fclose(reinterpret_cast<FILE *>(file)); }
+void files_close(FilesFile file)
+{
+    std::fclose(reinterpret_cast<FILE *>(file));
+}

@@ -8,7 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Bytes 0x80 to 0x9F of code page 1252; 0 where the code page has no character.
 const uint16_t cp1252_high[32] = {
@@ -27,15 +28,20 @@ struct PathsState {
 
 PathsState state;
 
-char lower_letter(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char lower_letter(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_letter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 std::string drive_root(char letter)
 {
     letter = lower_letter(letter);
-    if (letter == state.cd_letter)
-        return state.cd_folder;
+    if (letter == state.cd_letter) return state.cd_folder;
     const char *prefix = std::getenv("WINEPREFIX");
     std::string base;
     if (prefix && *prefix) {
@@ -47,8 +53,7 @@ std::string drive_root(char letter)
     std::string root = base + "/dosdevices/" + letter + ":";
     struct stat st;
     // Wine's Z: is the host's root; without a prefix that still holds.
-    if (letter == 'z' && stat(root.c_str(), &st) != 0)
-        return "/";
+    if (letter == 'z' && stat(root.c_str(), &st) != 0) return "/";
     return root;
 }
 
@@ -68,8 +73,7 @@ std::string current_from_host()
             win += ":";
             for (char c : rest)
                 win += c == '/' ? '\\' : c;
-            if (win.size() == 2)
-                win += '\\';
+            if (win.size() == 2) win += '\\';
             std::string cp;
             return paths_from_utf8(win, &cp) ? cp : win;
         }
@@ -83,8 +87,7 @@ std::string current_from_host()
 
 bool fold_equal(const std::string &a, const std::string &b)
 {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); i++)
         if (paths_fold(static_cast<unsigned char>(a[i])) !=
             paths_fold(static_cast<unsigned char>(b[i])))
@@ -98,17 +101,14 @@ bool match_from(const char *p, const char *n)
         if (*p == '*') {
             while (*p == '*')
                 p++;
-            if (!*p)
-                return true;
+            if (!*p) return true;
             for (const char *s = n; *s; s++)
-                if (match_from(p, s))
-                    return true;
+                if (match_from(p, s)) return true;
             return false;
         }
-        if (!*n)
-            return false;
-        if (*p != '?' &&
-            paths_fold(static_cast<unsigned char>(*p)) != paths_fold(static_cast<unsigned char>(*n)))
+        if (!*n) return false;
+        if (*p != '?' && paths_fold(static_cast<unsigned char>(*p)) !=
+                             paths_fold(static_cast<unsigned char>(*n)))
             return false;
         p++;
         n++;
@@ -120,14 +120,10 @@ bool match_from(const char *p, const char *n)
 
 unsigned char paths_fold(unsigned char c)
 {
-    if (c >= 'A' && c <= 'Z')
-        return static_cast<unsigned char>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return static_cast<unsigned char>(c + 32);
-    if (c == 0x8A || c == 0x8C || c == 0x8E)
-        return static_cast<unsigned char>(c + 16);
-    if (c == 0x9F)
-        return 0xFF;
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
+    if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
+    if (c == 0x9F) return 0xFF;
     return c;
 }
 
@@ -137,8 +133,7 @@ std::string paths_to_utf8(const std::string &cp1252)
     out.reserve(cp1252.size());
     for (unsigned char c : cp1252) {
         uint32_t u = c;
-        if (c >= 0x80 && c < 0xA0)
-            u = cp1252_high[c - 0x80] ? cp1252_high[c - 0x80] : 0xFFFD;
+        if (c >= 0x80 && c < 0xA0) u = cp1252_high[c - 0x80] ? cp1252_high[c - 0x80] : 0xFFFD;
         if (u < 0x80) {
             out += static_cast<char>(u);
         } else if (u < 0x800) {
@@ -176,15 +171,16 @@ bool paths_from_utf8(const std::string &utf8, std::string *cp1252)
         } else {
             return false;
         }
-        if (i + extra >= utf8.size())
-            return false;
+        if (i + extra >= utf8.size()) return false;
         for (size_t k = 1; k <= extra; k++) {
             unsigned char d = static_cast<unsigned char>(utf8[i + k]);
-            if ((d & 0xC0) != 0x80)
-                return false;
+            if ((d & 0xC0) != 0x80) return false;
             u = u << 6 | (d & 0x3F);
         }
         i += extra + 1;
+        // Overlong forms would let two spellings name one file.
+        if ((extra == 1 && u < 0x80) || (extra == 2 && u < 0x800) || (extra == 3 && u < 0x10000))
+            return false;
         if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
             out += static_cast<char>(u);
             continue;
@@ -195,8 +191,7 @@ bool paths_from_utf8(const std::string &utf8, std::string *cp1252)
                 out += static_cast<char>(0x80 + k);
                 found = true;
             }
-        if (!found)
-            return false;
+        if (!found) return false;
     }
     *cp1252 = out;
     return true;
@@ -205,8 +200,7 @@ bool paths_from_utf8(const std::string &utf8, std::string *cp1252)
 bool paths_match(const char *pattern, const char *name)
 {
     size_t n = std::strlen(pattern);
-    if (match_from(pattern, name))
-        return true;
+    if (match_from(pattern, name)) return true;
     // "x.*" also takes names without an extension, as the original's search did.
     if (n >= 2 && pattern[n - 2] == '.' && pattern[n - 1] == '*' && !std::strchr(name, '.')) {
         std::string stem(pattern, n - 2);
@@ -217,37 +211,41 @@ bool paths_match(const char *pattern, const char *name)
 
 bool paths_configure(const char *cd_folder, char cd_letter)
 {
-    if (!is_letter(cd_letter))
-        return false;
+    if (!is_letter(cd_letter)) return false;
     char real[PATH_MAX];
     state.cd_folder = realpath(cd_folder, real) ? real : cd_folder;
     state.cd_letter = lower_letter(cd_letter);
-    if (chdir(state.cd_folder.c_str()) != 0)
-        return false;
+    if (chdir(state.cd_folder.c_str()) != 0) return false;
     state.current = std::string(1, static_cast<char>(state.cd_letter - 32)) + ":\\";
     return true;
 }
 
-char paths_cd_letter() { return static_cast<char>(state.cd_letter - 32); }
-const std::string &paths_cd_folder() { return state.cd_folder; }
+char paths_cd_letter()
+{
+    return static_cast<char>(state.cd_letter - 32);
+}
+const std::string &paths_cd_folder()
+{
+    return state.cd_folder;
+}
 
 const std::string &paths_current()
 {
-    if (state.current.empty())
-        state.current = current_from_host();
+    if (state.current.empty()) state.current = current_from_host();
     return state.current;
 }
 
-void paths_set_current(const std::string &absolute) { state.current = absolute; }
+void paths_set_current(const std::string &absolute)
+{
+    state.current = absolute;
+}
 
 bool paths_absolute(const char *windows_path, std::string *absolute)
 {
     size_t length = std::strlen(windows_path);
-    if (length == 0 || length > MAX_WINDOWS_PATH)
-        return false;
+    if (length == 0 || length > MAX_WINDOWS_PATH) return false;
     for (size_t i = 0; i < length; i++)
-        if (static_cast<unsigned char>(windows_path[i]) < 0x20)
-            return false;
+        if (static_cast<unsigned char>(windows_path[i]) < 0x20) return false;
     if (windows_path[0] == '/') {
         *absolute = windows_path;
         return true;
@@ -266,8 +264,7 @@ bool paths_absolute(const char *windows_path, std::string *absolute)
             rest = current.substr(2) + "\\" + rest;
         }
     } else if (windows_path[0] == '\\' || windows_path[0] == '/') {
-        if (windows_path[1] == '\\' || windows_path[1] == '/')
-            return false; // a network path
+        if (windows_path[1] == '\\' || windows_path[1] == '/') return false; // a network path
         drive = current.substr(0, 2);
         rest = windows_path;
         from_root = true;
@@ -282,23 +279,19 @@ bool paths_absolute(const char *windows_path, std::string *absolute)
     size_t start = 0;
     while (start <= rest.size()) {
         size_t end = rest.find_first_of("\\/", start);
-        if (end == std::string::npos)
-            end = rest.size();
+        if (end == std::string::npos) end = rest.size();
         std::string part = rest.substr(start, end - start);
         start = end + 1;
-        if (part.empty() || part == ".")
-            continue;
+        if (part.empty() || part == ".") continue;
         if (part == "..") {
             size_t cut = out.find_last_of('\\');
-            if (cut != std::string::npos && cut >= root_length)
-                out.erase(cut);
+            if (cut != std::string::npos && cut >= root_length) out.erase(cut);
             continue;
         }
         out += '\\';
         out += part;
     }
-    if (out.size() == root_length)
-        out += '\\';
+    if (out.size() == root_length) out += '\\';
     *absolute = out;
     return true;
 }
@@ -306,8 +299,7 @@ bool paths_absolute(const char *windows_path, std::string *absolute)
 bool paths_map(const char *windows_path, std::string *host)
 {
     std::string absolute;
-    if (!paths_absolute(windows_path, &absolute))
-        return false;
+    if (!paths_absolute(windows_path, &absolute)) return false;
     if (absolute[0] == '/') {
         *host = absolute;
         return true;
@@ -317,8 +309,7 @@ bool paths_map(const char *windows_path, std::string *host)
     size_t start = 3;
     while (start < absolute.size()) {
         size_t end = absolute.find('\\', start);
-        if (end == std::string::npos)
-            end = absolute.size();
+        if (end == std::string::npos) end = absolute.size();
         std::string part = absolute.substr(start, end - start);
         start = end + 1;
         std::string name = paths_to_utf8(part);

@@ -17,13 +17,13 @@
 #include "platform/posix/paths.h"
 #include "platform/process.h"
 
-namespace {
+namespace
+{
 
 bool is_windows_program(const std::string &host)
 {
     FILE *file = std::fopen(host.c_str(), "rbe");
-    if (!file)
-        return false;
+    if (!file) return false;
     char magic[2] = {0, 0};
     size_t got = std::fread(magic, 1, 2, file);
     std::fclose(file);
@@ -63,8 +63,7 @@ bool run(ProcessWay way, std::vector<std::string> &args)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
     int pipe_fds[2];
-    if (pipe2(pipe_fds, O_CLOEXEC) != 0)
-        return false;
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0) return false;
     std::fflush(nullptr);
     pid_t pid = fork();
     if (pid < 0) {
@@ -74,8 +73,7 @@ bool run(ProcessWay way, std::vector<std::string> &args)
     }
     if (pid == 0) {
         close(pipe_fds[0]);
-        if (way == PROCESS_RUN_AND_WAIT)
-            exec_child(argv, pipe_fds[1]);
+        if (way == PROCESS_RUN_AND_WAIT) exec_child(argv, pipe_fds[1]);
         // Started beside or in place: a grandchild runs the program so that it is nobody's
         // zombie; the child only hands it over.
         setsid();
@@ -86,8 +84,7 @@ bool run(ProcessWay way, std::vector<std::string> &args)
             (void)ignored;
             _exit(127);
         }
-        if (grandchild == 0)
-            exec_child(argv, pipe_fds[1]);
+        if (grandchild == 0) exec_child(argv, pipe_fds[1]);
         _exit(0);
     }
     close(pipe_fds[1]);
@@ -99,19 +96,15 @@ bool run(ProcessWay way, std::vector<std::string> &args)
     return error == 0;
 }
 
-bool build(const char *program, const char *const *args, int count,
-           std::vector<std::string> *argv)
+bool build(const char *program, const char *const *args, int count, std::vector<std::string> *argv)
 {
     std::string host;
-    if (!program[0] || !paths_map(program, &host))
-        return false;
+    if (!program[0] || !paths_map(program, &host)) return false;
     FILE *probe = std::fopen(host.c_str(), "rbe");
-    if (!probe)
-        return false;
+    if (!probe) return false;
     std::fclose(probe);
     struct stat st;
-    if (stat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-        return false;
+    if (stat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     argv->clear();
     bool windows = is_windows_program(host);
     if (windows) {
@@ -129,8 +122,7 @@ bool build(const char *program, const char *const *args, int count,
             argv->push_back(paths_to_utf8(arg));
     }
     // A native program given by a bare name would be looked up in PATH by execvp.
-    if (!windows && (*argv)[0].find('/') == std::string::npos)
-        (*argv)[0] = "./" + (*argv)[0];
+    if (!windows && (*argv)[0].find('/') == std::string::npos) (*argv)[0] = "./" + (*argv)[0];
     return true;
 }
 
@@ -139,8 +131,7 @@ bool build(const char *program, const char *const *args, int count,
 bool process_start(ProcessWay way, const char *program, const char *const *args, int count)
 {
     std::vector<std::string> argv;
-    if (!build(program, args, count, &argv) || !run(way, argv))
-        return false;
+    if (!build(program, args, count, &argv) || !run(way, argv)) return false;
     if (way == PROCESS_START_IN_PLACE) {
         std::fflush(nullptr);
         _exit(0);
@@ -165,14 +156,11 @@ bool process_run_command(const char *command)
     size_t p = 0;
     while (p < text.size()) {
         size_t end = text.find(' ', p);
-        if (end == std::string::npos)
-            end = text.size();
-        if (end > p)
-            words.push_back(text.substr(p, end - p));
+        if (end == std::string::npos) end = text.size();
+        if (end > p) words.push_back(text.substr(p, end - p));
         p = end + 1;
     }
-    if (words.empty())
-        return false;
+    if (words.empty()) return false;
     std::vector<const char *> args;
     for (const std::string &w : words)
         args.push_back(w.c_str());
@@ -182,8 +170,7 @@ bool process_run_command(const char *command)
 bool process_get_env(const char *name, char *value, size_t size)
 {
     const char *found = std::getenv(name);
-    if (!found || std::strlen(found) >= size)
-        return false;
+    if (!found || std::strlen(found) >= size) return false;
     std::memcpy(value, found, std::strlen(found) + 1);
     return true;
 }

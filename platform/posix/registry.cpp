@@ -10,7 +10,8 @@
 #include "platform/posix/registry_file.h"
 #include "platform/registry.h"
 
-namespace {
+namespace
+{
 
 constexpr long MAX_FILE = 64L << 20;
 constexpr int MAX_OPEN_KEYS = 16;
@@ -24,12 +25,9 @@ OpenKey keys[MAX_OPEN_KEYS];
 
 int hex_digit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
@@ -63,18 +61,33 @@ bool unquote(const std::string &line, size_t p, std::string *out, size_t *end)
             p++;
             continue;
         }
-        if (++p >= line.size())
-            return false;
+        if (++p >= line.size()) return false;
         c = line[p++];
         switch (c) {
-        case 'a': *out += '\a'; break;
-        case 'b': *out += '\b'; break;
-        case 'e': *out += '\x1b'; break;
-        case 'f': *out += '\f'; break;
-        case 'n': *out += '\n'; break;
-        case 'r': *out += '\r'; break;
-        case 't': *out += '\t'; break;
-        case 'v': *out += '\v'; break;
+        case 'a':
+            *out += '\a';
+            break;
+        case 'b':
+            *out += '\b';
+            break;
+        case 'e':
+            *out += '\x1b';
+            break;
+        case 'f':
+            *out += '\f';
+            break;
+        case 'n':
+            *out += '\n';
+            break;
+        case 'r':
+            *out += '\r';
+            break;
+        case 't':
+            *out += '\t';
+            break;
+        case 'v':
+            *out += '\v';
+            break;
         case 'x': {
             uint32_t u = 0;
             int digits = 0;
@@ -106,8 +119,7 @@ bool unquote(const std::string &line, size_t p, std::string *out, size_t *end)
 std::string to_ansi(const std::string &utf8)
 {
     std::string out;
-    if (paths_from_utf8(utf8, &out))
-        return out;
+    if (paths_from_utf8(utf8, &out)) return out;
     out.clear();
     size_t i = 0;
     while (i < utf8.size()) {
@@ -131,8 +143,7 @@ std::string to_ansi(const std::string &utf8)
 
 bool fold_equal(const std::string &a, const std::string &b)
 {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); i++)
         if (paths_fold(static_cast<unsigned char>(a[i])) !=
             paths_fold(static_cast<unsigned char>(b[i])))
@@ -146,13 +157,10 @@ bool parse_hex_bytes(const std::string &text, std::vector<uint8_t> *data)
     while (p < text.size()) {
         while (p < text.size() && (text[p] == ',' || text[p] == ' ' || text[p] == '\t'))
             p++;
-        if (p >= text.size())
-            break;
-        if (hex_digit(text[p]) < 0)
-            return false;
+        if (p >= text.size()) break;
+        if (hex_digit(text[p]) < 0) return false;
         int value = hex_digit(text[p++]);
-        if (p < text.size() && hex_digit(text[p]) >= 0)
-            value = value * 16 + hex_digit(text[p++]);
+        if (p < text.size() && hex_digit(text[p]) >= 0) value = value * 16 + hex_digit(text[p++]);
         data->push_back(static_cast<uint8_t>(value));
     }
     return true;
@@ -165,13 +173,11 @@ bool parse_value(const std::string &line, RegistryValue *value)
     if (line[0] == '@') {
         p = 1;
     } else if (line[0] == '"') {
-        if (!unquote(line, 1, &name, &p))
-            return false;
+        if (!unquote(line, 1, &name, &p)) return false;
     } else {
         return false;
     }
-    if (p >= line.size() || line[p] != '=')
-        return false;
+    if (p >= line.size() || line[p] != '=') return false;
     p++;
     value->name = to_ansi(name);
     value->data.clear();
@@ -180,8 +186,7 @@ bool parse_value(const std::string &line, RegistryValue *value)
     std::string quoted;
     if (rest.compare(0, 4, "str(") == 0) {
         size_t close = rest.find("):");
-        if (close == std::string::npos)
-            return false;
+        if (close == std::string::npos) return false;
         type = static_cast<uint32_t>(std::strtoul(rest.c_str() + 4, nullptr, 16));
         rest = rest.substr(close + 2);
     }
@@ -194,8 +199,7 @@ bool parse_value(const std::string &line, RegistryValue *value)
         value->type = type;
         value->data.assign(ansi.begin(), ansi.end());
         value->data.push_back(0);
-        if (type == REG_TYPE_MULTI_SZ)
-            value->data.push_back(0);
+        if (type == REG_TYPE_MULTI_SZ) value->data.push_back(0);
         return true;
     }
     if (rest.compare(0, 6, "dword:") == 0) {
@@ -207,8 +211,7 @@ bool parse_value(const std::string &line, RegistryValue *value)
     }
     if (rest.compare(0, 3, "hex") == 0) {
         size_t colon = rest.find(':');
-        if (colon == std::string::npos)
-            return false;
+        if (colon == std::string::npos) return false;
         value->type = REG_TYPE_BINARY;
         if (rest[3] == '(')
             value->type = static_cast<uint32_t>(std::strtoul(rest.c_str() + 4, nullptr, 16));
@@ -223,8 +226,7 @@ bool section_name(const std::string &line, std::string *name)
     name->clear();
     for (size_t p = 1; p < line.size(); p++) {
         char c = line[p];
-        if (c == ']')
-            return true;
+        if (c == ']') return true;
         if (c == '\\' && p + 1 < line.size()) {
             c = line[++p];
             if (c == 'x') {
@@ -258,8 +260,7 @@ bool parse_for(const char *text, size_t length, const std::string &key,
             size_t end = nl ? static_cast<size_t>(static_cast<const char *>(nl) - text) : length;
             std::string part(text + pos, end - pos);
             pos = end < length ? end + 1 : length;
-            if (!part.empty() && part.back() == '\r')
-                part.pop_back();
+            if (!part.empty() && part.back() == '\r') part.pop_back();
             size_t lead = 0;
             if (!line.empty())
                 while (lead < part.size() && (part[lead] == ' ' || part[lead] == '\t'))
@@ -272,21 +273,17 @@ bool parse_for(const char *text, size_t length, const std::string &key,
             }
             break;
         }
-        if (line.empty() || line[0] == ';' || line[0] == '#')
-            continue;
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
-            if (inside)
-                return true;
+            if (inside) return true;
             std::string name;
             inside = section_name(line, &name) && fold_equal(to_ansi(name), key);
             found = found || inside;
             continue;
         }
-        if (!inside)
-            continue;
+        if (!inside) continue;
         RegistryValue value;
-        if (!parse_value(line, &value))
-            continue;
+        if (!parse_value(line, &value)) continue;
         // A later line for the same name replaces the earlier one.
         bool replaced = false;
         for (RegistryValue &v : *values)
@@ -294,8 +291,7 @@ bool parse_for(const char *text, size_t length, const std::string &key,
                 v = value;
                 replaced = true;
             }
-        if (!replaced)
-            values->push_back(value);
+        if (!replaced) values->push_back(value);
     }
     return found;
 }
@@ -308,8 +304,7 @@ bool registry_file_parse(const char *text, size_t length, const char *key,
     std::string wanted = key;
     while (!wanted.empty() && wanted.back() == '\\')
         wanted.pop_back();
-    if (parse_for(text, length, wanted, values))
-        return true;
+    if (parse_for(text, length, wanted, values)) return true;
     const char software[] = "software\\";
     if (wanted.size() > 9 && fold_equal(wanted.substr(0, 9), software))
         return parse_for(text, length, "Software\\Wow6432Node\\" + wanted.substr(9), values);
@@ -319,11 +314,9 @@ bool registry_file_parse(const char *text, size_t length, const char *key,
 std::string registry_file_path()
 {
     const char *named = std::getenv("RUNNER_REGISTRY");
-    if (named && *named)
-        return named;
+    if (named && *named) return named;
     const char *prefix = std::getenv("WINEPREFIX");
-    if (prefix && *prefix)
-        return std::string(prefix) + "/system.reg";
+    if (prefix && *prefix) return std::string(prefix) + "/system.reg";
     const char *home = std::getenv("HOME");
     return std::string(home ? home : "") + "/.wine/system.reg";
 }
@@ -333,25 +326,20 @@ int32_t registry_open_key(const char *subkey, RegistryKey *key)
     *key = 0;
     std::string path = registry_file_path();
     FILE *file = std::fopen(path.c_str(), "rbe");
-    if (!file)
-        return REG_ERROR_FILE_NOT_FOUND;
+    if (!file) return REG_ERROR_FILE_NOT_FOUND;
     std::string text;
     char buffer[65536];
     size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
         text.append(buffer, got);
-        if (text.size() > static_cast<size_t>(MAX_FILE))
-            break;
+        if (text.size() > static_cast<size_t>(MAX_FILE)) break;
     }
     std::fclose(file);
-    if (text.size() > static_cast<size_t>(MAX_FILE))
-        return REG_ERROR_FILE_NOT_FOUND;
+    if (text.size() > static_cast<size_t>(MAX_FILE)) return REG_ERROR_FILE_NOT_FOUND;
     int slot = -1;
     for (int i = 0; i < MAX_OPEN_KEYS && slot < 0; i++)
-        if (!keys[i].used)
-            slot = i;
-    if (slot < 0)
-        return REG_ERROR_FILE_NOT_FOUND;
+        if (!keys[i].used) slot = i;
+    if (slot < 0) return REG_ERROR_FILE_NOT_FOUND;
     if (!registry_file_parse(text.data(), text.size(), subkey, &keys[slot].values))
         return REG_ERROR_FILE_NOT_FOUND;
     keys[slot].used = true;
@@ -362,20 +350,16 @@ int32_t registry_open_key(const char *subkey, RegistryKey *key)
 int32_t registry_query_value(RegistryKey key, const char *name, uint32_t *type, uint8_t *data,
                              uint32_t *size)
 {
-    if (key == 0 || key > MAX_OPEN_KEYS || !keys[key - 1].used)
-        return REG_ERROR_FILE_NOT_FOUND;
+    if (key == 0 || key > MAX_OPEN_KEYS || !keys[key - 1].used) return REG_ERROR_FILE_NOT_FOUND;
     for (const RegistryValue &v : keys[key - 1].values) {
-        if (!fold_equal(v.name, name))
-            continue;
-        if (type)
-            *type = v.type;
+        if (!fold_equal(v.name, name)) continue;
+        if (type) *type = v.type;
         uint32_t needed = static_cast<uint32_t>(v.data.size());
         if (data && needed > *size) {
             *size = needed;
             return REG_ERROR_MORE_DATA;
         }
-        if (data && needed)
-            std::memcpy(data, v.data.data(), needed);
+        if (data && needed) std::memcpy(data, v.data.data(), needed);
         *size = needed;
         return REG_ERROR_SUCCESS;
     }
@@ -384,8 +368,7 @@ int32_t registry_query_value(RegistryKey key, const char *name, uint32_t *type, 
 
 void registry_close_key(RegistryKey key)
 {
-    if (key == 0 || key > MAX_OPEN_KEYS)
-        return;
+    if (key == 0 || key > MAX_OPEN_KEYS) return;
     keys[key - 1].used = false;
     keys[key - 1].values.clear();
 }

@@ -39,8 +39,7 @@ inline Sandbox sandbox_make()
 inline void sandbox_remove(const Sandbox &s)
 {
     std::error_code ignored;
-    if (chdir("/") != 0)
-        return;
+    if (chdir("/") != 0) return;
     // Read-only files and folders must become writable again before they can go.
     for (auto it = fs::recursive_directory_iterator(s.root, ignored);
          it != fs::recursive_directory_iterator(); it.increment(ignored))
@@ -68,18 +67,19 @@ inline std::string reg_escape(const std::string &text)
 {
     std::string out;
     for (char c : text) {
-        if (c == '\\' || c == '"')
-            out += '\\';
+        if (c == '\\' || c == '"') out += '\\';
         out += c;
     }
     return out;
 }
 
-inline void write_registry(const Sandbox &s, const std::vector<std::pair<std::string, std::string>> &values)
+inline void write_registry(const Sandbox &s,
+                           const std::vector<std::pair<std::string, std::string>> &values)
 {
-    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n"
-                       "[Software\\\\Quillon\\\\Other] 1600000000\n\"Path\"=\"C:\\\\WRONG\"\n\n"
-                       "[Software\\\\Quillon\\\\Zenthor\\\\Inf] 1600000000\n#time=1d6\n";
+    std::string text =
+        "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n"
+        "[Software\\\\Quillon\\\\Other] 1600000000\n\"Path\"=\"C:\\\\WRONG\"\n\n"
+        "[Software\\\\Quillon\\\\Zenthor\\\\Inf] 1600000000\n#time=1d6\n";
     for (const auto &v : values)
         text += "\"" + reg_escape(v.first) + "\"=\"" + reg_escape(v.second) + "\"\n";
     text += "\n[Software\\\\Quillon\\\\Zenthor\\\\Inf\\\\Sub] 1600000000\n\"Path\"=\"C:\\\\SUB\"\n";
@@ -91,8 +91,9 @@ inline void write_registry(const Sandbox &s, const std::vector<std::pair<std::st
 inline std::string make_bmp(int32_t width, int32_t height, uint32_t colours_used, uint16_t bpp = 8,
                             int32_t table_entries = -1)
 {
-    int32_t entries = table_entries >= 0 ? table_entries
-                                         : static_cast<int32_t>(colours_used ? colours_used : 1u << bpp);
+    int32_t entries = table_entries >= 0
+                          ? table_entries
+                          : static_cast<int32_t>(colours_used ? colours_used : 1u << bpp);
     int32_t stride = (width + 3) & ~3;
     std::string b(54, '\0');
     auto put32 = [&](size_t at, uint32_t v) {

@@ -8,9 +8,11 @@
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
 
-namespace {
+namespace
+{
 
-class MenuSession : public ::testing::Test {
+class MenuSession : public ::testing::Test
+{
   protected:
     Sandbox box;
     fs::path demo;
@@ -24,7 +26,8 @@ class MenuSession : public ::testing::Test {
         write_file(box.cd / "Readme.txt", "Line one\r\nZweite Zeile: \xE4\xF6\xFC\xDF\r\n");
         write_file(box.cd / "setup.exe", "MZ");
         write_file(box.cd / "directx" / "dxsetup.exe", "MZ");
-        write_file(box.cd / "Trailer" / "filmo.exe", "\x7f" "ELF");
+        write_file(box.cd / "Trailer" / "filmo.exe", "\x7f"
+                                                     "ELF");
         write_file(box.cd / "Trailer" / "trailer.mov", "movie");
         ASSERT_TRUE(paths_configure(box.cd.c_str(), 'E'));
         launcher_reset();
@@ -32,7 +35,11 @@ class MenuSession : public ::testing::Test {
         headless_set_command_line("\"E:\\RUNNER.EXE\"");
     }
 
-    void TearDown() override { sandbox_remove(box); }
+    void TearDown() override
+    {
+        launcher_reset();
+        sandbox_remove(box);
+    }
 
     void install(const char *game, bool with_uninstall = true)
     {
@@ -40,8 +47,7 @@ class MenuSession : public ::testing::Test {
         if (with_uninstall)
             values.push_back({"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\DEMO\\LOG.TXT"});
         write_registry(box, values);
-        if (game)
-            write_file(demo / game, "MZ");
+        if (game) write_file(demo / game, "MZ");
         write_file(demo / "UNINST.EXE", "MZ");
     }
 

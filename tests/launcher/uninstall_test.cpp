@@ -11,7 +11,8 @@
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
 
-namespace {
+namespace
+{
 
 // Every entry below a folder (links not followed) with its kind and content.
 std::map<std::string, std::string> snapshot(const fs::path &root)
@@ -30,7 +31,8 @@ std::map<std::string, std::string> snapshot(const fs::path &root)
     return entries;
 }
 
-class Uninstall : public ::testing::Test {
+class Uninstall : public ::testing::Test
+{
   protected:
     Sandbox box;
     fs::path demo;
@@ -46,14 +48,16 @@ class Uninstall : public ::testing::Test {
         headless_set_command_line("E:\\RUNNER.EXE");
 
         const char *doomed[] = {"drivers/dig.ini", "loading.bmp", "tumblodos.cfg",
-                                "tumblowin.cfg", "a.lst", "B.LST", "c.pif", "save/1.sav",
-                                "save/noext"};
+                                "tumblowin.cfg",   "a.lst",       "B.LST",
+                                "c.pif",           "save/1.sav",  "save/noext"};
         for (const char *name : doomed)
             write_file(demo / name, name);
-        const char *decoys[] = {"ztDemo.exe", "UNINST.EXE", "drivers/other.ini",
-                                "loading.bmp.bak", "xloading.bmp", "tumblo.cfg", "frei.lvl2",
-                                "a.lst.txt", "lst", "a.lsta", "c.pif~", "save/sub/deep.sav",
-                                "save/sub/x.lst", "Save2/x.sav", "sub/y.lst", "drivers/z.pif"};
+        const char *decoys[] = {"ztDemo.exe",      "UNINST.EXE",   "drivers/other.ini",
+                                "loading.bmp.bak", "xloading.bmp", "tumblo.cfg",
+                                "frei.lvl2",       "a.lst.txt",    "lst",
+                                "a.lsta",          "c.pif~",       "save/sub/deep.sav",
+                                "save/sub/x.lst",  "Save2/x.sav",  "sub/y.lst",
+                                "drivers/z.pif"};
         for (const char *name : decoys)
             write_file(demo / name, name);
         write_file(demo / "frei.lvl", "read-only");
@@ -68,7 +72,11 @@ class Uninstall : public ::testing::Test {
                              {"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\DEMO\\LOG.TXT"}});
     }
 
-    void TearDown() override { sandbox_remove(box); }
+    void TearDown() override
+    {
+        launcher_reset();
+        sandbox_remove(box);
+    }
 
     void click_uninstall()
     {
@@ -104,9 +112,8 @@ TEST_F(Uninstall, YesDeletesExactlyTheListedFilesInOrderAndStartsTheUninstaller)
     }
     close(watch);
     const std::vector<std::string> expected = {
-        "drivers/dig.ini", "loading.bmp", "tumblodos.cfg", "tumblowin.cfg", "B.LST",
-        "a.lst",           "link.lst",    "c.pif",         "save/1.sav",    "save/noext",
-        "save/out.sav"};
+        "drivers/dig.ini", "loading.bmp", "tumblodos.cfg", "tumblowin.cfg", "B.LST",       "a.lst",
+        "link.lst",        "c.pif",       "save/1.sav",    "save/noext",    "save/out.sav"};
     EXPECT_EQ(deleted, expected);
 
     std::map<std::string, std::string> after = snapshot(demo);
@@ -145,8 +152,8 @@ TEST_F(Uninstall, NoTouchesNothingAndStartsNothing)
 
 TEST_F(Uninstall, GermanQuestion)
 {
-    write_registry(box, {{"Path", "C:\\DEMO\\"}, {"Uninstall", "C:\\DEMO\\UNINST.EXE"},
-                         {"Language", "1"}});
+    write_registry(
+        box, {{"Path", "C:\\DEMO\\"}, {"Uninstall", "C:\\DEMO\\UNINST.EXE"}, {"Language", "1"}});
     click_uninstall();
     launcher_main(SW_SHOWNORMAL);
     ASSERT_EQ(headless_message_boxes().size(), 1u);
@@ -225,7 +232,9 @@ TEST_F(Uninstall, FailedUninstallerStartLeavesTheMenuWithTheNewState)
     fs::remove(demo / "ztDemo.exe");
     headless_answer_message_box(IDYES);
     headless_tick();
-    headless_call([] { EXPECT_TRUE(headless_window(ui_get_dlg_item(launcher.menu_window, ID_PLAY))->enabled); });
+    headless_call([] {
+        EXPECT_TRUE(headless_window(ui_get_dlg_item(launcher.menu_window, ID_PLAY))->enabled);
+    });
     headless_call([] { headless_click(launcher.menu_window, ID_UNINSTALL); });
     headless_tick();
     launcher_main(SW_SHOWNORMAL);

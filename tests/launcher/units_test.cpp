@@ -13,12 +13,12 @@
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
 
-namespace {
+namespace
+{
 
 TEST(Texts, RowsAreFixedWidthWithEmptyThirdAndFourthRows)
 {
-    EXPECT_STREQ(texts_get(TEXT_BACK, 0), "Zur\xFC"
-                                          "ck");
+    EXPECT_STREQ(texts_get(TEXT_BACK, 0), "Zur\374ck");
     EXPECT_STREQ(texts_get(TEXT_SOUND_CONFIG, 0), "Sound-Konfiguration");
     EXPECT_STREQ(texts_get(TEXT_DIRECTX_SETUP, 1), "DirectX Install");
     EXPECT_STREQ(texts_get(TEXT_UNINSTALL_QUESTION, 1), "You really want to delete\nZenthor Demo?");
@@ -117,7 +117,8 @@ TEST(UninstallSplit, AtTheFirstFlag)
 
 // ---- BMP loader --------------------------------------------------------------------------------
 
-class Backdrop : public ::testing::Test {
+class Backdrop : public ::testing::Test
+{
   protected:
     Sandbox box;
     UiWindow window = 0;
@@ -188,7 +189,9 @@ TEST_F(Backdrop, LargerPictureIsPaintedAtItsOwnSize)
     const HeadlessWindow *w = headless_window(window);
     ASSERT_GT(w->client_height, 80 + 500);
     ASSERT_GT(w->client_width, 700);
-    auto at = [&](int32_t x, int32_t y) { return w->canvas[static_cast<size_t>(y) * w->client_width + x]; };
+    auto at = [&](int32_t x, int32_t y) {
+        return w->canvas[static_cast<size_t>(y) * w->client_width + x];
+    };
     uint32_t index = (699 + 3 * 499) % 256;
     EXPECT_EQ(at(699, 80 + 499), index << 16 | (255 - index) << 8 | index / 2);
     EXPECT_EQ(at(700, 80 + 499), 0xC0C0C0u);
@@ -203,11 +206,11 @@ TEST_F(Backdrop, MalformedFilesFailCleanly)
     EXPECT_EQ(picture.palette, 0u);
     EXPECT_EQ(picture.image, nullptr);
 
-    EXPECT_FALSE(load(make_bmp(4, 4, 0).substr(0, 53)));       // headers cut short
+    EXPECT_FALSE(load(make_bmp(4, 4, 0).substr(0, 53)));        // headers cut short
     EXPECT_FALSE(load(make_bmp(4, 4, 0).substr(0, 54 + 1000))); // colour table cut short
     std::string cut = make_bmp(64, 64, 0);
     EXPECT_FALSE(load(cut.substr(0, cut.size() - 1))); // last pixel missing
-    EXPECT_FALSE(load(make_bmp(4, -4, 0, 8, 256)));     // top-down
+    EXPECT_FALSE(load(make_bmp(4, -4, 0, 8, 256)));    // top-down
     EXPECT_FALSE(load(make_bmp(0, 4, 0, 8, 256)));
     EXPECT_FALSE(load(make_bmp(4, 4, 0, 24, 0))); // 1 << 24 colours: more than a palette holds
     EXPECT_FALSE(load(make_bmp(4, 4, 257, 8, 0)));

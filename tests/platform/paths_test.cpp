@@ -7,9 +7,11 @@
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
 
-namespace {
+namespace
+{
 
-class Paths : public ::testing::Test {
+class Paths : public ::testing::Test
+{
   protected:
     Sandbox box;
     void SetUp() override
@@ -17,7 +19,9 @@ class Paths : public ::testing::Test {
         box = sandbox_make();
         write_file(box.cd / "Trailer" / "filmo.exe", "x");
         write_file(box.drive_c / "Demo" / "Save" / "game.sav", "x");
-        write_file(box.cd / "\xC3\x9C" "ber.txt", "x"); // "Über.txt" in UTF-8
+        write_file(box.cd / "\xC3\x9C"
+                            "ber.txt",
+                   "x"); // "Über.txt" in UTF-8
         ASSERT_TRUE(paths_configure(box.cd.c_str(), 'e'));
     }
     void TearDown() override { sandbox_remove(box); }
@@ -40,7 +44,10 @@ TEST_F(Paths, DriveLettersBackslashesAndCase)
     EXPECT_EQ(map("C:\\DEMO\\drivers\\dig.ini"),
               box.prefix.string() + "/dosdevices/c:/Demo/drivers/dig.ini");
     // Code page 1252 names meet their UTF-8 spelling on disk, without regard to case.
-    EXPECT_EQ(map("E:\\\xFC" "BER.TXT"), cd + "/\xC3\x9C" "ber.txt");
+    EXPECT_EQ(map("E:\\\xFC"
+                  "BER.TXT"),
+              cd + "/\xC3\x9C"
+                   "ber.txt");
     EXPECT_EQ(map("/usr/bin"), "/usr/bin");
 }
 
@@ -91,7 +98,8 @@ TEST(PathsMatch, WindowsWildcards)
     EXPECT_TRUE(paths_match("*.*", "a.b.c"));
     EXPECT_TRUE(paths_match("?.pif", "c.pif"));
     EXPECT_FALSE(paths_match("?.pif", "cc.pif"));
-    EXPECT_TRUE(paths_match("\xDC*", "\xFC" "ber"));
+    EXPECT_TRUE(paths_match("\xDC*", "\xFC"
+                                     "ber"));
 }
 
 TEST_F(Paths, FilesBehaveAsTheOriginalsDid)

@@ -10,9 +10,11 @@
 #include "platform/process.h"
 #include "tests/launcher/sandbox.h"
 
-namespace {
+namespace
+{
 
-class Processes : public ::testing::Test {
+class Processes : public ::testing::Test
+{
   protected:
     Sandbox box;
     fs::path record;
@@ -66,8 +68,9 @@ TEST_F(Processes, WindowsProgramRunsThroughWineWithItsArgumentsUnchanged)
     const char *args[] = {"E:\\SETUP.EXE", "-fC:\\DEMO\\LOG.TXT", "Trailer\\trailer.mov"};
     ASSERT_TRUE(process_start(PROCESS_START_BESIDE, args[0], args, 3));
     std::string cd = fs::canonical(box.cd).string();
-    EXPECT_EQ(wait_for_record(), "cwd=" + cd + "\narg0=" + RECORD_ARGS + "\narg1=" + cd +
-                                     "/setup.exe\narg2=-fC:\\DEMO\\LOG.TXT\narg3=Trailer\\trailer.mov\n");
+    EXPECT_EQ(wait_for_record(),
+              "cwd=" + cd + "\narg0=" + RECORD_ARGS + "\narg1=" + cd +
+                  "/setup.exe\narg2=-fC:\\DEMO\\LOG.TXT\narg3=Trailer\\trailer.mov\n");
 }
 
 TEST_F(Processes, FailedStartsStartNothing)
@@ -97,8 +100,8 @@ TEST_F(Processes, RunCommandWithoutComspecRunsTheProgramFromTheCurrentDirectory)
     ASSERT_TRUE(process_run_command("setsound.exe"));
     // Waited for: the record is there at once.
     std::string d = fs::canonical(demo).string();
-    EXPECT_EQ(read_file(record), "cwd=" + d + "\narg0=" + box.prefix.string() +
-                                     "/dosdevices/c:/DEMO/SETSOUND.EXE\n");
+    EXPECT_EQ(read_file(record),
+              "cwd=" + d + "\narg0=" + box.prefix.string() + "/dosdevices/c:/DEMO/SETSOUND.EXE\n");
 }
 
 TEST_F(Processes, RunCommandThroughComspec)

@@ -7,39 +7,38 @@
 #include "platform/registry.h"
 #include "tests/launcher/sandbox.h"
 
-namespace {
+namespace
+{
 
-const char sample[] =
-    "WINE REGISTRY Version 2\n"
-    ";; All keys relative to \\\\Machine\n"
-    "\n#arch=win32\n\n"
-    "[Software\\\\Quillon\\\\Zenthor] 1600000000\n"
-    "\"Path\"=\"C:\\\\PARENT\"\n\n"
-    "[Software\\\\Quillon\\\\Zenthor\\\\Inf] 1600000000\n"
-    "#time=1d6a4b2c3d4e5f6\n"
-    "\"Path\"=\"C:\\\\Spiele\\\\Zenthor \\xfc\\\"q\\\"\"\r\n"
-    "\"uninstall\"=str(2):\"C:\\\\U.EXE -fC:\\\\L.TXT\"\n"
-    "\"Count\"=dword:0000002a\n"
-    "\"Blob\"=hex:01,02,\\\n  03,ff\n"
-    "\"Wide\"=\"\\x4e2d\"\n"
-    "@=\"default\"\n"
-    "\"Path\"=\"C:\\\\LATER\"\n"
-    "\n[Software\\\\Quillon\\\\Zenthor\\\\Inf\\\\Deeper] 1600000000\n"
-    "\"Path\"=\"C:\\\\DEEPER\"\n";
+const char sample[] = "WINE REGISTRY Version 2\n"
+                      ";; All keys relative to \\\\Machine\n"
+                      "\n#arch=win32\n\n"
+                      "[Software\\\\Quillon\\\\Zenthor] 1600000000\n"
+                      "\"Path\"=\"C:\\\\PARENT\"\n\n"
+                      "[Software\\\\Quillon\\\\Zenthor\\\\Inf] 1600000000\n"
+                      "#time=1d6a4b2c3d4e5f6\n"
+                      "\"Path\"=\"C:\\\\Spiele\\\\Zenthor \\xfc\\\"q\\\"\"\r\n"
+                      "\"uninstall\"=str(2):\"C:\\\\U.EXE -fC:\\\\L.TXT\"\n"
+                      "\"Count\"=dword:0000002a\n"
+                      "\"Blob\"=hex:01,02,\\\n  03,ff\n"
+                      "\"Wide\"=\"\\x4e2d\"\n"
+                      "@=\"default\"\n"
+                      "\"Path\"=\"C:\\\\LATER\"\n"
+                      "\n[Software\\\\Quillon\\\\Zenthor\\\\Inf\\\\Deeper] 1600000000\n"
+                      "\"Path\"=\"C:\\\\DEEPER\"\n";
 
 std::string value_text(const std::vector<RegistryValue> &values, const char *name)
 {
     for (const RegistryValue &v : values)
-        if (v.name == name)
-            return std::string(v.data.begin(), v.data.end());
+        if (v.name == name) return std::string(v.data.begin(), v.data.end());
     return "<none>";
 }
 
 TEST(RegistryFile, ValuesOfTheKey)
 {
     std::vector<RegistryValue> values;
-    ASSERT_TRUE(registry_file_parse(sample, std::strlen(sample),
-                                    "SOFTWARE\\Quillon\\Zenthor\\Inf", &values));
+    ASSERT_TRUE(registry_file_parse(sample, std::strlen(sample), "SOFTWARE\\Quillon\\Zenthor\\Inf",
+                                    &values));
     // A later line for a name replaces the earlier; escapes and \x characters are undone into
     // code page 1252, with the terminator.
     EXPECT_EQ(value_text(values, "Path"), std::string("C:\\LATER\0", 9));
@@ -61,10 +60,11 @@ TEST(RegistryFile, EscapesInStrings)
 
 TEST(RegistryFile, ThirtyTwoBitKeysOfASixtyFourBitPrefix)
 {
-    const char text[] = "[Software\\\\Wow6432Node\\\\Quillon\\\\Zenthor\\\\Inf] 1\n\"Path\"=\"D:\\\\X\"\n";
+    const char text[] =
+        "[Software\\\\Wow6432Node\\\\Quillon\\\\Zenthor\\\\Inf] 1\n\"Path\"=\"D:\\\\X\"\n";
     std::vector<RegistryValue> values;
-    ASSERT_TRUE(registry_file_parse(text, std::strlen(text), "SOFTWARE\\Quillon\\Zenthor\\Inf",
-                                    &values));
+    ASSERT_TRUE(
+        registry_file_parse(text, std::strlen(text), "SOFTWARE\\Quillon\\Zenthor\\Inf", &values));
     EXPECT_EQ(value_text(values, "Path"), std::string("D:\\X\0", 5));
     EXPECT_FALSE(registry_file_parse(text, std::strlen(text), "SOFTWARE\\Other", &values));
 }
@@ -84,7 +84,8 @@ TEST(RegistryFile, DamagedTextIsSkippedNotMisread)
     }
 }
 
-class RegistryApi : public ::testing::Test {
+class RegistryApi : public ::testing::Test
+{
   protected:
     Sandbox box;
     void SetUp() override { box = sandbox_make(); }
@@ -111,17 +112,19 @@ TEST_F(RegistryApi, OpenQueryClose)
     // Too small a buffer: nothing copied, the size needed given back.
     std::memset(buffer, 'z', sizeof buffer);
     size = 4;
-    EXPECT_EQ(registry_query_value(key, "Path", nullptr, reinterpret_cast<uint8_t *>(buffer), &size),
-              REG_ERROR_MORE_DATA);
+    EXPECT_EQ(
+        registry_query_value(key, "Path", nullptr, reinterpret_cast<uint8_t *>(buffer), &size),
+        REG_ERROR_MORE_DATA);
     EXPECT_EQ(size, 9u);
     EXPECT_EQ(buffer[0], 'z');
     size = sizeof buffer;
-    EXPECT_EQ(registry_query_value(key, "Language", nullptr, reinterpret_cast<uint8_t *>(buffer),
-                                   &size),
-              REG_ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        registry_query_value(key, "Language", nullptr, reinterpret_cast<uint8_t *>(buffer), &size),
+        REG_ERROR_FILE_NOT_FOUND);
     registry_close_key(key);
-    EXPECT_EQ(registry_query_value(key, "Path", nullptr, reinterpret_cast<uint8_t *>(buffer), &size),
-              REG_ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        registry_query_value(key, "Path", nullptr, reinterpret_cast<uint8_t *>(buffer), &size),
+        REG_ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(registry_open_key("SOFTWARE\\Nothing", &key), REG_ERROR_FILE_NOT_FOUND);
 }
 
