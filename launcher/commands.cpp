@@ -105,7 +105,7 @@ void commands_trailer()
 }
 
 intptr_t commands_secondary_proc(UiWindow window, uint32_t message, uintptr_t wparam,
-                                 intptr_t lparam)
+                                 intptr_t /*lparam*/)
 {
     bool is_readme = window == launcher.readme_window;
     switch (message) {

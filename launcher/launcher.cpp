@@ -216,7 +216,8 @@ void launcher_open_about()
     ui_show_window(about, SW_SHOWNORMAL);
 }
 
-intptr_t launcher_menu_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
+intptr_t launcher_menu_proc(UiWindow window, uint32_t message, uintptr_t wparam,
+                            intptr_t /*lparam*/)
 {
     switch (message) {
     case WM_DESTROY:
@@ -298,7 +299,8 @@ intptr_t launcher_owner_proc(UiWindow window, uint32_t message, uintptr_t wparam
     return ui_default_window_proc(window, message, wparam, lparam);
 }
 
-void launcher_timer_proc(UiWindow window, uint32_t message, uintptr_t id, uint32_t time)
+void launcher_timer_proc(UiWindow /*window*/, uint32_t /*message*/, uintptr_t /*id*/,
+                         uint32_t /*time*/)
 {
     launcher_state_refresh();
 }

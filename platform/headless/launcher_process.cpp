@@ -1,5 +1,6 @@
 // Headless process starts: each start is recorded as the original would have made it; the
 // program must exist (through the files service), and a test may play its part.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -72,7 +73,7 @@ bool process_run_command(const char *command)
     // As on the NT line: the interpreter named by COMSPEC when it can be opened, cmd.exe else.
     char interpreter[256];
     if (!process_get_env("COMSPEC", interpreter, sizeof interpreter) || !files_exists(interpreter))
-        std::strcpy(interpreter, "cmd.exe");
+        std::snprintf(interpreter, sizeof interpreter, "%s", "cmd.exe");
     const char *args[] = {interpreter, "/c", command};
     return record(PROCESS_RUN_AND_WAIT, interpreter, args, 3, true);
 }
@@ -81,6 +82,6 @@ bool process_get_env(const char *name, char *value, size_t size)
 {
     const char *found = std::getenv(name);
     if (!found || std::strlen(found) >= size) return false;
-    std::strcpy(value, found);
+    std::memcpy(value, found, std::strlen(found) + 1);
     return true;
 }

@@ -331,8 +331,8 @@ UiWindow ui_create_window(const char *class_name, const char *title, uint32_t st
     return handle;
 }
 
-intptr_t ui_default_window_proc(UiWindow window, uint32_t message, uintptr_t wparam,
-                                intptr_t lparam)
+intptr_t ui_default_window_proc(UiWindow window, uint32_t message, uintptr_t /*wparam*/,
+                                intptr_t /*lparam*/)
 {
     if (message == WM_CLOSE) ui_destroy_window(window);
     return 0;
@@ -604,7 +604,7 @@ int32_t ui_get_message(UiMsg *msg)
         case EVENT_TICK:
             ui.tick_time += 500;
             for (const Timer &t : ui.timers)
-                ui.posted.push_back({t.window, WM_TIMER, t.id, reinterpret_cast<intptr_t>(t.proc)});
+                ui.posted.push_back({t.window, WM_TIMER, t.id, 0});
             continue;
         case EVENT_CLICK: {
             UiWindow button = ui_get_dlg_item(event.window, event.value);
@@ -666,11 +666,11 @@ intptr_t ui_dispatch_message(const UiMsg *msg)
     if (!w) return 0;
     switch (msg->message) {
     case WM_TIMER:
-        if (msg->lparam) {
-            reinterpret_cast<UiTimerProc>(msg->lparam)(msg->window, WM_TIMER, msg->wparam,
-                                                       ui.tick_time);
-            return 0;
-        }
+        for (const Timer &t : ui.timers)
+            if (t.window == msg->window && t.id == msg->wparam && t.proc) {
+                t.proc(msg->window, WM_TIMER, msg->wparam, ui.tick_time);
+                return 0;
+            }
         break;
     case WM_HEADLESS_CLICK:
         if (!clickable(w)) return 0;
@@ -707,7 +707,7 @@ UiDc ui_begin_paint(UiWindow window)
     return window;
 }
 
-void ui_end_paint(UiWindow window, UiDc dc)
+void ui_end_paint(UiWindow window, UiDc /*dc*/)
 {
     if (HeadlessWindow *w = find(window)) w->paint_count++;
 }

@@ -21,6 +21,26 @@ struct Search {
     size_t next;
 };
 
+// Open files and searches by handle (index + 1); a handful is all the menu ever holds.
+constexpr size_t MAX_HANDLES = 32;
+FILE *open_files[MAX_HANDLES];
+Search *searches[MAX_HANDLES];
+
+template <typename T> uintptr_t take_slot(T **table, T *item)
+{
+    for (size_t i = 0; i < MAX_HANDLES; i++)
+        if (!table[i]) {
+            table[i] = item;
+            return i + 1;
+        }
+    return 0;
+}
+
+template <typename T> T *slot(T **table, uintptr_t handle)
+{
+    return handle && handle <= MAX_HANDLES ? table[handle - 1] : nullptr;
+}
+
 bool give_name(Search *search, char *name, size_t size)
 {
     while (search->next < search->names.size()) {
@@ -99,17 +119,23 @@ FilesFind files_find_first(const char *pattern, char *name, size_t name_size)
         delete search;
         return 0;
     }
-    return reinterpret_cast<FilesFind>(search);
+    FilesFind handle = take_slot(searches, search);
+    if (!handle) delete search;
+    return handle;
 }
 
 bool files_find_next(FilesFind find, char *name, size_t name_size)
 {
-    return find && give_name(reinterpret_cast<Search *>(find), name, name_size);
+    Search *search = slot(searches, find);
+    return search && give_name(search, name, name_size);
 }
 
 void files_find_close(FilesFind find)
 {
-    delete reinterpret_cast<Search *>(find);
+    Search *search = slot(searches, find);
+    if (!search) return;
+    delete search;
+    searches[find - 1] = nullptr;
 }
 
 bool files_set_current_directory(const char *path)
@@ -142,12 +168,15 @@ FilesFile files_open_read(const char *path)
         std::fclose(file);
         return 0;
     }
-    return reinterpret_cast<FilesFile>(file);
+    FilesFile handle = take_slot(open_files, file);
+    if (!handle) std::fclose(file);
+    return handle;
 }
 
 int64_t files_size(FilesFile file)
 {
-    FILE *f = reinterpret_cast<FILE *>(file);
+    FILE *f = slot(open_files, file);
+    if (!f) return -1;
     off_t here = ftello(f);
     if (here < 0 || fseeko(f, 0, SEEK_END) != 0) return -1;
     off_t size = ftello(f);
@@ -157,10 +186,14 @@ int64_t files_size(FilesFile file)
 
 size_t files_read(FilesFile file, void *buffer, size_t size)
 {
-    return std::fread(buffer, 1, size, reinterpret_cast<FILE *>(file));
+    FILE *f = slot(open_files, file);
+    return f ? std::fread(buffer, 1, size, f) : 0;
 }
 
 void files_close(FilesFile file)
 {
-    std::fclose(reinterpret_cast<FILE *>(file));
+    FILE *f = slot(open_files, file);
+    if (!f) return;
+    std::fclose(f);
+    open_files[file - 1] = nullptr;
 }

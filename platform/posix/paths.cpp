@@ -314,7 +314,9 @@ bool paths_map(const char *windows_path, std::string *host)
         start = end + 1;
         std::string name = paths_to_utf8(part);
         if (searching) {
-            std::string exact = out + "/" + name;
+            std::string exact = out;
+            exact += '/';
+            exact += name;
             struct stat st;
             if (lstat(exact.c_str(), &st) != 0) {
                 searching = false;
@@ -332,7 +334,8 @@ bool paths_map(const char *windows_path, std::string *host)
                 }
             }
         }
-        out += "/" + name;
+        out += '/';
+        out += name;
     }
     *host = out;
     return true;

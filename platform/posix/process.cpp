@@ -59,6 +59,7 @@ int read_report(int fd)
 bool run(ProcessWay way, std::vector<std::string> &args)
 {
     std::vector<char *> argv;
+    argv.reserve(args.size() + 1);
     for (std::string &a : args)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
@@ -162,6 +163,7 @@ bool process_run_command(const char *command)
     }
     if (words.empty()) return false;
     std::vector<const char *> args;
+    args.reserve(words.size());
     for (const std::string &w : words)
         args.push_back(w.c_str());
     return process_start(PROCESS_RUN_AND_WAIT, args[0], args.data(), static_cast<int>(args.size()));

@@ -343,7 +343,7 @@ int32_t registry_open_key(const char *subkey, RegistryKey *key)
     if (!registry_file_parse(text.data(), text.size(), subkey, &keys[slot].values))
         return REG_ERROR_FILE_NOT_FOUND;
     keys[slot].used = true;
-    *key = static_cast<RegistryKey>(slot + 1);
+    *key = static_cast<RegistryKey>(slot) + 1;
     return REG_ERROR_SUCCESS;
 }
 

@@ -218,9 +218,9 @@ TEST_F(Backdrop, MalformedFilesFailCleanly)
 
     // Header sizes that would overflow 32 bits or exceed the file.
     auto with = [](std::string b, size_t at, uint32_t v) {
-        for (int i = 0; i < 4; i++)
-            b[at + i] = static_cast<char>(v >> (8 * i));
-        return b;
+        const char bytes[4] = {static_cast<char>(v), static_cast<char>(v >> 8),
+                               static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+        return b.replace(at, 4, bytes, 4);
     };
     std::string good = make_bmp(4, 4, 0);
     EXPECT_FALSE(load(with(good, 18, 0x7FFFFFFF)));
