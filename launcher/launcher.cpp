@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "launcher/commands.h"
+#include "launcher/icon.h"
 #include "launcher/templates.h"
 #include "launcher/texts.h"
 #include "launcher/uninstall.h"
@@ -307,6 +308,8 @@ void launcher_timer_proc(UiWindow /*window*/, uint32_t /*message*/, uintptr_t /*
 
 int32_t launcher_main(int32_t show_command)
 {
+    // The program's resources, as the instance handle made them available to its windows.
+    ui_register_icon(ICON_PROGRAM, icon_program_images, ICON_PROGRAM_IMAGES);
     UiWindowClass owner_class = {OWNER_CLASS, CS_HREDRAW | CS_VREDRAW | CS_OWNDC,
                                  launcher_owner_proc, ui_stock_black_brush()};
     ui_register_class(&owner_class);

@@ -63,6 +63,15 @@ struct DialogTemplate {
     int32_t control_count;
 };
 
+// One image of an icon: colour_count RGB triples, width x height colour indices (rows top to
+// bottom) and as many transparency bytes (1 = transparent).
+struct UiIconImage {
+    int32_t width, height, colour_count;
+    const uint8_t *palette;
+    const uint8_t *pixels;
+    const uint8_t *transparent;
+};
+
 struct UiPaletteEntry {
     uint8_t red, green, blue, flags;
 };
@@ -120,6 +129,10 @@ constexpr uint32_t ui_rgb(uint32_t r, uint32_t g, uint32_t b)
 {
     return r | (g << 8) | (b << 16);
 }
+
+// Icons: registered under their resource number, named by icon controls ("158") and used as the
+// windows' icon.
+bool ui_register_icon(int32_t id, const UiIconImage *images, int32_t count);
 
 // Classes and windows
 bool ui_register_class(const UiWindowClass *window_class);

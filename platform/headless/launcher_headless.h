@@ -82,3 +82,5 @@ const std::vector<HeadlessStart> &headless_starts();
 // True once a start in place succeeded: the program has ended with exit code 0.
 bool headless_ended_in_place();
 int32_t headless_timer_count();
+// Images registered for an icon resource.
+int32_t headless_icon_images(int32_t id);

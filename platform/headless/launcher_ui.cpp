@@ -67,6 +67,7 @@ struct HeadlessUi {
     int32_t caption = 19;
     uint32_t tick_time = 0;
     std::string command_line;
+    std::vector<std::pair<int32_t, int32_t>> icons; // id, image count
 };
 
 HeadlessUi ui;
@@ -296,6 +297,20 @@ int32_t headless_timer_count()
 const char *cmdline_get()
 {
     return ui.command_line.c_str();
+}
+
+int32_t headless_icon_images(int32_t id)
+{
+    for (const auto &icon : ui.icons)
+        if (icon.first == id) return icon.second;
+    return 0;
+}
+
+bool ui_register_icon(int32_t id, const UiIconImage *images, int32_t count)
+{
+    if (!images || count <= 0) return false;
+    ui.icons.emplace_back(id, count);
+    return true;
 }
 
 // ---- classes and windows ---------------------------------------------------------------------

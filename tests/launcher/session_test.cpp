@@ -119,6 +119,7 @@ TEST_F(MenuSession, StartUpShowsEnglishTextsAndProbesTheCd)
     EXPECT_TRUE(enabled(ID_EXIT));
     EXPECT_EQ(headless_focus(), launcher.menu_window);
     EXPECT_EQ(headless_timer_count(), 1);
+    EXPECT_EQ(headless_icon_images(ICON_PROGRAM), 2);
     EXPECT_TRUE(headless_message_boxes().empty());
     EXPECT_EQ(launcher.cd_drive, 'E');
     EXPECT_STREQ(launcher.program_folder, "E:\\");
