@@ -7,6 +7,8 @@ class QWidget;
 
 // After the QApplication exists: the classic widget style and the keyboard routing.
 void qt_ui_init();
+// No windows, timers or messages left from an earlier run (tests run several in one process).
+void qt_ui_reset();
 // Ends the menu as its close box would (for Ctrl+C and SIGTERM).
 void qt_ui_request_close();
 // The widget behind a window or control; null for windows without one.

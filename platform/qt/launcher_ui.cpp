@@ -404,6 +404,21 @@ void qt_ui_init()
     }
 }
 
+void qt_ui_reset()
+{
+    for (Timer &t : ui.timers) {
+        t.timer->stop();
+        delete t.timer;
+    }
+    for (QtWindow &w : ui.windows)
+        if (w.alive && w.parent == 0 && w.widget) delete w.widget; // its controls go with it
+    QIcon *icon = ui.icon;
+    QPixmap *pixmap = ui.icon_pixmap;
+    ui = QtUi();
+    ui.icon = icon;
+    ui.icon_pixmap = pixmap;
+}
+
 void qt_ui_request_close()
 {
     if (record_of(ui.main_dialog))

@@ -113,6 +113,7 @@ int qt_runner_main(int argc, char **argv)
     QApplication *own = nullptr;
     if (!QApplication::instance()) own = new QApplication(qt_argc, qt_argv);
     qt_ui_init();
+    qt_ui_reset();
 
     QSocketNotifier *notifier = nullptr;
     if (signal_pipe[0] < 0 && pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
