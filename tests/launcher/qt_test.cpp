@@ -64,21 +64,31 @@ class QtRunner : public ::testing::Test
     // closes the menu as its close box would.
     static void script(std::vector<std::pair<int, std::function<void()>>> steps)
     {
-        auto shared = std::make_shared<decltype(steps)>(std::move(steps));
-        auto index = std::make_shared<size_t>(0);
-        auto next = std::make_shared<std::function<void()>>();
-        *next = [shared, index, next]() {
-            if (*index >= shared->size()) {
-                qt_ui_request_close();
-                return;
-            }
-            auto &step = (*shared)[(*index)++];
-            QTimer::singleShot(step.first, [step, next]() {
-                step.second();
-                (*next)();
-            });
-        };
-        (*next)();
+        script_steps() = std::move(steps);
+        script_index() = 0;
+        script_next();
+    }
+    static std::vector<std::pair<int, std::function<void()>>> &script_steps()
+    {
+        static std::vector<std::pair<int, std::function<void()>>> steps;
+        return steps;
+    }
+    static size_t &script_index()
+    {
+        static size_t index;
+        return index;
+    }
+    static void script_next()
+    {
+        if (script_index() >= script_steps().size()) {
+            qt_ui_request_close();
+            return;
+        }
+        size_t at = script_index()++;
+        QTimer::singleShot(script_steps()[at].first, [at]() {
+            script_steps()[at].second();
+            script_next();
+        });
     }
     // Answers the next message box with the button that has this role.
     static void answer_box(QMessageBox::StandardButton which)

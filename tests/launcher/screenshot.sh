@@ -6,6 +6,8 @@ set -euo pipefail
 runner=$1 make_cd=$2 player=$3 out=$4
 command -v Xvfb >/dev/null && command -v import >/dev/null || { echo "Xvfb or import missing"; exit 77; }
 
+# Under LeakSanitizer, what system libraries keep until exit is not the program's.
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 work=$(mktemp -d)
 xvfb=0 menu=0
 cleanup() {
