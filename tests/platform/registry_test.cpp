@@ -138,7 +138,8 @@ TEST_F(RegistryApi, FileIsChosenByEnvironment)
     EXPECT_EQ(registry_open_key("Software\\Quillon\\Zenthor", &key), REG_ERROR_SUCCESS);
     registry_close_key(key);
     unsetenv("WINEPREFIX");
-    std::string home = getenv("HOME") ? getenv("HOME") : "";
+    const char *home_env = getenv("HOME");
+    std::string home = home_env ? home_env : "";
     EXPECT_EQ(registry_file_path(), home + "/.wine/system.reg");
     setenv("RUNNER_REGISTRY", (box.root / "missing.reg").c_str(), 1);
     EXPECT_EQ(registry_open_key("Software\\Quillon\\Zenthor", &key), REG_ERROR_FILE_NOT_FOUND);
