@@ -6,16 +6,16 @@
 #include <cstdint>
 #include <cstdio>
 
-constexpr int32_t MOVIE_SOUND_SIZE = 3528;           // 160 ms at 22050 samples a second
-constexpr int32_t MOVIE_SOUND_OFFSET = 40269;        // sound chunk within a record
+constexpr int32_t MOVIE_SOUND_SIZE = 3528;    // 160 ms at 22050 samples a second
+constexpr int32_t MOVIE_SOUND_OFFSET = 40269; // sound chunk within a record
 constexpr int32_t MOVIE_RECORD_SIZE = MOVIE_SOUND_OFFSET + MOVIE_SOUND_SIZE; // 43797
 constexpr int32_t MOVIE_PALETTE_OFFSET = 4;
-constexpr int32_t MOVIE_PALETTE_BYTES = 744;         // 248 triples, pixel values 1..248
+constexpr int32_t MOVIE_PALETTE_BYTES = 744; // 248 triples, pixel values 1..248
 constexpr int32_t MOVIE_COLOUR_LIST_OFFSET = 769;
 constexpr int32_t MOVIE_DATA_AREA = MOVIE_SOUND_OFFSET - MOVIE_COLOUR_LIST_OFFSET; // 39500
-constexpr int32_t MOVIE_CODE_COUNT = 16000;          // 160 x 100 blocks
-constexpr int32_t MOVIE_PICTURE_BYTES = 64000;       // one 320x200 picture
-constexpr int32_t MOVIE_PICTURES_BYTES = 128000;     // picture A then picture B
+constexpr int32_t MOVIE_CODE_COUNT = 16000;      // 160 x 100 blocks
+constexpr int32_t MOVIE_PICTURE_BYTES = 64000;   // one 320x200 picture
+constexpr int32_t MOVIE_PICTURES_BYTES = 128000; // picture A then picture B
 constexpr int32_t MOVIE_RECORD_MS = 160;
 
 // What is wrong with a record, first fault found. A damaged record is still handed out: what

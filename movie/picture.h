@@ -7,9 +7,9 @@
 constexpr int32_t BLOCK_CODE_MAX = 154;
 
 // Indexed by block code; entry 0 is unused and all zero. Cell = dx + 2*dy + 4*picture.
-extern const uint8_t block_patterns[BLOCK_CODE_MAX + 1][8];
+extern const uint8_t (&block_patterns)[BLOCK_CODE_MAX + 1][8];
 // Number of colours a code takes from the list (its highest colour number + 1); 0 for code 0.
-extern const uint8_t block_colour_counts[BLOCK_CODE_MAX + 1];
+extern const uint8_t (&block_colour_counts)[BLOCK_CODE_MAX + 1];
 
 enum PictureStatus : int32_t {
     PICTURE_OK = 0,

@@ -59,8 +59,7 @@ int main(int argc, char **argv)
         return 0;
     }
     for (const MovtoolCommand &c : movtool_commands)
-        if (!strcmp(argv[1], c.name))
-            return c.run(argc - 1, argv + 1);
+        if (!strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
     movtool_error("unknown command '%s' (try movtool --help)", argv[1]);
     return 2;
 }

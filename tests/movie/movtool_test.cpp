@@ -1,0 +1,119 @@
+// movtool info and dump, run as a user would run them.
+#include "movie/movie.h"
+#include "tests/support/record_gen.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace
+{
+
+using Bytes = std::vector<uint8_t>;
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+CliRun movtool(const std::string &args)
+{
+    const std::string command = std::string(MOVTOOL_PATH) + " " + args + " 2>&1";
+    FILE *p = popen(command.c_str(), "r");
+    CliRun run{-1, ""};
+    if (!p) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+        run.out.append(buffer, n);
+    const int status = pclose(p);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+Bytes read_file(const std::string &path)
+{
+    Bytes bytes;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    int c;
+    while ((c = fgetc(f)) != EOF)
+        bytes.push_back(static_cast<uint8_t>(c));
+    fclose(f);
+    return bytes;
+}
+
+std::string temp(const char *name)
+{
+    return testing::TempDir() + "movtool_test_" + name;
+}
+
+TEST(Movtool, InfoListsRecordsAndTheirFaults)
+{
+    Bytes movie = gen_movie(GEN_SHAPES, 3);
+    ASSERT_FALSE(movie.empty());
+    movie[MOVIE_RECORD_SIZE + 0] = 0xFF; // record 1: colour count far too large
+    movie[MOVIE_RECORD_SIZE + 1] = 0xFF;
+    movie.resize(movie.size() + 10);
+    const std::string path = temp("info.mov");
+    ASSERT_TRUE(gen_write_file(path.c_str(), movie));
+    const CliRun r = movtool("info " + path);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("records: 3"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("duration: 0.480 s"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("trailing bytes ignored: 10"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1   65535"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("damaged: colour count plus packed length exceed 39500 bytes"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("well formed: 2 of 3"), std::string::npos) << r.out;
+}
+
+TEST(Movtool, DumpIsWhatTheDecoderHandsOut)
+{
+    Bytes movie = gen_movie(GEN_NOISE, 2);
+    movie[MOVIE_RECORD_SIZE + 769 + 5] ^= 0xFF; // damage the second record's colour list only
+    const std::string path = temp("dump.mov");
+    const std::string out = temp("dump.raw");
+    ASSERT_TRUE(gen_write_file(path.c_str(), movie));
+    const CliRun r = movtool("dump " + path + " " + out);
+    EXPECT_EQ(r.status, 0) << r.out;
+    const Bytes dump = read_file(out);
+    ASSERT_EQ(dump.size(), 2u * (128000 + 744 + 3528));
+    Bytes pictures(128000);
+    uint8_t palette[744], sound[3528];
+    gen_scene(GEN_NOISE, 0, pictures.data(), palette, sound);
+    EXPECT_TRUE(std::equal(pictures.begin(), pictures.end(), dump.begin()));
+    EXPECT_TRUE(std::equal(palette, palette + 744, dump.begin() + 128000));
+    EXPECT_TRUE(std::equal(sound, sound + 3528, dump.begin() + 128744));
+    // The damaged record is still dumped, as decoded.
+    Bytes codes(16000), second(128000);
+    movie_decode_record(movie.data() + MOVIE_RECORD_SIZE, MOVIE_RECORD_SIZE, codes.data(),
+                        second.data(), nullptr);
+    EXPECT_TRUE(std::equal(second.begin(), second.end(), dump.begin() + 132272));
+}
+
+TEST(Movtool, BadArgumentsAndUnreadableFiles)
+{
+    EXPECT_EQ(movtool("").status, 2);
+    EXPECT_EQ(movtool("frobnicate").status, 2);
+    EXPECT_EQ(movtool("info").status, 2);
+    EXPECT_EQ(movtool("dump only-one-arg").status, 2);
+    EXPECT_EQ(movtool("--help").status, 0);
+    EXPECT_EQ(movtool("--version").status, 0);
+
+    const CliRun missing = movtool("info " + temp("nope.mov"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("nope.mov: No such file or directory"), std::string::npos);
+
+    const std::string out = temp("never.raw");
+    std::remove(out.c_str());
+    EXPECT_EQ(movtool("dump " + temp("nope.mov") + " " + out).status, 1);
+    EXPECT_TRUE(read_file(out).empty());
+    EXPECT_EQ(movtool("dump " + temp("nope.mov") + " /nonexistent-dir/x.raw").status, 1);
+}
+
+} // namespace
