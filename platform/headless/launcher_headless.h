@@ -72,6 +72,10 @@ void headless_during_message_box(std::function<void()> call);
 // Called for every successful start (after it is recorded): lets a test play the program.
 void headless_on_start(std::function<void(const HeadlessStart &)> call);
 
+// The next ui_create_window / ui_create_dialog fails, as when the system is out of resources.
+void headless_fail_next_window();
+void headless_fail_next_dialog();
+
 const HeadlessWindow *headless_window(UiWindow window);
 // Live top-level dialogs made from a template, oldest first.
 std::vector<UiWindow> headless_dialogs(const char *template_name);

@@ -68,6 +68,8 @@ struct HeadlessUi {
     uint32_t tick_time = 0;
     std::string command_line;
     std::vector<std::pair<int32_t, int32_t>> icons; // id, image count
+    bool fail_window = false;
+    bool fail_dialog = false;
 };
 
 HeadlessUi ui;
@@ -250,6 +252,15 @@ void headless_call(std::function<void()> call)
     ui.events.push_back({EVENT_CALL, 0, 0, std::move(call)});
 }
 
+void headless_fail_next_window()
+{
+    ui.fail_window = true;
+}
+void headless_fail_next_dialog()
+{
+    ui.fail_dialog = true;
+}
+
 void headless_answer_message_box(int32_t answer)
 {
     ui.answers.push_back(answer);
@@ -328,6 +339,10 @@ bool ui_register_class(const UiWindowClass *window_class)
 UiWindow ui_create_window(const char *class_name, const char *title, uint32_t style, int32_t x,
                           int32_t y, int32_t width, int32_t height, UiWindow parent)
 {
+    if (ui.fail_window) {
+        ui.fail_window = false;
+        return 0;
+    }
     const WindowClassEntry *found = nullptr;
     for (const WindowClassEntry &c : ui.classes)
         if (c.name == class_name) found = &c;
@@ -355,6 +370,10 @@ intptr_t ui_default_window_proc(UiWindow window, uint32_t message, uintptr_t /*w
 
 UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc proc)
 {
+    if (ui.fail_dialog) {
+        ui.fail_dialog = false;
+        return 0;
+    }
     int32_t bx, by;
     base_units(dialog, &bx, &by);
     int32_t l, t, r, b;

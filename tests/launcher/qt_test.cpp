@@ -105,11 +105,15 @@ class QtRunner : public ::testing::Test
             script_next();
         });
     }
-    // Answers the next message box with the button that has this role.
-    static void answer_box(QMessageBox::StandardButton which)
+    // Answers the next message box with the button that has this role, once it is open.
+    static void answer_box(QMessageBox::StandardButton which, int tries = 200)
     {
-        QTimer::singleShot(100, [which]() {
+        QTimer::singleShot(50, [which, tries]() {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box && tries > 0) {
+                answer_box(which, tries - 1);
+                return;
+            }
             ASSERT_NE(box, nullptr);
             box->button(which)->click();
         });
@@ -243,7 +247,8 @@ TEST_F(QtRunner, UninstallNoTouchesNothing)
     write_file(demo / "frei.lvl", "x");
     recorder(demo / "UNINST.EXE");
     write_registry(box, {{"Path", "C:\\DEMO"}, {"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\L"}});
-    script({{700,
+    script({{0, [] { wait_for() = [] { return button(ID_UNINSTALL)->isEnabled(); }; }},
+            {0,
              [] {
                  answer_box(QMessageBox::No);
                  button(ID_UNINSTALL)->click();
@@ -265,7 +270,8 @@ TEST_F(QtRunner, UninstallYesDeletesAndStartsTheUninstallerInPlace)
     ::testing::FLAGS_gtest_death_test_style = "fast";
     EXPECT_EXIT(
         {
-            script({{700, [] {
+            script({{0, [] { wait_for() = [] { return button(ID_UNINSTALL)->isEnabled(); }; }},
+                    {0, [] {
                          answer_box(QMessageBox::Yes);
                          button(ID_UNINSTALL)->click();
                      }}});

@@ -127,6 +127,28 @@ TEST_F(MenuSession, StartUpShowsEnglishTextsAndProbesTheCd)
     EXPECT_STREQ(launcher.directx_setup_path, "E:\\directx\\dxsetup.exe");
 }
 
+TEST_F(MenuSession, WindowsThatCannotBeMadeEndTheProgram)
+{
+    headless_fail_next_window();
+    headless_tick();
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(headless_message_boxes().empty());
+    EXPECT_FALSE(headless_input_ran_out()); // ended before its message loop
+
+    launcher_reset();
+    headless_launcher_reset(1024, 768);
+    headless_set_command_line("E:\\RUNNER.EXE");
+    headless_fail_next_dialog();
+    headless_tick();
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(headless_message_boxes().size(), 1u);
+    EXPECT_EQ(headless_message_boxes()[0].text, "Error initializing mainwindow");
+    EXPECT_EQ(headless_message_boxes()[0].caption, "Error");
+    EXPECT_EQ(headless_message_boxes()[0].owner, 0u);
+    EXPECT_EQ(headless_message_boxes()[0].type, MB_OK);
+    EXPECT_FALSE(headless_input_ran_out());
+}
+
 TEST_F(MenuSession, MissingCdProgramsDisableTheirButtons)
 {
     fs::remove_all(box.cd / "directx");
