@@ -626,7 +626,12 @@ bool ui_show_window(UiWindow window, int32_t command)
     bool was_visible = w->visible;
     if (command == SW_HIDE) {
         w->visible = false;
-        if (w->widget) w->widget->hide();
+        if (w->widget) {
+            w->widget->hide();
+            // The caller may block next (the sound set-up runs while the menu is hidden): the
+            // window must be gone from the screen before that, not at the next loop pass.
+            if (w->parent == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
         if (top_of(ui.focus) == window) ui.focus = 0;
         return was_visible;
     }
