@@ -1,7 +1,8 @@
 // Real process starts. A native program (ELF or script) is run directly, with each argument that
-// names an existing file given as its host path; a Windows program ("MZ") is run through wine
-// or RUNNER_WINE with its arguments unchanged. Whether the start succeeded is known once the
-// new program's exec went through, reported over a close-on-exec pipe.
+// names an existing file given as its host path (relative where the Windows path was); a Windows
+// program ("MZ") is run through wine or RUNNER_WINE with its arguments unchanged. Whether the
+// start succeeded is known once the new program's exec went through, reported over a
+// close-on-exec pipe.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -31,13 +32,13 @@ bool is_windows_program(const std::string &host)
 }
 
 // In the child: everything it needs was built before the fork.
-[[noreturn]] void exec_child(const std::vector<char *> &argv, int report)
+[[noreturn]] void exec_child(const char *file, const std::vector<char *> &argv, int report)
 {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     signal(SIGPIPE, SIG_DFL);
-    execvp(argv[0], argv.data());
+    execvp(file, argv.data());
     int error = errno;
     ssize_t ignored = write(report, &error, sizeof error);
     (void)ignored;
@@ -56,7 +57,7 @@ int read_report(int fd)
     return got == static_cast<ssize_t>(sizeof error) ? error : 0;
 }
 
-bool run(ProcessWay way, std::vector<std::string> &args)
+bool run(ProcessWay way, const std::string &file, std::vector<std::string> &args)
 {
     std::vector<char *> argv;
     argv.reserve(args.size() + 1);
@@ -74,7 +75,7 @@ bool run(ProcessWay way, std::vector<std::string> &args)
     }
     if (pid == 0) {
         close(pipe_fds[0]);
-        if (way == PROCESS_RUN_AND_WAIT) exec_child(argv, pipe_fds[1]);
+        if (way == PROCESS_RUN_AND_WAIT) exec_child(file.c_str(), argv, pipe_fds[1]);
         // Started beside or in place: a grandchild runs the program so that it is nobody's
         // zombie; the child only hands it over.
         setsid();
@@ -85,7 +86,7 @@ bool run(ProcessWay way, std::vector<std::string> &args)
             (void)ignored;
             _exit(127);
         }
-        if (grandchild == 0) exec_child(argv, pipe_fds[1]);
+        if (grandchild == 0) exec_child(file.c_str(), argv, pipe_fds[1]);
         _exit(0);
     }
     close(pipe_fds[1]);
@@ -97,10 +98,27 @@ bool run(ProcessWay way, std::vector<std::string> &args)
     return error == 0;
 }
 
-bool build(const char *program, const char *const *args, int count, std::vector<std::string> *argv)
+// The host path of a Windows path; relative to the current directory when the Windows path
+// was, so that a started program sees "Trailer/trailer.mov" where the original saw
+// "Trailer\trailer.mov".
+bool host_path(const char *windows_path, std::string *host)
+{
+    if (!paths_map(windows_path, host)) return false;
+    bool relative = windows_path[0] != '\\' && windows_path[0] != '/' &&
+                    !(windows_path[0] && windows_path[1] == ':');
+    std::string base;
+    if (relative && paths_map(paths_current().c_str(), &base) &&
+        host->compare(0, base.size() + 1, base + "/") == 0)
+        host->erase(0, base.size() + 1);
+    return true;
+}
+
+// What to execute and its argument list.
+bool build(const char *program, const char *const *args, int count, std::string *file,
+           std::vector<std::string> *argv)
 {
     std::string host;
-    if (!program[0] || !paths_map(program, &host)) return false;
+    if (!program[0] || !host_path(program, &host)) return false;
     FILE *probe = std::fopen(host.c_str(), "rbe");
     if (!probe) return false;
     std::fclose(probe);
@@ -110,20 +128,21 @@ bool build(const char *program, const char *const *args, int count, std::vector<
     bool windows = is_windows_program(host);
     if (windows) {
         const char *wine = std::getenv("RUNNER_WINE");
-        argv->push_back(wine && *wine ? wine : "wine");
+        *file = wine && *wine ? wine : "wine";
+        argv->push_back(*file);
+    } else {
+        // A bare name would be looked up in PATH; the program is in the current directory.
+        *file = host.find('/') == std::string::npos ? "./" + host : host;
     }
     argv->push_back(host);
     for (int i = 1; i < count; i++) {
-        std::string arg = args[i];
         std::string mapped;
         struct stat target;
-        if (!windows && paths_map(arg.c_str(), &mapped) && stat(mapped.c_str(), &target) == 0)
+        if (!windows && host_path(args[i], &mapped) && stat(mapped.c_str(), &target) == 0)
             argv->push_back(mapped);
         else
-            argv->push_back(paths_to_utf8(arg));
+            argv->push_back(paths_to_utf8(args[i]));
     }
-    // A native program given by a bare name would be looked up in PATH by execvp.
-    if (!windows && (*argv)[0].find('/') == std::string::npos) (*argv)[0] = "./" + (*argv)[0];
     return true;
 }
 
@@ -131,8 +150,9 @@ bool build(const char *program, const char *const *args, int count, std::vector<
 
 bool process_start(ProcessWay way, const char *program, const char *const *args, int count)
 {
+    std::string file;
     std::vector<std::string> argv;
-    if (!build(program, args, count, &argv) || !run(way, argv)) return false;
+    if (!build(program, args, count, &file, &argv) || !run(way, file, argv)) return false;
     if (way == PROCESS_START_IN_PLACE) {
         std::fflush(nullptr);
         _exit(0);

@@ -163,8 +163,8 @@ TEST_F(QtRunner, TrailerStartsTheRecordingProgram)
     for (int i = 0; i < 500 && !fs::exists(record); i++)
         QThread::msleep(10);
     std::string cd = fs::canonical(box.cd).string();
-    EXPECT_EQ(read_file(record), "cwd=" + cd + "\narg0=" + cd + "/Trailer/filmo.exe\narg1=" + cd +
-                                     "/Trailer/trailer.mov\n");
+    EXPECT_EQ(read_file(record),
+              "cwd=" + cd + "\narg0=Trailer/filmo.exe\narg1=Trailer/trailer.mov\n");
 }
 
 // The headless sessions show the change at the very next tick; here the real timer drives it.
