@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     // In memory where the system offers it: the loader reads a real file every run.
     const char *folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::snprintf(path, sizeof path, "%s/backdrop-fuzz-%d.bmp", folder, static_cast<int>(getpid()));
+    std::atexit([] { unlink(path); });
     headless_launcher_reset(1024, 768);
     window = ui_create_dialog(&template_runner, 0, no_proc);
     ui_move_window(window, 0, 0, 486, 503, false);

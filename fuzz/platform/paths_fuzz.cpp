@@ -11,12 +11,22 @@
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    char folder[64];
+    static char folder[64];
     std::snprintf(folder, sizeof folder, "/tmp/paths-fuzz-%d", static_cast<int>(getpid()));
     mkdir(folder, 0700);
     std::string sub = std::string(folder) + "/Trailer";
     mkdir(sub.c_str(), 0700);
+    // Mapping goes by the CD's root as current directory, but libFuzzer still needs its own
+    // (relative corpus folders).
+    char own[4096];
+    bool have_own = getcwd(own, sizeof own) != nullptr;
     paths_configure(folder, 'E');
+    if (have_own && chdir(own) != 0) return 1;
+    std::atexit([] {
+        std::string sub = std::string(folder) + "/Trailer";
+        rmdir(sub.c_str());
+        rmdir(folder);
+    });
     return 0;
 }
 
