@@ -1,0 +1,342 @@
+#include "platform/posix/paths.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+// Bytes 0x80 to 0x9F of code page 1252; 0 where the code page has no character.
+const uint16_t cp1252_high[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+constexpr size_t MAX_WINDOWS_PATH = 1024;
+
+struct PathsState {
+    std::string cd_folder = ".";
+    char cd_letter = 'd';
+    std::string current;
+};
+
+PathsState state;
+
+char lower_letter(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+bool is_letter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+std::string drive_root(char letter)
+{
+    letter = lower_letter(letter);
+    if (letter == state.cd_letter) return state.cd_folder;
+    const char *prefix = std::getenv("WINEPREFIX");
+    std::string base;
+    if (prefix && *prefix) {
+        base = prefix;
+    } else {
+        const char *home = std::getenv("HOME");
+        base = std::string(home ? home : "") + "/.wine";
+    }
+    std::string root = base + "/dosdevices/" + letter + ":";
+    struct stat st;
+    // Wine's Z: is the host's root; without a prefix that still holds.
+    if (letter == 'z' && stat(root.c_str(), &st) != 0) return "/";
+    return root;
+}
+
+// The current directory at start: the CD's root when we are inside the CD folder, Z: else.
+std::string current_from_host()
+{
+    char buffer[PATH_MAX];
+    if (!getcwd(buffer, sizeof buffer))
+        return std::string(1, static_cast<char>(state.cd_letter - 32)) + ":\\";
+    std::string host = buffer;
+    char cd_real[PATH_MAX];
+    if (realpath(state.cd_folder.c_str(), cd_real)) {
+        size_t n = std::strlen(cd_real);
+        if (host.compare(0, n, cd_real) == 0 && (host.size() == n || host[n] == '/')) {
+            std::string rest = host.substr(n);
+            std::string win(1, static_cast<char>(state.cd_letter - 32));
+            win += ":";
+            for (char c : rest)
+                win += c == '/' ? '\\' : c;
+            if (win.size() == 2) win += '\\';
+            std::string cp;
+            return paths_from_utf8(win, &cp) ? cp : win;
+        }
+    }
+    std::string win = "Z:";
+    for (char c : host)
+        win += c == '/' ? '\\' : c;
+    std::string cp;
+    return paths_from_utf8(win, &cp) ? cp : std::string("Z:\\");
+}
+
+bool fold_equal(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (paths_fold(static_cast<unsigned char>(a[i])) !=
+            paths_fold(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+bool match_from(const char *p, const char *n)
+{
+    while (*p) {
+        if (*p == '*') {
+            while (*p == '*')
+                p++;
+            if (!*p) return true;
+            for (const char *s = n; *s; s++)
+                if (match_from(p, s)) return true;
+            return false;
+        }
+        if (!*n) return false;
+        if (*p != '?' && paths_fold(static_cast<unsigned char>(*p)) !=
+                             paths_fold(static_cast<unsigned char>(*n)))
+            return false;
+        p++;
+        n++;
+    }
+    return *n == '\0';
+}
+
+} // namespace
+
+unsigned char paths_fold(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
+    if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
+    if (c == 0x9F) return 0xFF;
+    return c;
+}
+
+std::string paths_to_utf8(const std::string &cp1252)
+{
+    std::string out;
+    out.reserve(cp1252.size());
+    for (unsigned char c : cp1252) {
+        uint32_t u = c;
+        if (c >= 0x80 && c < 0xA0) u = cp1252_high[c - 0x80] ? cp1252_high[c - 0x80] : 0xFFFD;
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool paths_from_utf8(const std::string &utf8, std::string *cp1252)
+{
+    std::string out;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        uint32_t u;
+        size_t extra;
+        if (c < 0x80) {
+            u = c;
+            extra = 0;
+        } else if ((c & 0xE0) == 0xC0) {
+            u = c & 0x1F;
+            extra = 1;
+        } else if ((c & 0xF0) == 0xE0) {
+            u = c & 0x0F;
+            extra = 2;
+        } else if ((c & 0xF8) == 0xF0) {
+            u = c & 0x07;
+            extra = 3;
+        } else {
+            return false;
+        }
+        if (i + extra >= utf8.size()) return false;
+        for (size_t k = 1; k <= extra; k++) {
+            unsigned char d = static_cast<unsigned char>(utf8[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            u = u << 6 | (d & 0x3F);
+        }
+        i += extra + 1;
+        // Overlong forms would let two spellings name one file.
+        if ((extra == 1 && u < 0x80) || (extra == 2 && u < 0x800) || (extra == 3 && u < 0x10000))
+            return false;
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            out += static_cast<char>(u);
+            continue;
+        }
+        bool found = false;
+        for (int k = 0; k < 32; k++)
+            if (cp1252_high[k] == u) {
+                out += static_cast<char>(0x80 + k);
+                found = true;
+            }
+        if (!found) return false;
+    }
+    *cp1252 = out;
+    return true;
+}
+
+bool paths_match(const char *pattern, const char *name)
+{
+    size_t n = std::strlen(pattern);
+    if (match_from(pattern, name)) return true;
+    // "x.*" also takes names without an extension, as the original's search did.
+    if (n >= 2 && pattern[n - 2] == '.' && pattern[n - 1] == '*' && !std::strchr(name, '.')) {
+        std::string stem(pattern, n - 2);
+        return match_from(stem.c_str(), name);
+    }
+    return false;
+}
+
+bool paths_configure(const char *cd_folder, char cd_letter)
+{
+    if (!is_letter(cd_letter)) return false;
+    char real[PATH_MAX];
+    state.cd_folder = realpath(cd_folder, real) ? real : cd_folder;
+    state.cd_letter = lower_letter(cd_letter);
+    if (chdir(state.cd_folder.c_str()) != 0) return false;
+    state.current = std::string(1, static_cast<char>(state.cd_letter - 32)) + ":\\";
+    return true;
+}
+
+char paths_cd_letter()
+{
+    return static_cast<char>(state.cd_letter - 32);
+}
+const std::string &paths_cd_folder()
+{
+    return state.cd_folder;
+}
+
+const std::string &paths_current()
+{
+    if (state.current.empty()) state.current = current_from_host();
+    return state.current;
+}
+
+void paths_set_current(const std::string &absolute)
+{
+    state.current = absolute;
+}
+
+bool paths_absolute(const char *windows_path, std::string *absolute)
+{
+    size_t length = std::strlen(windows_path);
+    if (length == 0 || length > MAX_WINDOWS_PATH) return false;
+    for (size_t i = 0; i < length; i++)
+        if (static_cast<unsigned char>(windows_path[i]) < 0x20) return false;
+    if (windows_path[0] == '/') {
+        *absolute = windows_path;
+        return true;
+    }
+    const std::string &current = paths_current();
+    std::string drive; // "C:"
+    std::string rest;
+    bool from_root;
+    if (length >= 2 && is_letter(windows_path[0]) && windows_path[1] == ':') {
+        drive = std::string(1, static_cast<char>(lower_letter(windows_path[0]) - 32)) + ":";
+        rest = windows_path + 2;
+        from_root = true;
+        // "C:name" is relative to the current directory when that lies on C:.
+        if (!rest.empty() && rest[0] != '\\' && rest[0] != '/' && current.size() >= 2 &&
+            lower_letter(current[0]) == lower_letter(drive[0])) {
+            rest = current.substr(2) + "\\" + rest;
+        }
+    } else if (windows_path[0] == '\\' || windows_path[0] == '/') {
+        if (windows_path[1] == '\\' || windows_path[1] == '/') return false; // a network path
+        drive = current.substr(0, 2);
+        rest = windows_path;
+        from_root = true;
+    } else {
+        drive = current.substr(0, 2);
+        rest = current.substr(2) + "\\" + windows_path;
+        from_root = false;
+    }
+    (void)from_root;
+    std::string out = drive;
+    size_t root_length = out.size();
+    size_t start = 0;
+    while (start <= rest.size()) {
+        size_t end = rest.find_first_of("\\/", start);
+        if (end == std::string::npos) end = rest.size();
+        std::string part = rest.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            size_t cut = out.find_last_of('\\');
+            if (cut != std::string::npos && cut >= root_length) out.erase(cut);
+            continue;
+        }
+        out += '\\';
+        out += part;
+    }
+    if (out.size() == root_length) out += '\\';
+    *absolute = out;
+    return true;
+}
+
+bool paths_map(const char *windows_path, std::string *host)
+{
+    std::string absolute;
+    if (!paths_absolute(windows_path, &absolute)) return false;
+    if (absolute[0] == '/') {
+        *host = absolute;
+        return true;
+    }
+    std::string out = drive_root(absolute[0]);
+    bool searching = true;
+    size_t start = 3;
+    while (start < absolute.size()) {
+        size_t end = absolute.find('\\', start);
+        if (end == std::string::npos) end = absolute.size();
+        std::string part = absolute.substr(start, end - start);
+        start = end + 1;
+        std::string name = paths_to_utf8(part);
+        if (searching) {
+            std::string exact = out;
+            exact += '/';
+            exact += name;
+            struct stat st;
+            if (lstat(exact.c_str(), &st) != 0) {
+                searching = false;
+                if (DIR *dir = opendir(out.c_str())) {
+                    while (struct dirent *entry = readdir(dir)) {
+                        std::string candidate;
+                        if (paths_from_utf8(entry->d_name, &candidate) &&
+                            fold_equal(candidate, part)) {
+                            name = entry->d_name;
+                            searching = true;
+                            break;
+                        }
+                    }
+                    closedir(dir);
+                }
+            }
+        }
+        out += '/';
+        out += name;
+    }
+    *host = out;
+    return true;
+}

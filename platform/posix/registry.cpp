@@ -1,0 +1,374 @@
+// The install record from a registry file in Wine's text format, read afresh at every open so
+// that an installer running beside the menu is seen at once.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/posix/paths.h"
+#include "platform/posix/registry_file.h"
+#include "platform/registry.h"
+
+namespace
+{
+
+constexpr long MAX_FILE = 64L << 20;
+constexpr int MAX_OPEN_KEYS = 16;
+
+struct OpenKey {
+    bool used;
+    std::vector<RegistryValue> values;
+};
+
+OpenKey keys[MAX_OPEN_KEYS];
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void append_utf8(std::string *out, uint32_t u)
+{
+    if (u < 0x80) {
+        *out += static_cast<char>(u);
+    } else if (u < 0x800) {
+        *out += static_cast<char>(0xC0 | (u >> 6));
+        *out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+        *out += static_cast<char>(0xE0 | ((u >> 12) & 0x0F));
+        *out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+}
+
+// A quoted string from p (after its opening quote) to its closing quote, escapes undone, as
+// UTF-8. *end gets the position after the closing quote; false when there is none.
+bool unquote(const std::string &line, size_t p, std::string *out, size_t *end)
+{
+    out->clear();
+    while (p < line.size()) {
+        char c = line[p];
+        if (c == '"') {
+            *end = p + 1;
+            return true;
+        }
+        if (c != '\\') {
+            *out += c;
+            p++;
+            continue;
+        }
+        if (++p >= line.size()) return false;
+        c = line[p++];
+        switch (c) {
+        case 'a':
+            *out += '\a';
+            break;
+        case 'b':
+            *out += '\b';
+            break;
+        case 'e':
+            *out += '\x1b';
+            break;
+        case 'f':
+            *out += '\f';
+            break;
+        case 'n':
+            *out += '\n';
+            break;
+        case 'r':
+            *out += '\r';
+            break;
+        case 't':
+            *out += '\t';
+            break;
+        case 'v':
+            *out += '\v';
+            break;
+        case 'x': {
+            uint32_t u = 0;
+            int digits = 0;
+            while (digits < 4 && p < line.size() && hex_digit(line[p]) >= 0) {
+                u = u * 16 + static_cast<uint32_t>(hex_digit(line[p++]));
+                digits++;
+            }
+            if (digits == 0)
+                *out += 'x';
+            else
+                append_utf8(out, u);
+            break;
+        }
+        default:
+            if (c >= '0' && c <= '7') {
+                uint32_t u = static_cast<uint32_t>(c - '0');
+                for (int k = 0; k < 2 && p < line.size() && line[p] >= '0' && line[p] <= '7'; k++)
+                    u = u * 8 + static_cast<uint32_t>(line[p++] - '0');
+                append_utf8(out, u);
+            } else {
+                *out += c;
+            }
+        }
+    }
+    return false;
+}
+
+// UTF-8 to code page 1252 as the ANSI functions give it: what has no byte there becomes '?'.
+std::string to_ansi(const std::string &utf8)
+{
+    std::string out;
+    if (paths_from_utf8(utf8, &out)) return out;
+    out.clear();
+    size_t i = 0;
+    while (i < utf8.size()) {
+        size_t n = 1;
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if ((c & 0xE0) == 0xC0)
+            n = 2;
+        else if ((c & 0xF0) == 0xE0)
+            n = 3;
+        else if ((c & 0xF8) == 0xF0)
+            n = 4;
+        std::string one;
+        if (i + n <= utf8.size() && paths_from_utf8(utf8.substr(i, n), &one))
+            out += one;
+        else
+            out += '?';
+        i += n;
+    }
+    return out;
+}
+
+bool fold_equal(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (paths_fold(static_cast<unsigned char>(a[i])) !=
+            paths_fold(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+bool parse_hex_bytes(const std::string &text, std::vector<uint8_t> *data)
+{
+    size_t p = 0;
+    while (p < text.size()) {
+        while (p < text.size() && (text[p] == ',' || text[p] == ' ' || text[p] == '\t'))
+            p++;
+        if (p >= text.size()) break;
+        if (hex_digit(text[p]) < 0) return false;
+        int value = hex_digit(text[p++]);
+        if (p < text.size() && hex_digit(text[p]) >= 0) value = value * 16 + hex_digit(text[p++]);
+        data->push_back(static_cast<uint8_t>(value));
+    }
+    return true;
+}
+
+bool parse_value(const std::string &line, RegistryValue *value)
+{
+    size_t p = 0;
+    std::string name;
+    if (line[0] == '@') {
+        p = 1;
+    } else if (line[0] == '"') {
+        if (!unquote(line, 1, &name, &p)) return false;
+    } else {
+        return false;
+    }
+    if (p >= line.size() || line[p] != '=') return false;
+    p++;
+    value->name = to_ansi(name);
+    value->data.clear();
+    std::string rest = line.substr(p);
+    uint32_t type = REG_TYPE_SZ;
+    std::string quoted;
+    if (rest.compare(0, 4, "str(") == 0) {
+        size_t close = rest.find("):");
+        if (close == std::string::npos) return false;
+        type = static_cast<uint32_t>(std::strtoul(rest.c_str() + 4, nullptr, 16));
+        rest = rest.substr(close + 2);
+    }
+    if (!rest.empty() && rest[0] == '"') {
+        size_t end;
+        if (!unquote(rest, 1, &quoted, &end) ||
+            rest.find_first_not_of(" \t", end) != std::string::npos)
+            return false;
+        std::string ansi = to_ansi(quoted);
+        value->type = type;
+        value->data.assign(ansi.begin(), ansi.end());
+        value->data.push_back(0);
+        if (type == REG_TYPE_MULTI_SZ) value->data.push_back(0);
+        return true;
+    }
+    if (rest.compare(0, 6, "dword:") == 0) {
+        uint32_t v = static_cast<uint32_t>(std::strtoul(rest.c_str() + 6, nullptr, 16));
+        value->type = REG_TYPE_DWORD;
+        for (int i = 0; i < 4; i++)
+            value->data.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        return true;
+    }
+    if (rest.compare(0, 3, "hex") == 0) {
+        size_t colon = rest.find(':');
+        if (colon == std::string::npos) return false;
+        value->type = REG_TYPE_BINARY;
+        if (rest[3] == '(')
+            value->type = static_cast<uint32_t>(std::strtoul(rest.c_str() + 4, nullptr, 16));
+        return parse_hex_bytes(rest.substr(colon + 1), &value->data);
+    }
+    return false;
+}
+
+// The key name of a section line "[A\\B] stamp", escapes undone.
+bool section_name(const std::string &line, std::string *name)
+{
+    name->clear();
+    for (size_t p = 1; p < line.size(); p++) {
+        char c = line[p];
+        if (c == ']') return true;
+        if (c == '\\' && p + 1 < line.size()) {
+            c = line[++p];
+            if (c == 'x') {
+                uint32_t u = 0;
+                int digits = 0;
+                while (digits < 4 && p + 1 < line.size() && hex_digit(line[p + 1]) >= 0) {
+                    u = u * 16 + static_cast<uint32_t>(hex_digit(line[++p]));
+                    digits++;
+                }
+                append_utf8(name, digits ? u : 'x');
+                continue;
+            }
+        }
+        *name += c;
+    }
+    return false;
+}
+
+bool parse_for(const char *text, size_t length, const std::string &key,
+               std::vector<RegistryValue> *values)
+{
+    values->clear();
+    bool inside = false;
+    bool found = false;
+    size_t pos = 0;
+    while (pos < length) {
+        // A logical line: physical lines joined where one ends in a backslash (long hex data).
+        std::string line;
+        for (;;) {
+            const void *nl = std::memchr(text + pos, '\n', length - pos);
+            size_t end = nl ? static_cast<size_t>(static_cast<const char *>(nl) - text) : length;
+            std::string part(text + pos, end - pos);
+            pos = end < length ? end + 1 : length;
+            if (!part.empty() && part.back() == '\r') part.pop_back();
+            size_t lead = 0;
+            if (!line.empty())
+                while (lead < part.size() && (part[lead] == ' ' || part[lead] == '\t'))
+                    lead++;
+            line += part.substr(lead);
+            if (!line.empty() && line.back() == '\\' && line.compare(0, 1, "[") != 0 &&
+                pos < length) {
+                line.pop_back();
+                continue;
+            }
+            break;
+        }
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line[0] == '[') {
+            if (inside) return true;
+            std::string name;
+            inside = section_name(line, &name) && fold_equal(to_ansi(name), key);
+            found = found || inside;
+            continue;
+        }
+        if (!inside) continue;
+        RegistryValue value;
+        if (!parse_value(line, &value)) continue;
+        // A later line for the same name replaces the earlier one.
+        bool replaced = false;
+        for (RegistryValue &v : *values)
+            if (fold_equal(v.name, value.name)) {
+                v = value;
+                replaced = true;
+            }
+        if (!replaced) values->push_back(value);
+    }
+    return found;
+}
+
+} // namespace
+
+bool registry_file_parse(const char *text, size_t length, const char *key,
+                         std::vector<RegistryValue> *values)
+{
+    std::string wanted = key;
+    while (!wanted.empty() && wanted.back() == '\\')
+        wanted.pop_back();
+    if (parse_for(text, length, wanted, values)) return true;
+    const char software[] = "software\\";
+    if (wanted.size() > 9 && fold_equal(wanted.substr(0, 9), software))
+        return parse_for(text, length, "Software\\Wow6432Node\\" + wanted.substr(9), values);
+    return false;
+}
+
+std::string registry_file_path()
+{
+    const char *named = std::getenv("RUNNER_REGISTRY");
+    if (named && *named) return named;
+    const char *prefix = std::getenv("WINEPREFIX");
+    if (prefix && *prefix) return std::string(prefix) + "/system.reg";
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.wine/system.reg";
+}
+
+int32_t registry_open_key(const char *subkey, RegistryKey *key)
+{
+    *key = 0;
+    std::string path = registry_file_path();
+    FILE *file = std::fopen(path.c_str(), "rbe");
+    if (!file) return REG_ERROR_FILE_NOT_FOUND;
+    std::string text;
+    char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text.append(buffer, got);
+        if (text.size() > static_cast<size_t>(MAX_FILE)) break;
+    }
+    std::fclose(file);
+    if (text.size() > static_cast<size_t>(MAX_FILE)) return REG_ERROR_FILE_NOT_FOUND;
+    int slot = -1;
+    for (int i = 0; i < MAX_OPEN_KEYS && slot < 0; i++)
+        if (!keys[i].used) slot = i;
+    if (slot < 0) return REG_ERROR_FILE_NOT_FOUND;
+    if (!registry_file_parse(text.data(), text.size(), subkey, &keys[slot].values))
+        return REG_ERROR_FILE_NOT_FOUND;
+    keys[slot].used = true;
+    *key = static_cast<RegistryKey>(slot) + 1;
+    return REG_ERROR_SUCCESS;
+}
+
+int32_t registry_query_value(RegistryKey key, const char *name, uint32_t *type, uint8_t *data,
+                             uint32_t *size)
+{
+    if (key == 0 || key > MAX_OPEN_KEYS || !keys[key - 1].used) return REG_ERROR_FILE_NOT_FOUND;
+    for (const RegistryValue &v : keys[key - 1].values) {
+        if (!fold_equal(v.name, name)) continue;
+        if (type) *type = v.type;
+        uint32_t needed = static_cast<uint32_t>(v.data.size());
+        if (data && needed > *size) {
+            *size = needed;
+            return REG_ERROR_MORE_DATA;
+        }
+        if (data && needed) std::memcpy(data, v.data.data(), needed);
+        *size = needed;
+        return REG_ERROR_SUCCESS;
+    }
+    return REG_ERROR_FILE_NOT_FOUND;
+}
+
+void registry_close_key(RegistryKey key)
+{
+    if (key == 0 || key > MAX_OPEN_KEYS) return;
+    keys[key - 1].used = false;
+    keys[key - 1].values.clear();
+}

@@ -1,0 +1,20 @@
+// The Qt backend of the menu's windows: set-up, and what the program's entry and the tests need.
+#pragma once
+
+#include "platform/ui.h"
+
+class QWidget;
+
+// After the QApplication exists: the classic widget style and the keyboard routing.
+void qt_ui_init();
+// No windows, timers or messages left from an earlier run (tests run several in one process).
+void qt_ui_reset();
+// Ends the menu as its close box would (for Ctrl+C and SIGTERM).
+void qt_ui_request_close();
+// The widget behind a window or control; null for windows without one.
+QWidget *qt_ui_widget(UiWindow window);
+// The first dialog made: the menu window.
+UiWindow qt_ui_main_dialog();
+
+// The whole program: options, the CD folder and its drive letter, the display check, the menu.
+int qt_runner_main(int argc, char **argv);

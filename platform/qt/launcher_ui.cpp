@@ -1,0 +1,1029 @@
+// The menu's windows on Qt 6 Widgets. Window records and the message queue are ours, as in the
+// headless backend; Qt supplies the widgets, the event sources (clicks, keys, close boxes,
+// activation, timers) and the screen. Qt events only queue messages: the window procedures are
+// called from the launcher's own message loop, or synchronously where the original sent them.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/qt/launcher_qt.h"
+#include "platform/ui.h"
+
+namespace
+{
+
+constexpr uint32_t WM_QT_CLICK = 0x8001;    // to a button, which notifies its dialog
+constexpr uint32_t WM_QT_ACTIVATE = 0x8002; // a window that Qt activated takes the focus
+constexpr uint32_t DIALOG_BACKGROUND = 0xC0C0C0;
+constexpr int32_t FRAME_BORDER = 3;
+constexpr int32_t FRAME_CAPTION = 19;
+constexpr size_t BITMAP_LIMIT = 256u << 20;
+
+const uint16_t cp1252_high[32] = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+};
+
+struct QtWindow {
+    bool alive;
+    bool is_dialog;
+    const DialogTemplate *dialog_template;
+    UiWindow owner;
+    UiWindow parent;
+    DialogControlKind kind;
+    int32_t id;
+    uint32_t style;
+    UiProc proc;
+    QWidget *widget; // null for windows that have nothing to show (the zero-size owner)
+    std::string text;
+    bool enabled;
+    bool visible;
+    UiRect rect;
+    QImage canvas;
+    bool needs_paint;
+    uint32_t bk_colour;
+    bool coloured;
+};
+
+struct Timer {
+    UiWindow window;
+    uintptr_t id;
+    UiTimerProc proc;
+    QTimer *timer;
+};
+
+struct Palette {
+    bool alive;
+    std::vector<QRgb> colours;
+};
+
+struct Bitmap {
+    bool alive;
+    int32_t width, height, stride;
+    std::vector<uint8_t> bits;
+};
+
+struct QtUi {
+    std::vector<QtWindow> windows;
+    std::vector<UiWindowClass> classes;
+    std::vector<std::string> class_names;
+    std::vector<Timer> timers;
+    std::vector<Palette> palettes;
+    std::vector<Bitmap> bitmaps;
+    std::deque<UiMsg> posted;
+    // Made once the application exists (a pixmap cannot be made before it).
+    QIcon *icon = nullptr;
+    QPixmap *icon_pixmap = nullptr;
+    UiWindow focus = 0;
+    UiWindow main_dialog = 0;
+    bool quit = false;
+    int32_t quit_code = 0;
+    int32_t modal = 0;
+    bool close_requested = false;
+};
+
+QtUi ui;
+
+QtWindow *record_of(UiWindow window)
+{
+    if (window == 0 || window > ui.windows.size()) return nullptr;
+    QtWindow *w = &ui.windows[window - 1];
+    return w->alive ? w : nullptr;
+}
+
+UiWindow handle_of(const QWidget *widget)
+{
+    for (size_t i = 0; i < ui.windows.size(); i++)
+        if (ui.windows[i].alive && ui.windows[i].widget == widget) return i + 1;
+    return 0;
+}
+
+UiWindow top_of(UiWindow window)
+{
+    const QtWindow *w = record_of(window);
+    return w && w->parent ? w->parent : window;
+}
+
+void post(UiWindow window, uint32_t message, uintptr_t wparam = 0, intptr_t lparam = 0)
+{
+    ui.posted.push_back({window, message, wparam, lparam});
+}
+
+QString text_of(const std::string &cp1252)
+{
+    QString out;
+    out.reserve(static_cast<int>(cp1252.size()));
+    for (unsigned char c : cp1252)
+        out += QChar(c >= 0x80 && c < 0xA0 ? cp1252_high[c - 0x80] : c);
+    return out;
+}
+
+// The edit control breaks lines at CR LF only; a lone CR or LF shows as a mark of its own.
+QString edit_text_of(const std::string &cp1252)
+{
+    QString out;
+    for (size_t i = 0; i < cp1252.size(); i++) {
+        unsigned char c = static_cast<unsigned char>(cp1252[i]);
+        if (c == '\r' && i + 1 < cp1252.size() && cp1252[i + 1] == '\n') {
+            out += QChar('\n');
+            i++;
+        } else if (c == '\r' || c == '\n') {
+            out += QChar(0x2400 + c);
+        } else {
+            out += QChar(c >= 0x80 && c < 0xA0 ? cp1252_high[c - 0x80] : c);
+        }
+    }
+    return out;
+}
+
+QColor colour_of(uint32_t colourref)
+{
+    return QColor(colourref & 0xFF, (colourref >> 8) & 0xFF, (colourref >> 16) & 0xFF);
+}
+
+// The template's font, or the closest that is installed, sized at 96 dots an inch.
+QFont font_of(const DialogTemplate *dialog)
+{
+    QFont font;
+    QStringList families = {QString::fromLatin1(dialog->font)};
+    if (std::strcmp(dialog->font, "System") == 0) {
+        families << "DejaVu Sans"
+                 << "Sans Serif";
+        font.setBold(true);
+    } else if (std::strcmp(dialog->font, "Courier New") == 0) {
+        families << "DejaVu Sans Mono"
+                 << "Noto Mono"
+                 << "Monospace";
+    } else if (std::strcmp(dialog->font, "Times New Roman") == 0) {
+        families << "DejaVu Serif"
+                 << "Nimbus Roman"
+                 << "Serif";
+    }
+    font.setFamilies(families);
+    font.setPixelSize((dialog->point_size * 96 + 36) / 72);
+    return font;
+}
+
+void base_units(const QFont &font, int32_t *x, int32_t *y)
+{
+    QFontMetrics metrics(font);
+    int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    *x = (width / 26 + 1) / 2;
+    *y = metrics.height();
+    if (*x <= 0) *x = 6;
+    if (*y <= 0) *y = 13;
+}
+
+intptr_t call_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
+{
+    QtWindow *w = record_of(window);
+    if (!w || !w->proc) return 0;
+    UiProc proc = w->proc;
+    bool dialog = w->is_dialog;
+    intptr_t result = proc(window, message, wparam, lparam);
+    if (dialog && result == 0 && message == WM_CLOSE && record_of(window))
+        result = proc(window, WM_COMMAND, IDCANCEL, 0);
+    return result;
+}
+
+void show_focus(UiWindow window)
+{
+    QtWindow *top = record_of(top_of(window));
+    if (top && top->widget && top->widget->isVisible()) {
+        top->widget->activateWindow();
+        top->widget->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+bool clickable(const QtWindow *c)
+{
+    if (!c || !c->visible || !c->enabled) return false;
+    const QtWindow *parent = record_of(c->parent);
+    return parent && parent->visible && parent->enabled;
+}
+
+int32_t default_id(UiWindow dialog)
+{
+    const QtWindow *focus = record_of(ui.focus);
+    if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) return focus->id;
+    for (const QtWindow &c : ui.windows)
+        if (c.alive && c.parent == dialog && c.kind == DIALOG_BUTTON &&
+            (c.style & 0xF) == BS_DEFPUSHBUTTON)
+            return c.id;
+    return IDOK;
+}
+
+UiWindow next_tab_stop(UiWindow dialog, UiWindow from)
+{
+    std::vector<UiWindow> stops;
+    for (size_t i = 0; i < ui.windows.size(); i++) {
+        const QtWindow &c = ui.windows[i];
+        if (c.alive && c.parent == dialog && c.visible && c.enabled && (c.style & WS_TABSTOP))
+            stops.push_back(i + 1);
+    }
+    if (stops.empty()) return 0;
+    for (size_t i = 0; i < stops.size(); i++)
+        if (stops[i] == from) return stops[(i + 1) % stops.size()];
+    return stops[0];
+}
+
+uint32_t virtual_key(const QKeyEvent *event)
+{
+    int key = event->key();
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return VK_F1 + static_cast<uint32_t>(key - Qt::Key_F1);
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) return static_cast<uint32_t>(key);
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) return static_cast<uint32_t>(key);
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return VK_RETURN;
+    case Qt::Key_Escape:
+        return VK_ESCAPE;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return VK_TAB;
+    case Qt::Key_Space:
+        return VK_SPACE;
+    default:
+        return 0;
+    }
+}
+
+// The frame of a dialog or window: paints its client canvas, and turns the close box and
+// activation into messages.
+class TopWidget : public QWidget
+{
+  public:
+    explicit TopWidget(QWidget *parent) : QWidget(parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        UiWindow window = handle_of(this);
+        QtWindow *w = record_of(window);
+        if (!w) return;
+        if (w->canvas.size() != size()) {
+            w->canvas = QImage(size(), QImage::Format_RGB32);
+            w->canvas.fill(colour_of(DIALOG_BACKGROUND));
+            w->needs_paint = true;
+        }
+        QPainter painter(this);
+        painter.drawImage(0, 0, w->canvas);
+    }
+    void closeEvent(QCloseEvent *event) override
+    {
+        event->ignore();
+        if (UiWindow window = handle_of(this)) post(window, WM_CLOSE);
+    }
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowActivate)
+            if (UiWindow window = handle_of(this)) post(window, WM_QT_ACTIVATE);
+        return QWidget::event(event);
+    }
+};
+
+// Keys go to the window that has our focus, through the message loop; an edit control keeps
+// the keys that only move within its text.
+class KeyFilter : public QObject
+{
+  public:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress || !object->isWidgetType()) return false;
+        QWidget *widget = static_cast<QWidget *>(object);
+        UiWindow window = handle_of(widget);
+        if (!window && widget->window()) window = handle_of(widget->window());
+        if (!window) return false;
+        auto *key = static_cast<QKeyEvent *>(event);
+        uint32_t vk = virtual_key(key);
+        if (qobject_cast<QPlainTextEdit *>(widget) && vk != VK_TAB && vk != VK_RETURN &&
+            vk != VK_ESCAPE)
+            return false;
+        if (vk == 0) return true;
+        UiWindow target = ui.focus && top_of(ui.focus) == top_of(window) ? ui.focus : window;
+        post(target, WM_KEYDOWN, vk);
+        return true;
+    }
+};
+
+KeyFilter *key_filter;
+
+void apply_colours(UiWindow dialog)
+{
+    for (size_t i = 0; i < ui.windows.size(); i++) {
+        QtWindow &c = ui.windows[i];
+        if (!c.alive || c.parent != dialog || !c.visible || !c.widget) continue;
+        UiWindow control = i + 1;
+        uint32_t message = c.kind == DIALOG_BUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC;
+        uint32_t before = c.bk_colour;
+        bool was = c.coloured;
+        intptr_t brush = call_proc(dialog, message, control, static_cast<intptr_t>(control));
+        QtWindow *again = record_of(control);
+        if (!again || !again->widget || brush == 0) continue;
+        again->coloured = true;
+        if (was && before == again->bk_colour) continue;
+        QPalette palette = again->widget->palette();
+        QColor colour = colour_of(again->bk_colour);
+        // The disabled look stays the style's own, so a disabled button still reads as one.
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            palette.setColor(group, QPalette::Button, colour);
+            palette.setColor(group, QPalette::Window, colour);
+            palette.setColor(group, QPalette::ButtonText, Qt::black);
+        }
+        palette.setColor(QPalette::Disabled, QPalette::Button, colour);
+        palette.setColor(QPalette::Disabled, QPalette::Window, colour);
+        again->widget->setPalette(palette);
+        again->widget->setAutoFillBackground(again->kind != DIALOG_BUTTON);
+    }
+}
+
+QWidget *make_control(const DialogControl &c, QWidget *parent)
+{
+    switch (c.kind) {
+    case DIALOG_BUTTON: {
+        auto *button = new QPushButton(text_of(c.text), parent);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoDefault(false);
+        return button;
+    }
+    case DIALOG_EDIT: {
+        auto *edit = new QPlainTextEdit(parent);
+        edit->setReadOnly(c.style & ES_READONLY);
+        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        edit->setVerticalScrollBarPolicy((c.style & WS_VSCROLL) ? Qt::ScrollBarAlwaysOn
+                                                                : Qt::ScrollBarAsNeeded);
+        edit->setFrameStyle((c.style & WS_BORDER) ? QFrame::Box | QFrame::Plain : QFrame::NoFrame);
+        edit->setPlainText(edit_text_of(c.text));
+        return edit;
+    }
+    case DIALOG_ICON: {
+        auto *label = new QLabel(parent);
+        if (ui.icon_pixmap) label->setPixmap(*ui.icon_pixmap);
+        label->setAlignment(Qt::AlignCenter);
+        if (c.exstyle & WS_EX_CLIENTEDGE) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        return label;
+    }
+    case DIALOG_STATIC:
+    default:
+        return new QLabel(text_of(c.text), parent);
+    }
+}
+
+} // namespace
+
+// ---- backend set-up --------------------------------------------------------------------------
+
+void qt_ui_init()
+{
+    if (QStyle *style = QStyleFactory::create(QStringLiteral("Windows")))
+        QApplication::setStyle(style);
+    if (!key_filter) {
+        key_filter = new KeyFilter;
+        qApp->installEventFilter(key_filter);
+    }
+}
+
+void qt_ui_reset()
+{
+    for (Timer &t : ui.timers) {
+        t.timer->stop();
+        delete t.timer;
+    }
+    for (QtWindow &w : ui.windows)
+        if (w.alive && w.parent == 0 && w.widget) delete w.widget; // its controls go with it
+    QIcon *icon = ui.icon;
+    QPixmap *pixmap = ui.icon_pixmap;
+    ui = QtUi();
+    ui.icon = icon;
+    ui.icon_pixmap = pixmap;
+}
+
+void qt_ui_request_close()
+{
+    if (record_of(ui.main_dialog))
+        post(ui.main_dialog, WM_CLOSE);
+    else
+        ui_post_quit_message(0);
+    QCoreApplication::postEvent(qApp, new QEvent(QEvent::User)); // wakes the loop
+}
+
+QWidget *qt_ui_widget(UiWindow window)
+{
+    const QtWindow *w = record_of(window);
+    return w ? w->widget : nullptr;
+}
+
+UiWindow qt_ui_main_dialog()
+{
+    return ui.main_dialog;
+}
+
+// ---- icons, classes and windows --------------------------------------------------------------
+
+bool ui_register_icon(int32_t id, const UiIconImage *images, int32_t count)
+{
+    if (!images || count <= 0) return false;
+    QIcon icon;
+    for (int32_t n = 0; n < count; n++) {
+        const UiIconImage &image = images[n];
+        QImage picture(image.width, image.height, QImage::Format_ARGB32);
+        for (int32_t y = 0; y < image.height; y++)
+            for (int32_t x = 0; x < image.width; x++) {
+                size_t at = static_cast<size_t>(y) * image.width + x;
+                uint8_t index = image.pixels[at];
+                if (index >= image.colour_count || image.transparent[at]) {
+                    picture.setPixel(x, y, qRgba(0, 0, 0, 0));
+                    continue;
+                }
+                const uint8_t *rgb = image.palette + 3 * index;
+                picture.setPixel(x, y, qRgb(rgb[0], rgb[1], rgb[2]));
+            }
+        icon.addPixmap(QPixmap::fromImage(picture));
+        if (image.colour_count > 16 || !ui.icon_pixmap) {
+            delete ui.icon_pixmap;
+            ui.icon_pixmap = new QPixmap(QPixmap::fromImage(picture));
+        }
+    }
+    (void)id;
+    delete ui.icon;
+    ui.icon = new QIcon(icon);
+    QApplication::setWindowIcon(icon);
+    return true;
+}
+
+bool ui_register_class(const UiWindowClass *window_class)
+{
+    for (const std::string &name : ui.class_names)
+        if (name == window_class->name) return false;
+    ui.class_names.emplace_back(window_class->name);
+    ui.classes.push_back(*window_class);
+    return true;
+}
+
+UiWindow ui_create_window(const char *class_name, const char *title, uint32_t style, int32_t x,
+                          int32_t y, int32_t width, int32_t height, UiWindow parent)
+{
+    for (size_t i = 0; i < ui.class_names.size(); i++) {
+        if (ui.class_names[i] != class_name) continue;
+        // Windows of a class are the menu's invisible owner: nothing to show on screen.
+        QtWindow w = {};
+        w.alive = true;
+        w.owner = parent;
+        w.style = style;
+        w.proc = ui.classes[i].proc;
+        w.text = title;
+        w.enabled = true;
+        w.rect = {x, y, x + width, y + height};
+        ui.windows.push_back(w);
+        return ui.windows.size();
+    }
+    return 0;
+}
+
+intptr_t ui_default_window_proc(UiWindow window, uint32_t message, uintptr_t /*wparam*/,
+                                intptr_t /*lparam*/)
+{
+    if (message == WM_CLOSE) ui_destroy_window(window);
+    return 0;
+}
+
+UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc proc)
+{
+    QtWindow *o = record_of(owner);
+    QWidget *owner_widget = o ? o->widget : nullptr;
+    auto *top = new TopWidget(owner_widget);
+    top->setWindowFlags(owner_widget ? Qt::Dialog : Qt::Window);
+    top->setAttribute(Qt::WA_OpaquePaintEvent);
+    top->setFocusPolicy(Qt::StrongFocus);
+    QFont font = font_of(dialog);
+    top->setFont(font);
+    top->setWindowTitle(text_of(dialog->caption));
+    if (ui.icon) top->setWindowIcon(*ui.icon);
+    int32_t bx, by;
+    base_units(font, &bx, &by);
+    int32_t cw = dialog->cx * bx / 4, ch = dialog->cy * by / 8;
+    int32_t x = dialog->x * bx / 4, y = dialog->y * by / 8;
+    if (o) {
+        x += o->rect.left + FRAME_BORDER;
+        y += o->rect.top + FRAME_BORDER + FRAME_CAPTION;
+    }
+    top->setFixedSize(cw, ch);
+    top->move(x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION);
+
+    QtWindow w = {};
+    w.alive = true;
+    w.is_dialog = true;
+    w.dialog_template = dialog;
+    w.owner = owner;
+    w.style = dialog->style;
+    w.proc = proc;
+    w.widget = top;
+    w.text = dialog->caption;
+    w.enabled = true;
+    w.rect = {x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION, x + cw + FRAME_BORDER,
+              y + ch + FRAME_BORDER};
+    w.canvas = QImage(cw, ch, QImage::Format_RGB32);
+    w.canvas.fill(colour_of(DIALOG_BACKGROUND));
+    ui.windows.push_back(w);
+    UiWindow handle = ui.windows.size();
+    if (!ui.main_dialog) ui.main_dialog = handle;
+
+    for (int32_t i = 0; i < dialog->control_count; i++) {
+        const DialogControl &c = dialog->controls[i];
+        QWidget *widget = make_control(c, top);
+        int32_t left = c.x * bx / 4, upper = c.y * by / 8;
+        widget->setGeometry(left, upper, c.cx * bx / 4, c.cy * by / 8);
+        widget->setVisible(c.style & WS_VISIBLE);
+        QtWindow control = {};
+        control.alive = true;
+        control.parent = handle;
+        control.kind = c.kind;
+        control.id = c.id;
+        control.style = c.style;
+        control.widget = widget;
+        control.text = c.text;
+        control.enabled = true;
+        control.visible = (c.style & WS_VISIBLE) != 0;
+        control.rect = {left, upper, left + c.cx * bx / 4, upper + c.cy * by / 8};
+        ui.windows.push_back(control);
+        UiWindow control_handle = ui.windows.size();
+        if (auto *button = qobject_cast<QPushButton *>(widget))
+            QObject::connect(button, &QPushButton::clicked,
+                             [control_handle]() { post(control_handle, WM_QT_CLICK); });
+    }
+    call_proc(handle, WM_INITDIALOG, 0, 0);
+    if (dialog->style & WS_VISIBLE) ui_show_window(handle, SW_SHOWNORMAL);
+    return handle;
+}
+
+bool ui_destroy_window(UiWindow window)
+{
+    QtWindow *w = record_of(window);
+    if (!w) return false;
+    if (w->parent == 0)
+        for (size_t i = 0; i < ui.windows.size(); i++)
+            if (ui.windows[i].alive && ui.windows[i].owner == window && ui.windows[i].parent == 0)
+                ui_destroy_window(i + 1);
+    bool had_focus = top_of(ui.focus) == window;
+    UiWindow owner = ui.windows[window - 1].owner;
+    call_proc(window, WM_DESTROY, 0, 0);
+    QWidget *widget = ui.windows[window - 1].widget;
+    for (QtWindow &c : ui.windows)
+        if (c.alive && c.parent == window) {
+            c.alive = false;
+            c.widget = nullptr;
+        }
+    for (size_t i = ui.timers.size(); i-- > 0;)
+        if (ui.timers[i].window == window) {
+            ui.timers[i].timer->stop();
+            ui.timers[i].timer->deleteLater();
+            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    ui.windows[window - 1].alive = false;
+    ui.windows[window - 1].widget = nullptr;
+    if (widget) {
+        widget->hide();
+        widget->deleteLater();
+    }
+    if (had_focus) {
+        ui.focus = 0;
+        const QtWindow *o = record_of(owner);
+        if (o && o->visible) ui_set_focus(owner);
+    }
+    return true;
+}
+
+bool ui_is_window(UiWindow window)
+{
+    return record_of(window) != nullptr;
+}
+
+bool ui_show_window(UiWindow window, int32_t command)
+{
+    QtWindow *w = record_of(window);
+    if (!w) return false;
+    bool was_visible = w->visible;
+    if (command == SW_HIDE) {
+        w->visible = false;
+        if (w->widget) {
+            w->widget->hide();
+            // The caller may block next (the sound set-up runs while the menu is hidden): the
+            // window must be gone from the screen before that, not at the next loop pass.
+            if (w->parent == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
+        if (top_of(ui.focus) == window) ui.focus = 0;
+        return was_visible;
+    }
+    w->visible = true;
+    w->needs_paint = true;
+    if (w->widget) {
+        w->widget->show();
+        if (w->parent == 0) w->widget->raise();
+    }
+    if (w->parent == 0) ui_set_focus(window);
+    return was_visible;
+}
+
+bool ui_set_window_text(UiWindow window, const char *text)
+{
+    QtWindow *w = record_of(window);
+    if (!w) return false;
+    w->text = text;
+    if (!w->widget) return true;
+    if (w->parent == 0)
+        w->widget->setWindowTitle(text_of(w->text));
+    else if (auto *button = qobject_cast<QPushButton *>(w->widget))
+        button->setText(text_of(w->text));
+    else if (auto *edit = qobject_cast<QPlainTextEdit *>(w->widget))
+        edit->setPlainText(edit_text_of(w->text));
+    else if (auto *label = qobject_cast<QLabel *>(w->widget); label && w->kind != DIALOG_ICON)
+        label->setText(text_of(w->text));
+    return true;
+}
+
+UiWindow ui_get_dlg_item(UiWindow dialog, int32_t id)
+{
+    for (size_t i = 0; i < ui.windows.size(); i++) {
+        const QtWindow &c = ui.windows[i];
+        if (c.alive && dialog != 0 && c.parent == dialog && c.id == id) return i + 1;
+    }
+    return 0;
+}
+
+bool ui_set_dlg_item_text(UiWindow dialog, int32_t id, const char *text)
+{
+    return ui_set_window_text(ui_get_dlg_item(dialog, id), text);
+}
+
+bool ui_enable_window(UiWindow window, bool enable)
+{
+    QtWindow *w = record_of(window);
+    if (!w) return false;
+    bool was_disabled = !w->enabled;
+    w->enabled = enable;
+    if (w->widget) w->widget->setEnabled(enable);
+    if (!enable && ui.focus == window) ui.focus = w->parent;
+    return was_disabled;
+}
+
+bool ui_move_window(UiWindow window, int32_t x, int32_t y, int32_t width, int32_t height,
+                    bool repaint)
+{
+    QtWindow *w = record_of(window);
+    if (!w) return false;
+    w->rect = {x, y, x + width, y + height};
+    if (w->widget) {
+        if (w->parent == 0) {
+            // The outer rectangle of the original frame: the client area lies inside it.
+            int32_t cw = width - 2 * FRAME_BORDER;
+            int32_t ch = height - 2 * FRAME_BORDER - FRAME_CAPTION;
+            w->widget->setFixedSize(cw > 0 ? cw : 0, ch > 0 ? ch : 0);
+            w->widget->move(x, y);
+            if (w->canvas.width() != cw || w->canvas.height() != ch) {
+                w->canvas = QImage(cw > 0 ? cw : 0, ch > 0 ? ch : 0, QImage::Format_RGB32);
+                w->canvas.fill(colour_of(DIALOG_BACKGROUND));
+                w->needs_paint = true;
+            }
+        } else {
+            w->widget->setGeometry(x, y, width, height);
+        }
+    }
+    if (repaint) w->needs_paint = true;
+    return true;
+}
+
+bool ui_get_window_rect(UiWindow window, UiRect *rect)
+{
+    const QtWindow *w = record_of(window);
+    if (!w) return false;
+    *rect = w->rect;
+    return true;
+}
+
+UiWindow ui_set_focus(UiWindow window)
+{
+    UiWindow old = ui.focus;
+    if (window == old || (window && !record_of(window))) return old;
+    ui.focus = window;
+    if (window) {
+        show_focus(window);
+        call_proc(window, WM_SETFOCUS, old, 0);
+    }
+    return old;
+}
+
+intptr_t ui_send_message(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
+{
+    return call_proc(window, message, wparam, lparam);
+}
+
+void ui_set_arrow_cursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+bool ui_desktop_rect(UiRect *rect)
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen) return false;
+    QRect g = screen->geometry();
+    *rect = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+    return true;
+}
+
+bool ui_adjust_window_rect(UiRect *rect, uint32_t style, bool menu)
+{
+    if ((style & WS_CAPTION) == WS_CAPTION) {
+        rect->left -= FRAME_BORDER;
+        rect->right += FRAME_BORDER;
+        rect->top -= FRAME_BORDER + FRAME_CAPTION;
+        rect->bottom += FRAME_BORDER;
+    } else if (style & WS_BORDER) {
+        rect->left--;
+        rect->top--;
+        rect->right++;
+        rect->bottom++;
+    }
+    if (menu) rect->top -= 19;
+    return true;
+}
+
+int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, uint32_t type)
+{
+    const QtWindow *o = record_of(owner);
+    QMessageBox box(o && o->widget && o->visible ? o->widget : nullptr);
+    box.setWindowTitle(text_of(caption));
+    box.setText(text_of(text));
+    if (ui.icon) box.setWindowIcon(*ui.icon);
+    bool yes_no = (type & 0xF) == MB_YESNO;
+    if (yes_no) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    if (type & MB_ICONQUESTION) box.setIcon(QMessageBox::Question);
+    // While the box is open its own loop runs, and with it the timers (as the original's did).
+    ui.modal++;
+    int answer = box.exec();
+    ui.modal--;
+    if (!yes_no) return IDOK;
+    return answer == QMessageBox::Yes ? IDYES : IDNO;
+}
+
+uintptr_t ui_set_timer(UiWindow window, uintptr_t id, uint32_t period_ms, UiTimerProc proc)
+{
+    if (!record_of(window) || period_ms == 0) return 0;
+    ui_kill_timer(window, id);
+    auto *timer = new QTimer;
+    timer->setInterval(static_cast<int>(period_ms));
+    QObject::connect(timer, &QTimer::timeout, [window, id]() {
+        if (ui.modal > 0) {
+            for (const Timer &t : ui.timers)
+                if (t.window == window && t.id == id && t.proc) t.proc(window, WM_TIMER, id, 0);
+            return;
+        }
+        // One pending tick at a time, as the original's timer message was.
+        for (const UiMsg &m : ui.posted)
+            if (m.window == window && m.message == WM_TIMER && m.wparam == id) return;
+        post(window, WM_TIMER, id);
+    });
+    timer->start();
+    ui.timers.push_back({window, id, proc, timer});
+    return id;
+}
+
+bool ui_kill_timer(UiWindow window, uintptr_t id)
+{
+    for (size_t i = 0; i < ui.timers.size(); i++)
+        if (ui.timers[i].window == window && ui.timers[i].id == id) {
+            ui.timers[i].timer->stop();
+            ui.timers[i].timer->deleteLater();
+            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
+            return true;
+        }
+    return false;
+}
+
+// ---- message loop ----------------------------------------------------------------------------
+
+int32_t ui_get_message(UiMsg *msg)
+{
+    for (;;) {
+        if (!ui.posted.empty()) {
+            *msg = ui.posted.front();
+            ui.posted.pop_front();
+            return 1;
+        }
+        if (ui.quit) {
+            ui.quit = false;
+            *msg = {0, WM_QUIT, static_cast<uintptr_t>(ui.quit_code), 0};
+            return 0;
+        }
+        for (size_t i = 0; i < ui.windows.size(); i++) {
+            QtWindow &w = ui.windows[i];
+            if (w.alive && w.visible && w.needs_paint && w.parent == 0 && w.widget) {
+                *msg = {i + 1, WM_PAINT, 0, 0};
+                return 1;
+            }
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+    }
+}
+
+bool ui_is_dialog_message(UiWindow dialog, UiMsg *msg)
+{
+    if (!record_of(dialog) || top_of(msg->window) != dialog) return false;
+    if (msg->message == WM_KEYDOWN) {
+        switch (msg->wparam) {
+        case VK_RETURN:
+            call_proc(dialog, WM_COMMAND, static_cast<uintptr_t>(default_id(dialog)), 0);
+            return true;
+        case VK_ESCAPE:
+            call_proc(dialog, WM_COMMAND, IDCANCEL, 0);
+            return true;
+        case VK_TAB:
+            ui_set_focus(next_tab_stop(dialog, ui.focus));
+            return true;
+        case VK_SPACE: {
+            const QtWindow *focus = record_of(ui.focus);
+            if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) {
+                UiMsg click = {ui.focus, WM_QT_CLICK, 0, 0};
+                ui_dispatch_message(&click);
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    ui_dispatch_message(msg);
+    return true;
+}
+
+void ui_translate_message(const UiMsg * /*msg*/) {}
+
+intptr_t ui_dispatch_message(const UiMsg *msg)
+{
+    QtWindow *w = record_of(msg->window);
+    if (!w) return 0;
+    switch (msg->message) {
+    case WM_TIMER:
+        for (const Timer &t : ui.timers)
+            if (t.window == msg->window && t.id == msg->wparam && t.proc) {
+                t.proc(msg->window, WM_TIMER, msg->wparam, 0);
+                return 0;
+            }
+        break;
+    case WM_QT_CLICK:
+        if (!clickable(w)) return 0;
+        ui.focus = msg->window;
+        return call_proc(w->parent, WM_COMMAND,
+                         static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
+                         static_cast<intptr_t>(msg->window));
+    case WM_QT_ACTIVATE:
+        if (top_of(ui.focus) != msg->window) ui_set_focus(msg->window);
+        return 0;
+    case WM_PAINT: {
+        intptr_t result = call_proc(msg->window, WM_PAINT, 0, 0);
+        if (QtWindow *again = record_of(msg->window)) {
+            again->needs_paint = false;
+            if (again->is_dialog) apply_colours(msg->window);
+            if (QtWindow *top = record_of(msg->window); top && top->widget) top->widget->update();
+        }
+        return result;
+    }
+    default:
+        break;
+    }
+    return call_proc(msg->window, msg->message, msg->wparam, msg->lparam);
+}
+
+void ui_post_quit_message(int32_t exit_code)
+{
+    ui.quit = true;
+    ui.quit_code = exit_code;
+}
+
+// ---- painting --------------------------------------------------------------------------------
+
+UiDc ui_begin_paint(UiWindow window)
+{
+    QtWindow *w = record_of(window);
+    if (!w || w->canvas.isNull()) return 0;
+    w->needs_paint = false;
+    w->canvas.fill(colour_of(DIALOG_BACKGROUND));
+    return window;
+}
+
+void ui_end_paint(UiWindow window, UiDc /*dc*/)
+{
+    if (QtWindow *w = record_of(window); w && w->widget) w->widget->update();
+}
+
+uint32_t ui_set_bk_color(UiDc dc, uint32_t colour)
+{
+    QtWindow *w = record_of(dc);
+    if (!w) return 0xFFFFFFFFu;
+    uint32_t old = w->bk_colour;
+    w->bk_colour = colour;
+    return old;
+}
+
+UiBrush ui_stock_black_brush()
+{
+    return 1;
+}
+
+UiPalette ui_create_palette(const UiPaletteEntry *entries, int32_t count)
+{
+    if (count <= 0 || count > 256) return 0;
+    Palette p{true, {}};
+    for (int32_t i = 0; i < count; i++)
+        p.colours.push_back(qRgb(entries[i].red, entries[i].green, entries[i].blue));
+    ui.palettes.push_back(std::move(p));
+    return ui.palettes.size();
+}
+
+bool ui_delete_palette(UiPalette palette)
+{
+    if (palette == 0 || palette > ui.palettes.size() || !ui.palettes[palette - 1].alive)
+        return false;
+    ui.palettes[palette - 1].alive = false;
+    std::vector<QRgb>().swap(ui.palettes[palette - 1].colours);
+    return true;
+}
+
+UiBitmap ui_create_dib_section(UiWindow window, UiPalette palette, const uint8_t *info_header,
+                               uint8_t **bits)
+{
+    *bits = nullptr;
+    if (!record_of(window) || palette == 0 || palette > ui.palettes.size()) return 0;
+    int32_t width, height;
+    std::memcpy(&width, info_header + 4, 4);
+    std::memcpy(&height, info_header + 8, 4);
+    if (width <= 0 || height <= 0) return 0;
+    size_t stride = (static_cast<size_t>(width) + 3) & ~size_t{3};
+    if (stride > BITMAP_LIMIT / static_cast<size_t>(height)) return 0;
+    Bitmap b{true, width, height, static_cast<int32_t>(stride),
+             std::vector<uint8_t>(stride * static_cast<size_t>(height))};
+    ui.bitmaps.push_back(std::move(b));
+    *bits = ui.bitmaps.back().bits.data();
+    return ui.bitmaps.size();
+}
+
+bool ui_delete_bitmap(UiBitmap bitmap)
+{
+    if (bitmap == 0 || bitmap > ui.bitmaps.size() || !ui.bitmaps[bitmap - 1].alive) return false;
+    ui.bitmaps[bitmap - 1].alive = false;
+    std::vector<uint8_t>().swap(ui.bitmaps[bitmap - 1].bits);
+    return true;
+}
+
+bool ui_paint_bitmap(UiDc dc, UiPalette palette, UiBitmap bitmap, int32_t x, int32_t y,
+                     int32_t width, int32_t height)
+{
+    QtWindow *w = record_of(dc);
+    if (!w || w->canvas.isNull() || palette == 0 || palette > ui.palettes.size() || bitmap == 0 ||
+        bitmap > ui.bitmaps.size())
+        return false;
+    const Palette &p = ui.palettes[palette - 1];
+    const Bitmap &b = ui.bitmaps[bitmap - 1];
+    if (!p.alive || !b.alive) return false;
+    int32_t rows = height < b.height ? height : b.height;
+    int32_t cols = width < b.width ? width : b.width;
+    for (int32_t row = 0; row < rows; row++) {
+        int32_t ty = y + row;
+        if (ty < 0 || ty >= w->canvas.height()) continue;
+        const uint8_t *src = b.bits.data() + static_cast<size_t>(b.height - 1 - row) * b.stride;
+        auto *line = reinterpret_cast<QRgb *>(w->canvas.scanLine(ty));
+        for (int32_t col = 0; col < cols; col++) {
+            int32_t tx = x + col;
+            if (tx < 0 || tx >= w->canvas.width()) continue;
+            line[tx] = src[col] < p.colours.size() ? p.colours[src[col]] : qRgb(0, 0, 0);
+        }
+    }
+    return true;
+}

@@ -1,0 +1,301 @@
+// The real runner on Qt's offscreen platform: the session is scripted from Qt timers and looked
+// at through the widgets.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+#include <sys/stat.h>
+
+#include "launcher/launcher.h"
+#include "launcher/templates.h"
+#include "platform/qt/launcher_qt.h"
+#include "tests/launcher/sandbox.h"
+
+namespace
+{
+
+class QtRunner : public ::testing::Test
+{
+  protected:
+    Sandbox box;
+    fs::path demo, record;
+
+    void SetUp() override
+    {
+        box = sandbox_make();
+        demo = box.drive_c / "DEMO";
+        record = box.root / "record.txt";
+        setenv("RECORD_FILE", record.c_str(), 1);
+        write_file(box.cd / "loading.bmp", make_bmp(480, 360, 0));
+        write_file(box.cd / "Readme.txt", "Zenthor\r\nHinweise \xE4\xF6\xFC\xDF\r\n");
+        write_file(box.cd / "setup.exe", "MZ");
+        recorder(box.cd / "Trailer" / "filmo.exe");
+        write_file(box.cd / "Trailer" / "trailer.mov", "movie");
+    }
+    void TearDown() override { sandbox_remove(box); }
+
+    static void recorder(const fs::path &where)
+    {
+        fs::create_directories(where.parent_path());
+        fs::copy_file(RECORD_ARGS, where, fs::copy_options::overwrite_existing);
+        fs::permissions(where, fs::perms::owner_all);
+    }
+
+    int run()
+    {
+        std::string cd = box.cd.string();
+        char arg0[] = "runner", arg1[] = "--cd", arg3[] = "--drive", arg4[] = "E";
+        char *argv[] = {arg0, arg1, cd.data(), arg3, arg4, nullptr};
+        return qt_runner_main(5, argv);
+    }
+
+    static QWidget *menu() { return qt_ui_widget(qt_ui_main_dialog()); }
+    static QPushButton *button(int32_t id)
+    {
+        return qobject_cast<QPushButton *>(qt_ui_widget(ui_get_dlg_item(qt_ui_main_dialog(), id)));
+    }
+    // Runs the steps one after another, each some milliseconds after the one before, then
+    // closes the menu as its close box would.
+    static void script(std::vector<std::pair<int, std::function<void()>>> steps)
+    {
+        script_steps() = std::move(steps);
+        script_index() = 0;
+        script_next();
+    }
+    static std::vector<std::pair<int, std::function<void()>>> &script_steps()
+    {
+        static std::vector<std::pair<int, std::function<void()>>> steps;
+        return steps;
+    }
+    static size_t &script_index()
+    {
+        static size_t index;
+        return index;
+    }
+    // A step may set this: the script then waits (in steps of 50 ms, at most 10 s) until it
+    // holds, with the menu's own loop running meanwhile.
+    static std::function<bool()> &wait_for()
+    {
+        static std::function<bool()> condition;
+        return condition;
+    }
+    static void script_next()
+    {
+        static int tries;
+        if (wait_for() && !wait_for()() && ++tries < 200) {
+            QTimer::singleShot(50, script_next);
+            return;
+        }
+        tries = 0;
+        wait_for() = nullptr;
+        if (script_index() >= script_steps().size()) {
+            qt_ui_request_close();
+            return;
+        }
+        size_t at = script_index()++;
+        QTimer::singleShot(script_steps()[at].first, [at]() {
+            script_steps()[at].second();
+            script_next();
+        });
+    }
+    // Answers the next message box with the button that has this role, once it is open.
+    static void answer_box(QMessageBox::StandardButton which, int tries = 200)
+    {
+        QTimer::singleShot(50, [which, tries]() {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box && tries > 0) {
+                answer_box(which, tries - 1);
+                return;
+            }
+            ASSERT_NE(box, nullptr);
+            box->button(which)->click();
+        });
+    }
+};
+
+TEST_F(QtRunner, WindowButtonsTextsAndPicture)
+{
+    script(
+        {{300, [] {
+              QWidget *m = menu();
+              ASSERT_NE(m, nullptr);
+              EXPECT_EQ(m->size(), QSize(480, 478));
+              EXPECT_EQ(m->windowTitle(), QString("Zenthor DEMO"));
+              const int32_t ids[6] = {ID_PLAY,      ID_INSTALL, ID_SETUP,
+                                      ID_UNINSTALL, ID_README,  ID_EXIT};
+              for (int i = 0; i < 6; i++)
+                  EXPECT_EQ(button(ids[i])->geometry(),
+                            QRect(2 + 160 * (i % 3), i < 3 ? 4 : 42, 158, 36));
+              EXPECT_EQ(button(ID_TRAILER)->geometry(), QRect(2, 442, 478, 36));
+              EXPECT_EQ(button(ID_PLAY)->text(), QString("Play DEMO"));
+              EXPECT_EQ(button(ID_TRAILER)->text(), QString("Zenthor - Trailer"));
+              EXPECT_FALSE(button(ID_PLAY)->isEnabled());
+              EXPECT_FALSE(button(ID_UNINSTALL)->isEnabled());
+              EXPECT_FALSE(button(ID_SETUP)->isEnabled());
+              EXPECT_TRUE(button(ID_INSTALL)->isEnabled());
+              EXPECT_TRUE(button(ID_README)->isEnabled());
+              EXPECT_TRUE(button(ID_TRAILER)->isEnabled());
+              EXPECT_EQ(button(ID_PLAY)->palette().color(QPalette::Active, QPalette::Button),
+                        QColor(0xC4, 0xC4, 0xC4));
+              // The picture at (0, 80), each pixel through the BMP's own palette.
+              QImage shot = m->grab().toImage();
+              for (int y : {0, 100, 359})
+                  for (int x : {0, 200, 479}) {
+                      int index = (x + 3 * y) % 256;
+                      EXPECT_EQ(shot.pixelColor(x, 80 + y), QColor(index, 255 - index, index / 2))
+                          << x << "," << y;
+                  }
+          }}});
+    EXPECT_EQ(run(), 0);
+}
+
+TEST_F(QtRunner, TrailerStartsTheRecordingProgram)
+{
+    script({{300, [] { button(ID_TRAILER)->click(); }}, {500, [] {}}});
+    run();
+    for (int i = 0; i < 500 && !fs::exists(record); i++)
+        QThread::msleep(10);
+    std::string cd = fs::canonical(box.cd).string();
+    EXPECT_EQ(read_file(record),
+              "cwd=" + cd + "\narg0=Trailer/filmo.exe\narg1=Trailer/trailer.mov\n");
+}
+
+// The headless sessions show the change at the very next tick; here the real timer drives it.
+TEST_F(QtRunner, RegistryChangeEnablesPlayWhileTheMenuRuns)
+{
+    bool enabled = false;
+    script({{300,
+             [this] {
+                 EXPECT_FALSE(button(ID_PLAY)->isEnabled());
+                 write_file(demo / "ztDemo.exe", "MZ");
+                 write_registry(box, {{"Path", "C:\\DEMO"}, {"Uninstall", "C:\\DEMO\\U.EXE"}});
+             }},
+            {0, [] { wait_for() = [] { return button(ID_PLAY)->isEnabled(); }; }},
+            {0, [&enabled] {
+                 enabled = button(ID_PLAY)->isEnabled() && button(ID_UNINSTALL)->isEnabled();
+             }}});
+    run();
+    EXPECT_TRUE(enabled);
+}
+
+TEST_F(QtRunner, F1OpensAboutBoxesAndEnterAndEscapeDoNothing)
+{
+    int abouts = 0;
+    bool menu_open = false;
+    auto key = [](int qt_key) {
+        QKeyEvent press(QEvent::KeyPress, qt_key, Qt::NoModifier);
+        QApplication::sendEvent(menu(), &press);
+    };
+    script({{300,
+             [&] {
+                 key(Qt::Key_Return);
+                 key(Qt::Key_Escape);
+             }},
+            {100,
+             [&] {
+                 menu_open = menu() && menu()->isVisible();
+                 key(Qt::Key_F1);
+             }},
+            {100,
+             [&] {
+                 ui_set_focus(qt_ui_main_dialog());
+                 key(Qt::Key_F1);
+             }},
+            {100, [&] {
+                 for (QWidget *w : QApplication::topLevelWidgets())
+                     if (w->isVisible() && w->windowTitle() == "About") {
+                         abouts++;
+                         EXPECT_EQ(w->findChildren<QPushButton *>().size(), 1);
+                         EXPECT_EQ(w->findChildren<QPushButton *>()[0]->text(), QString("Back"));
+                     }
+             }}});
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(menu_open);
+    EXPECT_EQ(abouts, 2);
+}
+
+TEST_F(QtRunner, ReadmeOpensOneViewerWithTheText)
+{
+    script({{300, [] { button(ID_README)->click(); }},
+            {100, [] { button(ID_README)->click(); }},
+            {200, [] {
+                 int viewers = 0;
+                 for (QWidget *w : QApplication::topLevelWidgets())
+                     if (w->isVisible() && w->windowTitle() == "README.TXT") {
+                         viewers++;
+                         auto *edit = w->findChild<QPlainTextEdit *>();
+                         ASSERT_NE(edit, nullptr);
+                         EXPECT_EQ(edit->toPlainText(),
+                                   QString::fromUtf8("Zenthor\nHinweise äöüß\n"));
+                         EXPECT_TRUE(edit->isReadOnly());
+                     }
+                 EXPECT_EQ(viewers, 1);
+             }}});
+    run();
+}
+
+TEST_F(QtRunner, UninstallNoTouchesNothing)
+{
+    write_file(demo / "ztDemo.exe", "MZ");
+    write_file(demo / "frei.lvl", "x");
+    recorder(demo / "UNINST.EXE");
+    write_registry(box, {{"Path", "C:\\DEMO"}, {"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\L"}});
+    script({{0, [] { wait_for() = [] { return button(ID_UNINSTALL)->isEnabled(); }; }},
+            {0,
+             [] {
+                 answer_box(QMessageBox::No);
+                 button(ID_UNINSTALL)->click();
+             }},
+            {400, [] {}}});
+    run();
+    EXPECT_TRUE(fs::exists(demo / "frei.lvl"));
+    EXPECT_FALSE(fs::exists(record));
+}
+
+TEST_F(QtRunner, UninstallYesDeletesAndStartsTheUninstallerInPlace)
+{
+    write_file(demo / "ztDemo.exe", "MZ");
+    write_file(demo / "frei.lvl", "x");
+    write_file(demo / "save" / "a.sav", "x");
+    recorder(demo / "UNINST.EXE");
+    write_registry(box, {{"Path", "C:\\DEMO"}, {"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\L"}});
+    // Forked, not re-run: the child must work on this test's sandbox.
+    ::testing::FLAGS_gtest_death_test_style = "fast";
+    EXPECT_EXIT(
+        {
+            script({{0, [] { wait_for() = [] { return button(ID_UNINSTALL)->isEnabled(); }; }},
+                    {0, [] {
+                         answer_box(QMessageBox::Yes);
+                         button(ID_UNINSTALL)->click();
+                     }}});
+            run();
+            std::exit(3); // not reached: the start in place ends the program
+        },
+        ::testing::ExitedWithCode(0), "");
+    for (int i = 0; i < 500 && !fs::exists(record); i++)
+        QThread::msleep(10);
+    EXPECT_FALSE(fs::exists(demo / "frei.lvl"));
+    EXPECT_FALSE(fs::exists(demo / "save" / "a.sav"));
+    EXPECT_TRUE(fs::exists(demo / "ztDemo.exe"));
+    std::string d = fs::canonical(demo).string();
+    EXPECT_EQ(read_file(record), "cwd=" + d + "\narg0=" + box.prefix.string() +
+                                     "/dosdevices/c:/DEMO/UNINST.EXE\narg1=-fC:\\L\n");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::testing::InitGoogleTest(&argc, argv);
+    int qt_argc = 1;
+    QApplication app(qt_argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,126 @@
+// Real temporary folders for whole menu sessions: a CD folder (drive E:), a Wine prefix whose C:
+// holds the install folder, a folder outside both, and a registry file.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+struct Sandbox {
+    fs::path root, cd, prefix, drive_c, outside, registry;
+};
+
+inline Sandbox sandbox_make()
+{
+    Sandbox s;
+    char templ[] = "/tmp/runner-test-XXXXXX";
+    s.root = fs::path(mkdtemp(templ));
+    s.cd = s.root / "cd";
+    s.prefix = s.root / "prefix";
+    s.drive_c = s.prefix / "drive_c";
+    s.outside = s.root / "outside";
+    s.registry = s.root / "system.reg";
+    fs::create_directories(s.cd);
+    fs::create_directories(s.drive_c);
+    fs::create_directories(s.prefix / "dosdevices");
+    fs::create_directories(s.outside);
+    fs::create_directory_symlink("../drive_c", s.prefix / "dosdevices" / "c:");
+    setenv("WINEPREFIX", s.prefix.c_str(), 1);
+    setenv("RUNNER_REGISTRY", s.registry.c_str(), 1);
+    unsetenv("COMSPEC");
+    return s;
+}
+
+inline void sandbox_remove(const Sandbox &s)
+{
+    std::error_code ignored;
+    if (chdir("/") != 0) return;
+    // Read-only files and folders must become writable again before they can go.
+    for (auto it = fs::recursive_directory_iterator(s.root, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored))
+        if (!it->is_symlink())
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(s.root, ignored);
+}
+
+inline void write_file(const fs::path &path, const std::string &bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+inline std::string read_file(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A registry file in Wine's format with the install record; value texts are code page 1252
+// (ASCII in the tests), backslashes doubled as the format wants.
+inline std::string reg_escape(const std::string &text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+inline void write_registry(const Sandbox &s,
+                           const std::vector<std::pair<std::string, std::string>> &values)
+{
+    std::string text =
+        "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n"
+        "[Software\\\\Quillon\\\\Other] 1600000000\n\"Path\"=\"C:\\\\WRONG\"\n\n"
+        "[Software\\\\Quillon\\\\Zenthor\\\\Inf] 1600000000\n#time=1d6\n";
+    for (const auto &v : values)
+        text += "\"" + reg_escape(v.first) + "\"=\"" + reg_escape(v.second) + "\"\n";
+    text += "\n[Software\\\\Quillon\\\\Zenthor\\\\Inf\\\\Sub] 1600000000\n\"Path\"=\"C:\\\\SUB\"\n";
+    write_file(s.registry, text);
+}
+
+// A bottom-up 8-bit BMP whose pixel (x, y) (y from the top) is (x + 3 * y) % colours and whose
+// colour i is (i, 255 - i, i / 2).
+inline std::string make_bmp(int32_t width, int32_t height, uint32_t colours_used, uint16_t bpp = 8,
+                            int32_t table_entries = -1)
+{
+    int32_t entries = table_entries >= 0
+                          ? table_entries
+                          : static_cast<int32_t>(colours_used ? colours_used : 1u << bpp);
+    int32_t stride = (width + 3) & ~3;
+    std::string b(54, '\0');
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; i++)
+            b[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, 54 + entries * 4 + stride * height);
+    put32(10, 54 + entries * 4);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));
+    b[26] = 1;
+    b[28] = static_cast<char>(bpp);
+    b[29] = static_cast<char>(bpp >> 8);
+    put32(46, colours_used);
+    for (int32_t i = 0; i < entries; i++) {
+        b += static_cast<char>(i / 2);
+        b += static_cast<char>(255 - i);
+        b += static_cast<char>(i);
+        b += '\0';
+    }
+    int32_t modulo = entries > 0 ? entries : 1;
+    for (int32_t row = height - 1; row >= 0; row--)
+        for (int32_t x = 0; x < stride; x++)
+            b += static_cast<char>(x < width ? (x + 3 * row) % modulo : 0);
+    return b;
+}

@@ -1,0 +1,643 @@
+// Whole menu sessions: the real launcher on the headless windows, real files and registry file.
+#include <gtest/gtest.h>
+
+#include "launcher/launcher.h"
+#include "launcher/templates.h"
+#include "launcher/texts.h"
+#include "platform/headless/launcher_headless.h"
+#include "platform/posix/paths.h"
+#include "tests/launcher/sandbox.h"
+
+namespace
+{
+
+class MenuSession : public ::testing::Test
+{
+  protected:
+    Sandbox box;
+    fs::path demo;
+
+    void SetUp() override
+    {
+        box = sandbox_make();
+        demo = box.drive_c / "DEMO";
+        fs::create_directories(demo);
+        write_file(box.cd / "loading.bmp", make_bmp(480, 360, 0));
+        write_file(box.cd / "Readme.txt", "Line one\r\nZweite Zeile: \xE4\xF6\xFC\xDF\r\n");
+        write_file(box.cd / "setup.exe", "MZ");
+        write_file(box.cd / "directx" / "dxsetup.exe", "MZ");
+        write_file(box.cd / "Trailer" / "filmo.exe", "\x7f"
+                                                     "ELF");
+        write_file(box.cd / "Trailer" / "trailer.mov", "movie");
+        ASSERT_TRUE(paths_configure(box.cd.c_str(), 'E'));
+        launcher_reset();
+        headless_launcher_reset(1024, 768);
+        headless_set_command_line("\"E:\\RUNNER.EXE\"");
+    }
+
+    void TearDown() override
+    {
+        launcher_reset();
+        sandbox_remove(box);
+    }
+
+    void install(const char *game, bool with_uninstall = true)
+    {
+        std::vector<std::pair<std::string, std::string>> values = {{"Path", "C:\\DEMO"}};
+        if (with_uninstall)
+            values.push_back({"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\DEMO\\LOG.TXT"});
+        write_registry(box, values);
+        if (game) write_file(demo / game, "MZ");
+        write_file(demo / "UNINST.EXE", "MZ");
+    }
+
+    static const HeadlessWindow *button(int32_t id)
+    {
+        return headless_window(ui_get_dlg_item(launcher.menu_window, id));
+    }
+    static bool enabled(int32_t id) { return button(id)->enabled; }
+    static std::string text(int32_t id) { return button(id)->text; }
+    int32_t run() { return launcher_main(SW_SHOWNORMAL); }
+};
+
+TEST_F(MenuSession, LayoutCentresTheWindowAndPlacesTheButtons)
+{
+    UiRect window = {}, b = {};
+    headless_call([&] { ui_get_window_rect(launcher.menu_window, &window); });
+    EXPECT_EQ(run(), 0);
+    // 480 x 478 client area plus a 3-pixel frame and a 19-pixel caption: 486 x 503.
+    EXPECT_EQ(window.left, (1024 - 486) >> 1);
+    EXPECT_EQ(window.top, (768 - 503) >> 1);
+    EXPECT_EQ(window.right - window.left, 486);
+    EXPECT_EQ(window.bottom - window.top, 503);
+    const int32_t ids[6] = {ID_PLAY, ID_INSTALL, ID_SETUP, ID_UNINSTALL, ID_README, ID_EXIT};
+    for (int i = 0; i < 6; i++) {
+        b = button(ids[i])->rect;
+        EXPECT_EQ(b.left, 2 + 160 * (i % 3)) << ids[i];
+        EXPECT_EQ(b.top, i < 3 ? 4 : 42) << ids[i];
+        EXPECT_EQ(b.right - b.left, 158) << ids[i];
+        EXPECT_EQ(b.bottom - b.top, 36) << ids[i];
+    }
+    b = button(ID_TRAILER)->rect;
+    EXPECT_EQ(b.left, 2);
+    EXPECT_EQ(b.top, 442);
+    EXPECT_EQ(b.right - b.left, 478);
+    EXPECT_EQ(b.bottom - b.top, 36);
+}
+
+TEST_F(MenuSession, SmallDesktopPutsTheCaptionAboveTheScreen)
+{
+    headless_launcher_reset(640, 480);
+    headless_set_command_line("E:\\RUNNER.EXE");
+    run();
+    UiRect window = headless_window(launcher.menu_window)->rect;
+    EXPECT_EQ(window.left, 77);
+    EXPECT_EQ(window.top, -12); // (480 - 503) halved by an arithmetic shift
+}
+
+TEST_F(MenuSession, StartUpShowsEnglishTextsAndProbesTheCd)
+{
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(headless_input_ran_out());
+    const HeadlessWindow *menu = headless_window(launcher.menu_window);
+    EXPECT_TRUE(menu->visible);
+    EXPECT_EQ(menu->text, "Zenthor DEMO");
+    EXPECT_EQ(headless_window(launcher.owner_window)->text, "Zenthor DEMO");
+    EXPECT_EQ(text(ID_PLAY), "Play DEMO");
+    EXPECT_EQ(text(ID_INSTALL), "Install");
+    EXPECT_EQ(text(ID_SETUP), "DirectX Install");
+    EXPECT_EQ(text(ID_UNINSTALL), "Uninstall DEMO");
+    EXPECT_EQ(text(ID_README), "Readme");
+    EXPECT_EQ(text(ID_EXIT), "Exit");
+    EXPECT_EQ(text(ID_TRAILER), "Zenthor - Trailer");
+    EXPECT_FALSE(enabled(ID_PLAY));
+    EXPECT_FALSE(enabled(ID_UNINSTALL));
+    EXPECT_TRUE(enabled(ID_INSTALL));
+    EXPECT_TRUE(enabled(ID_SETUP));
+    EXPECT_TRUE(enabled(ID_README));
+    EXPECT_TRUE(enabled(ID_TRAILER));
+    EXPECT_TRUE(enabled(ID_EXIT));
+    EXPECT_EQ(headless_focus(), launcher.menu_window);
+    EXPECT_EQ(headless_timer_count(), 1);
+    EXPECT_EQ(headless_icon_images(ICON_PROGRAM), 2);
+    EXPECT_TRUE(headless_message_boxes().empty());
+    EXPECT_EQ(launcher.cd_drive, 'E');
+    EXPECT_STREQ(launcher.program_folder, "E:\\");
+    EXPECT_STREQ(launcher.setup_path, "E:\\setup.exe");
+    EXPECT_STREQ(launcher.directx_setup_path, "E:\\directx\\dxsetup.exe");
+}
+
+TEST_F(MenuSession, WindowsThatCannotBeMadeEndTheProgram)
+{
+    headless_fail_next_window();
+    headless_tick();
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(headless_message_boxes().empty());
+    EXPECT_FALSE(headless_input_ran_out()); // ended before its message loop
+
+    launcher_reset();
+    headless_launcher_reset(1024, 768);
+    headless_set_command_line("E:\\RUNNER.EXE");
+    headless_fail_next_dialog();
+    headless_tick();
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(headless_message_boxes().size(), 1u);
+    EXPECT_EQ(headless_message_boxes()[0].text, "Error initializing mainwindow");
+    EXPECT_EQ(headless_message_boxes()[0].caption, "Error");
+    EXPECT_EQ(headless_message_boxes()[0].owner, 0u);
+    EXPECT_EQ(headless_message_boxes()[0].type, MB_OK);
+    EXPECT_FALSE(headless_input_ran_out());
+}
+
+TEST_F(MenuSession, MissingCdProgramsDisableTheirButtons)
+{
+    fs::remove_all(box.cd / "directx");
+    fs::remove_all(box.cd / "Trailer");
+    fs::remove(box.cd / "Readme.txt");
+    fs::remove(box.cd / "setup.exe");
+    run();
+    EXPECT_FALSE(enabled(ID_INSTALL));
+    EXPECT_FALSE(enabled(ID_SETUP));
+    EXPECT_FALSE(enabled(ID_TRAILER));
+    EXPECT_FALSE(enabled(ID_README));
+    EXPECT_STREQ(launcher.directx_setup_path, "");
+}
+
+TEST_F(MenuSession, MissingPictureIsReportedAndKeepsInstallDisabled)
+{
+    fs::remove(box.cd / "loading.bmp");
+    run();
+    ASSERT_EQ(headless_message_boxes().size(), 1u);
+    const HeadlessMessageBox &shown = headless_message_boxes()[0];
+    EXPECT_EQ(shown.text, "Error loading background picture");
+    EXPECT_EQ(shown.caption, "Error");
+    EXPECT_EQ(shown.type, MB_OK);
+    EXPECT_EQ(shown.owner, launcher.menu_window);
+    EXPECT_FALSE(enabled(ID_INSTALL));
+    // The menu still paints, only without a picture.
+    EXPECT_GE(headless_window(launcher.menu_window)->paint_count, 1);
+}
+
+TEST_F(MenuSession, PictureIsPaintedBelowTheButtonsThroughItsPalette)
+{
+    run();
+    const HeadlessWindow *menu = headless_window(launcher.menu_window);
+    ASSERT_EQ(menu->client_width, 480);
+    ASSERT_EQ(menu->client_height, 478);
+    auto colour = [](int index) {
+        return static_cast<uint32_t>(index) << 16 | static_cast<uint32_t>(255 - index) << 8 |
+               static_cast<uint32_t>(index / 2);
+    };
+    for (int y : {0, 1, 179, 359})
+        for (int x : {0, 1, 240, 479})
+            EXPECT_EQ(menu->canvas[(80 + y) * 480 + x], colour((x + 3 * y) % 256)) << x << "," << y;
+    // Above and below the picture the dialog's own background stays.
+    EXPECT_EQ(menu->canvas[79 * 480], 0xC0C0C0u);
+    EXPECT_EQ(menu->canvas[440 * 480], 0xC0C0C0u);
+    // Buttons are coloured by the window procedure.
+    EXPECT_TRUE(button(ID_PLAY)->coloured);
+    EXPECT_EQ(button(ID_PLAY)->bk_colour, 0xC4C4C4u);
+    EXPECT_EQ(button(ID_PLAY)->brush, ui_stock_black_brush());
+}
+
+TEST_F(MenuSession, GermanTextsComeFromTheInstallRecord)
+{
+    write_registry(box, {{"Language", "1"}});
+    run();
+    EXPECT_EQ(launcher.language, 0);
+    EXPECT_EQ(text(ID_PLAY), "Starte DEMO");
+    EXPECT_EQ(text(ID_INSTALL), "Installiere");
+    EXPECT_EQ(text(ID_SETUP), "Installiere DirectX");
+    EXPECT_EQ(text(ID_UNINSTALL), "L\xF6sche DEMO");
+    EXPECT_EQ(text(ID_README), "Hinweise");
+    EXPECT_EQ(text(ID_EXIT), "Ende");
+    EXPECT_EQ(text(ID_TRAILER), "Zenthor - Trailer");
+}
+
+TEST_F(MenuSession, LanguageWithoutTextsFallsBackToEnglish)
+{
+    write_registry(box, {{"Language", "3"}});
+    run();
+    EXPECT_EQ(launcher.language, 1);
+    EXPECT_EQ(text(ID_PLAY), "Play DEMO");
+}
+
+// The five rows of the install state.
+TEST_F(MenuSession, NoInstallRecordKeepsTheSetupButtonAsAtStartUp)
+{
+    headless_tick();
+    run();
+    EXPECT_FALSE(enabled(ID_PLAY));
+    EXPECT_FALSE(enabled(ID_UNINSTALL));
+    EXPECT_TRUE(enabled(ID_SETUP));
+    EXPECT_STREQ(launcher.install_folder, "");
+}
+
+TEST_F(MenuSession, DirectxVariantEnablesPlay)
+{
+    install("ztDemo.exe");
+    headless_tick();
+    run();
+    EXPECT_TRUE(enabled(ID_PLAY));
+    EXPECT_TRUE(enabled(ID_UNINSTALL));
+    EXPECT_TRUE(enabled(ID_SETUP));
+    EXPECT_EQ(text(ID_SETUP), "DirectX Install");
+    EXPECT_STREQ(launcher.install_folder, "C:\\DEMO\\");
+}
+
+TEST_F(MenuSession, DirectxVariantWithoutCdSetupDisablesTheSetupButton)
+{
+    fs::remove_all(box.cd / "directx");
+    install("ztDemo.exe", false);
+    headless_tick();
+    run();
+    EXPECT_TRUE(enabled(ID_PLAY));
+    EXPECT_FALSE(enabled(ID_UNINSTALL));
+    EXPECT_FALSE(enabled(ID_SETUP));
+}
+
+TEST_F(MenuSession, SoundVariantNeedsItsDriverFile)
+{
+    install("xxxxxxx.xxx");
+    bool play_before = true;
+    headless_tick();
+    headless_call([&] {
+        play_before = enabled(ID_PLAY);
+        EXPECT_EQ(text(ID_SETUP), "Sound config");
+        EXPECT_TRUE(enabled(ID_SETUP));
+        write_file(demo / "DRIVERS" / "DIG.INI", "");
+    });
+    headless_tick();
+    run();
+    EXPECT_FALSE(play_before);
+    EXPECT_TRUE(enabled(ID_PLAY));
+    EXPECT_TRUE(enabled(ID_UNINSTALL));
+}
+
+TEST_F(MenuSession, InstallFolderWithoutGameDisablesSetupAndKeepsItsText)
+{
+    install(nullptr);
+    headless_tick();
+    run();
+    EXPECT_FALSE(enabled(ID_PLAY));
+    EXPECT_FALSE(enabled(ID_SETUP));
+    EXPECT_TRUE(enabled(ID_UNINSTALL));
+    EXPECT_EQ(text(ID_SETUP), "DirectX Install");
+}
+
+TEST_F(MenuSession, InstallRecordWrittenWhileTheMenuRunsShowsAtTheNextTick)
+{
+    headless_tick();
+    headless_call([&] {
+        EXPECT_FALSE(enabled(ID_PLAY));
+        install("ztDemo.exe");
+    });
+    headless_tick();
+    headless_call([&] {
+        EXPECT_TRUE(enabled(ID_PLAY));
+        EXPECT_TRUE(enabled(ID_UNINSTALL));
+        fs::remove(box.registry);
+    });
+    headless_tick();
+    run();
+    EXPECT_FALSE(enabled(ID_PLAY));
+    EXPECT_FALSE(enabled(ID_UNINSTALL));
+}
+
+TEST_F(MenuSession, SoundSetupRunsThroughTheInterpreterAndTheDriverFileFollows)
+{
+    fs::remove_all(box.cd / "directx");
+    install("xxxxxxx.xxx");
+    bool hidden_while_running = false;
+    headless_on_start([&](const HeadlessStart &) {
+        hidden_while_running = !headless_window(launcher.menu_window)->visible;
+    });
+    headless_tick();
+    headless_call([&] { headless_click(launcher.menu_window, ID_SETUP); });
+    headless_call([&] {
+        ASSERT_EQ(headless_starts().size(), 1u);
+        const HeadlessStart &start = headless_starts()[0];
+        EXPECT_EQ(start.way, PROCESS_RUN_AND_WAIT);
+        EXPECT_EQ(start.program, "cmd.exe");
+        EXPECT_EQ(start.command_line, "cmd.exe /c setsound.exe");
+        EXPECT_EQ(start.directory, "C:\\DEMO");
+        EXPECT_TRUE(headless_window(launcher.menu_window)->visible);
+        EXPECT_TRUE(launcher.sound_setup_has_run);
+        EXPECT_FALSE(fs::exists(demo / "drivers" / "dig.ini"));
+    });
+    // The driver folder exists but the set-up wrote no dig.ini: the next tick creates it empty
+    // and keeps Play disabled, the one after enables Play.
+    headless_call([&] { fs::create_directories(demo / "drivers"); });
+    headless_tick();
+    headless_call([&] {
+        EXPECT_TRUE(fs::exists(demo / "drivers" / "dig.ini"));
+        EXPECT_EQ(fs::file_size(demo / "drivers" / "dig.ini"), 0u);
+        EXPECT_FALSE(enabled(ID_PLAY));
+    });
+    headless_tick();
+    run();
+    EXPECT_TRUE(hidden_while_running);
+    EXPECT_TRUE(enabled(ID_PLAY));
+}
+
+TEST_F(MenuSession, SoundSetupUsesComspecWhenItExists)
+{
+    fs::remove_all(box.cd / "directx");
+    install("xxxxxxx.xxx");
+    write_file(box.cd / "COMMAND.COM", "MZ");
+    setenv("COMSPEC", "E:\\command.com", 1);
+    headless_tick();
+    headless_call([&] { headless_click(launcher.menu_window, ID_SETUP); });
+    run();
+    unsetenv("COMSPEC");
+    ASSERT_EQ(headless_starts().size(), 1u);
+    EXPECT_EQ(headless_starts()[0].program, "E:\\command.com");
+    EXPECT_EQ(headless_starts()[0].command_line, "E:\\command.com /c setsound.exe");
+}
+
+TEST_F(MenuSession, SoundVariantWithCdDirectxSetupStartsTheDirectxSetup)
+{
+    install("xxxxxxx.xxx");
+    headless_tick();
+    headless_call([&] {
+        EXPECT_EQ(text(ID_SETUP), "Sound config");
+        headless_click(launcher.menu_window, ID_SETUP);
+    });
+    run();
+    ASSERT_EQ(headless_starts().size(), 1u);
+    const HeadlessStart &start = headless_starts()[0];
+    EXPECT_EQ(start.way, PROCESS_START_BESIDE);
+    EXPECT_EQ(start.program, "E:\\directx\\dxsetup.exe");
+    EXPECT_EQ(start.command_line, "E:\\directx\\dxsetup.exe");
+    EXPECT_EQ(start.directory, "E:\\");
+    EXPECT_TRUE(ui_is_window(launcher.menu_window));
+}
+
+TEST_F(MenuSession, PlayStartsTheDirectxGameInPlace)
+{
+    install("ztDemo.exe");
+    headless_tick();
+    headless_call([&] { headless_click(launcher.menu_window, ID_PLAY); });
+    headless_tick(); // never reached: the launcher has ended
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(headless_starts().size(), 1u);
+    const HeadlessStart &start = headless_starts()[0];
+    EXPECT_EQ(start.way, PROCESS_START_IN_PLACE);
+    EXPECT_EQ(start.program, "C:\\DEMO\\ztDemo.exe");
+    EXPECT_EQ(start.command_line, "C:\\DEMO\\ztDemo.exe");
+    EXPECT_EQ(start.directory, "C:\\DEMO");
+    EXPECT_TRUE(start.started);
+    EXPECT_TRUE(headless_ended_in_place());
+    EXPECT_FALSE(headless_input_ran_out());
+    // Ended in place: the windows were never destroyed.
+    EXPECT_TRUE(ui_is_window(launcher.menu_window));
+}
+
+TEST_F(MenuSession, PlayStartsTheSoundVariantGame)
+{
+    install("xxxxxxx.xxx");
+    write_file(demo / "drivers" / "dig.ini", "");
+    headless_tick();
+    headless_call([&] { headless_click(launcher.menu_window, ID_PLAY); });
+    run();
+    ASSERT_EQ(headless_starts().size(), 1u);
+    EXPECT_EQ(headless_starts()[0].program, "C:\\DEMO\\xxxxxxx.xxx");
+    EXPECT_EQ(headless_starts()[0].command_line, "C:\\DEMO\\xxxxxxx.xxx");
+    EXPECT_EQ(headless_starts()[0].directory, "C:\\DEMO");
+}
+
+TEST_F(MenuSession, PlayWhoseGameVanishedLeavesTheMenuInTheInstallFolder)
+{
+    install("ztDemo.exe");
+    headless_tick();
+    headless_call([&] {
+        fs::remove(demo / "ztDemo.exe");
+        headless_click(launcher.menu_window, ID_PLAY);
+    });
+    run();
+    ASSERT_EQ(headless_starts().size(), 1u);
+    EXPECT_FALSE(headless_starts()[0].started);
+    EXPECT_FALSE(headless_ended_in_place());
+    EXPECT_TRUE(ui_is_window(launcher.menu_window));
+    EXPECT_EQ(paths_current(), "C:\\DEMO");
+}
+
+TEST_F(MenuSession, InstallStartsSetupAndClosesTheMenu)
+{
+    headless_call([&] { headless_click(launcher.menu_window, ID_INSTALL); });
+    EXPECT_EQ(run(), 0);
+    EXPECT_FALSE(headless_input_ran_out()); // ended by WM_QUIT
+    ASSERT_EQ(headless_starts().size(), 1u);
+    const HeadlessStart &start = headless_starts()[0];
+    EXPECT_EQ(start.way, PROCESS_START_BESIDE);
+    EXPECT_EQ(start.program, "E:\\setup.exe");
+    EXPECT_EQ(start.command_line, "E:\\setup.exe");
+    EXPECT_EQ(start.directory, "E:\\");
+    EXPECT_TRUE(start.started);
+    EXPECT_FALSE(ui_is_window(launcher.menu_window));
+}
+
+TEST_F(MenuSession, InstallClosesTheMenuEvenWhenTheStartFails)
+{
+    headless_call([&] {
+        fs::remove(box.cd / "setup.exe");
+        headless_click(launcher.menu_window, ID_INSTALL);
+    });
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(headless_starts().size(), 1u);
+    EXPECT_FALSE(headless_starts()[0].started);
+    EXPECT_FALSE(ui_is_window(launcher.menu_window));
+    EXPECT_FALSE(headless_input_ran_out());
+}
+
+TEST_F(MenuSession, TrailerStartsThePlayerWithItsMovie)
+{
+    headless_call([&] { headless_click(launcher.menu_window, ID_TRAILER); });
+    run();
+    ASSERT_EQ(headless_starts().size(), 1u);
+    const HeadlessStart &start = headless_starts()[0];
+    EXPECT_EQ(start.way, PROCESS_START_BESIDE);
+    EXPECT_EQ(start.program, "Trailer\\filmo.exe");
+    EXPECT_EQ(start.command_line, "Trailer\\filmo.exe Trailer\\trailer.mov");
+    EXPECT_EQ(start.directory, "E:\\");
+    EXPECT_TRUE(ui_is_window(launcher.menu_window));
+}
+
+TEST_F(MenuSession, TrailerAfterTheSoundSetupFindsNoPlayer)
+{
+    fs::remove_all(box.cd / "directx");
+    install("xxxxxxx.xxx");
+    headless_tick();
+    headless_call([&] { headless_click(launcher.menu_window, ID_SETUP); });
+    headless_call([&] { headless_click(launcher.menu_window, ID_TRAILER); });
+    run();
+    ASSERT_EQ(headless_starts().size(), 2u);
+    EXPECT_TRUE(enabled(ID_TRAILER));
+    EXPECT_EQ(headless_starts()[1].directory, "C:\\DEMO");
+    EXPECT_FALSE(headless_starts()[1].started);
+}
+
+TEST_F(MenuSession, ExitAndCloseBoxEndTheProgram)
+{
+    headless_call([&] { headless_click(launcher.menu_window, ID_EXIT); });
+    EXPECT_EQ(run(), 0);
+    EXPECT_FALSE(ui_is_window(launcher.menu_window));
+    EXPECT_FALSE(headless_input_ran_out());
+
+    launcher_reset();
+    headless_launcher_reset(1024, 768);
+    headless_set_command_line("E:\\RUNNER.EXE");
+    headless_call([&] { headless_close(launcher.menu_window); });
+    EXPECT_EQ(run(), 0);
+    EXPECT_FALSE(ui_is_window(launcher.menu_window));
+    EXPECT_FALSE(headless_input_ran_out());
+    EXPECT_TRUE(headless_starts().empty());
+}
+
+TEST_F(MenuSession, EnterAndEscapeDoNothing)
+{
+    headless_key(VK_RETURN);
+    headless_key(VK_ESCAPE);
+    headless_key('A');
+    run();
+    EXPECT_TRUE(headless_input_ran_out());
+    EXPECT_TRUE(ui_is_window(launcher.menu_window));
+    EXPECT_TRUE(headless_starts().empty());
+    EXPECT_TRUE(headless_dialogs("ABOUT").empty());
+    EXPECT_TRUE(headless_dialogs("README").empty());
+}
+
+TEST_F(MenuSession, DisabledButtonsDoNotAct)
+{
+    headless_call([&] { headless_click(launcher.menu_window, ID_PLAY); });
+    headless_call([&] { headless_click(launcher.menu_window, ID_UNINSTALL); });
+    run();
+    EXPECT_TRUE(headless_starts().empty());
+    EXPECT_TRUE(headless_message_boxes().empty());
+}
+
+TEST_F(MenuSession, F1OpensOneMoreAboutBoxEachTime)
+{
+    for (int i = 0; i < 3; i++) {
+        // Each box takes the focus; the user clicks the menu again before the next F1.
+        headless_call([&] { ui_set_focus(launcher.menu_window); });
+        headless_key(VK_F1);
+    }
+    run();
+    std::vector<UiWindow> abouts = headless_dialogs("ABOUT");
+    ASSERT_EQ(abouts.size(), 3u);
+    UiRect menu = headless_window(launcher.menu_window)->rect;
+    for (UiWindow about : abouts) {
+        const HeadlessWindow *w = headless_window(about);
+        EXPECT_TRUE(w->visible);
+        EXPECT_EQ(w->text, "About");
+        EXPECT_EQ(w->owner, launcher.menu_window);
+        EXPECT_EQ(headless_window(ui_get_dlg_item(about, ID_BACK))->text, "Back");
+        int32_t width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
+        EXPECT_EQ(w->rect.left, menu.left + (menu.right - menu.left - width) / 2);
+        EXPECT_EQ(w->rect.top, menu.top + (menu.bottom - menu.top - height) / 2);
+    }
+}
+
+TEST_F(MenuSession, ReadmeViewerOpensOnceAndShowsTheTextByteForByte)
+{
+    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    UiWindow viewer = 0;
+    headless_call([&] {
+        std::vector<UiWindow> viewers = headless_dialogs("README");
+        ASSERT_EQ(viewers.size(), 1u);
+        viewer = viewers[0];
+        const HeadlessWindow *w = headless_window(viewer);
+        EXPECT_EQ(w->text, "README.TXT");
+        EXPECT_EQ(headless_window(ui_get_dlg_item(viewer, ID_README_TEXT))->text,
+                  "Line one\r\nZweite Zeile: \xE4\xF6\xFC\xDF\r\n");
+        EXPECT_EQ(headless_window(ui_get_dlg_item(viewer, ID_BACK))->text, "Back");
+        UiRect menu = headless_window(launcher.menu_window)->rect;
+        int32_t width = w->rect.right - w->rect.left;
+        EXPECT_EQ(w->rect.left, menu.left + (menu.right - menu.left - width) / 2);
+        ui_set_focus(launcher.menu_window);
+    });
+    // An About box opened and closed beside it leaves the viewer's text in place.
+    headless_key(VK_F1);
+    headless_call([&] { headless_click(headless_dialogs("ABOUT")[0], ID_BACK); });
+    headless_call([&] {
+        EXPECT_TRUE(headless_dialogs("ABOUT").empty());
+        ASSERT_NE(launcher.readme_text, nullptr);
+        ui_set_focus(viewer);
+        EXPECT_EQ(headless_window(ui_get_dlg_item(viewer, ID_README_TEXT))->text.size(), 30u);
+        headless_click(viewer, ID_BACK);
+    });
+    headless_call([&] {
+        EXPECT_FALSE(ui_is_window(viewer));
+        EXPECT_EQ(launcher.readme_window, 0u);
+        EXPECT_EQ(launcher.readme_text, nullptr);
+        headless_click(launcher.menu_window, ID_README);
+    });
+    headless_call([&] {
+        ASSERT_EQ(headless_dialogs("README").size(), 1u);
+        headless_close(headless_dialogs("README")[0]);
+    });
+    run();
+    EXPECT_TRUE(headless_dialogs("README").empty());
+    EXPECT_EQ(launcher.readme_window, 0u);
+    EXPECT_EQ(launcher.readme_text, nullptr);
+}
+
+TEST_F(MenuSession, EmptyReadmeOpensAnEmptyViewer)
+{
+    write_file(box.cd / "Readme.txt", "");
+    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    run();
+    ASSERT_EQ(headless_dialogs("README").size(), 1u);
+    EXPECT_EQ(headless_window(ui_get_dlg_item(headless_dialogs("README")[0], ID_README_TEXT))->text,
+              "");
+}
+
+TEST_F(MenuSession, ReadmeRemovedAfterStartUpOpensNothing)
+{
+    headless_call([&] {
+        fs::remove(box.cd / "Readme.txt");
+        headless_click(launcher.menu_window, ID_README);
+    });
+    run();
+    EXPECT_TRUE(headless_dialogs("README").empty());
+}
+
+TEST_F(MenuSession, ClosingTheMenuClosesItsBoxesAndReleasesTheText)
+{
+    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    headless_call([&] { ui_set_focus(launcher.menu_window); });
+    headless_key(VK_F1);
+    headless_call([&] { headless_close(launcher.menu_window); });
+    run();
+    EXPECT_TRUE(headless_dialogs("README").empty());
+    EXPECT_TRUE(headless_dialogs("ABOUT").empty());
+    EXPECT_EQ(launcher.readme_text, nullptr);
+    EXPECT_EQ(launcher.picture.palette, 0u);
+}
+
+TEST_F(MenuSession, OverlongPathValueCountsAsNoInstallRecord)
+{
+    std::string path = "C:\\" + std::string(253, 'A'); // 256 characters
+    write_registry(box, {{"Path", path}, {"Uninstall", "C:\\U.EXE"}});
+    headless_tick();
+    run();
+    EXPECT_FALSE(enabled(ID_PLAY));
+    EXPECT_FALSE(enabled(ID_UNINSTALL));
+    EXPECT_STREQ(launcher.install_folder, "");
+}
+
+TEST_F(MenuSession, InstallFolderTooLongForItsGameFindsNoGame)
+{
+    // 255 characters fit the buffer, but not with a backslash and "ztDemo.exe" added.
+    std::string path = "C:\\" + std::string(252, 'A');
+    write_registry(box, {{"Path", path}});
+    headless_tick();
+    run();
+    EXPECT_EQ(std::string(launcher.install_folder), path);
+    EXPECT_FALSE(enabled(ID_PLAY));
+    EXPECT_FALSE(enabled(ID_SETUP));
+}
+
+} // namespace

@@ -1,0 +1,249 @@
+// Uninstall on a real install folder with decoys: exactly the listed files go, in order.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include "launcher/launcher.h"
+#include "launcher/templates.h"
+#include "platform/headless/launcher_headless.h"
+#include "platform/posix/paths.h"
+#include "tests/launcher/sandbox.h"
+
+namespace
+{
+
+// Every entry below a folder (links not followed) with its kind and content.
+std::map<std::string, std::string> snapshot(const fs::path &root)
+{
+    std::map<std::string, std::string> entries;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        std::string rel = it->path().lexically_relative(root).string();
+        if (it->is_symlink())
+            entries[rel] = "link:" + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            entries[rel] = "dir";
+        else
+            entries[rel] = "file:" + read_file(it->path());
+    }
+    return entries;
+}
+
+class Uninstall : public ::testing::Test
+{
+  protected:
+    Sandbox box;
+    fs::path demo;
+
+    void SetUp() override
+    {
+        box = sandbox_make();
+        demo = box.drive_c / "DEMO";
+        write_file(box.cd / "loading.bmp", make_bmp(480, 360, 0));
+        ASSERT_TRUE(paths_configure(box.cd.c_str(), 'E'));
+        launcher_reset();
+        headless_launcher_reset(1024, 768);
+        headless_set_command_line("E:\\RUNNER.EXE");
+
+        const char *doomed[] = {"drivers/dig.ini", "loading.bmp", "tumblodos.cfg",
+                                "tumblowin.cfg",   "a.lst",       "B.LST",
+                                "c.pif",           "save/1.sav",  "save/noext"};
+        for (const char *name : doomed)
+            write_file(demo / name, name);
+        const char *decoys[] = {"ztDemo.exe",      "UNINST.EXE",   "drivers/other.ini",
+                                "loading.bmp.bak", "xloading.bmp", "tumblo.cfg",
+                                "frei.lvl2",       "a.lst.txt",    "lst",
+                                "a.lsta",          "c.pif~",       "save/sub/deep.sav",
+                                "save/sub/x.lst",  "Save2/x.sav",  "sub/y.lst",
+                                "drivers/z.pif"};
+        for (const char *name : decoys)
+            write_file(demo / name, name);
+        write_file(demo / "frei.lvl", "read-only");
+        fs::permissions(demo / "frei.lvl", fs::perms::owner_read | fs::perms::group_read);
+        write_file(box.outside / "target.lst", "outside");
+        write_file(box.outside / "secret.sav", "outside");
+        write_file(box.outside / "dir" / "kept.sav", "outside");
+        fs::create_symlink(box.outside / "target.lst", demo / "link.lst");
+        fs::create_symlink(box.outside / "secret.sav", demo / "save" / "out.sav");
+        fs::create_directory_symlink(box.outside / "dir", demo / "save" / "dirlink");
+        write_registry(box, {{"Path", "C:\\DEMO\\"},
+                             {"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\DEMO\\LOG.TXT"}});
+    }
+
+    void TearDown() override
+    {
+        launcher_reset();
+        sandbox_remove(box);
+    }
+
+    void click_uninstall()
+    {
+        headless_tick();
+        headless_call([] { headless_click(launcher.menu_window, ID_UNINSTALL); });
+    }
+};
+
+TEST_F(Uninstall, YesDeletesExactlyTheListedFilesInOrderAndStartsTheUninstaller)
+{
+    std::map<std::string, std::string> before = snapshot(demo);
+    std::map<std::string, std::string> outside_before = snapshot(box.outside);
+
+    int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    std::map<int, std::string> folders;
+    for (const char *folder : {"", "drivers", "save", "save/sub", "sub", "Save2"})
+        folders[inotify_add_watch(watch, (demo / folder).c_str(), IN_DELETE | IN_DELETE_SELF)] =
+            folder;
+
+    headless_answer_message_box(IDYES);
+    click_uninstall();
+    EXPECT_EQ(launcher_main(SW_SHOWNORMAL), 0);
+
+    std::vector<std::string> deleted;
+    alignas(inotify_event) char buffer[65536];
+    ssize_t got = read(watch, buffer, sizeof buffer);
+    for (ssize_t at = 0; at < got;) {
+        const inotify_event *event = reinterpret_cast<const inotify_event *>(buffer + at);
+        std::string folder = folders[event->wd];
+        deleted.push_back((folder.empty() ? "" : folder + "/") + event->name);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    close(watch);
+    const std::vector<std::string> expected = {
+        "drivers/dig.ini", "loading.bmp", "tumblodos.cfg", "tumblowin.cfg", "B.LST",       "a.lst",
+        "link.lst",        "c.pif",       "save/1.sav",    "save/noext",    "save/out.sav"};
+    EXPECT_EQ(deleted, expected);
+
+    std::map<std::string, std::string> after = snapshot(demo);
+    for (const std::string &gone : expected)
+        before.erase(gone);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(snapshot(box.outside), outside_before);
+
+    ASSERT_EQ(headless_message_boxes().size(), 1u);
+    const HeadlessMessageBox &question = headless_message_boxes()[0];
+    EXPECT_EQ(question.text, "You really want to delete\nZenthor Demo?");
+    EXPECT_EQ(question.caption, "Uninstall");
+    EXPECT_EQ(question.type, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(question.owner, launcher.menu_window);
+
+    ASSERT_EQ(headless_starts().size(), 1u);
+    const HeadlessStart &start = headless_starts()[0];
+    EXPECT_EQ(start.way, PROCESS_START_IN_PLACE);
+    EXPECT_EQ(start.program, "C:\\DEMO\\UNINST.EXE");
+    EXPECT_EQ(start.command_line, "C:\\DEMO\\UNINST.EXE -fC:\\DEMO\\LOG.TXT");
+    EXPECT_EQ(start.directory, "C:\\DEMO");
+    EXPECT_TRUE(headless_ended_in_place());
+}
+
+TEST_F(Uninstall, NoTouchesNothingAndStartsNothing)
+{
+    std::map<std::string, std::string> before = snapshot(box.root);
+    headless_answer_message_box(IDNO);
+    click_uninstall();
+    launcher_main(SW_SHOWNORMAL);
+    EXPECT_EQ(snapshot(box.root), before);
+    EXPECT_TRUE(headless_starts().empty());
+    EXPECT_EQ(headless_message_boxes().size(), 1u);
+    EXPECT_TRUE(ui_is_window(launcher.menu_window));
+}
+
+TEST_F(Uninstall, GermanQuestion)
+{
+    write_registry(
+        box, {{"Path", "C:\\DEMO\\"}, {"Uninstall", "C:\\DEMO\\UNINST.EXE"}, {"Language", "1"}});
+    click_uninstall();
+    launcher_main(SW_SHOWNORMAL);
+    ASSERT_EQ(headless_message_boxes().size(), 1u);
+    EXPECT_EQ(headless_message_boxes()[0].text,
+              "Sind Sie sicher, da\xDF Sie die Demo\nvom Zenthor l\xF6schen wollen?");
+}
+
+TEST_F(Uninstall, ValueWithoutFlagStartsTheWholeValue)
+{
+    write_registry(box, {{"Path", "C:\\DEMO"}, {"Uninstall", "C:\\DEMO\\UNINST.EXE"}});
+    headless_answer_message_box(IDYES);
+    click_uninstall();
+    launcher_main(SW_SHOWNORMAL);
+    ASSERT_EQ(headless_starts().size(), 1u);
+    EXPECT_EQ(headless_starts()[0].command_line, "C:\\DEMO\\UNINST.EXE");
+    EXPECT_TRUE(headless_starts()[0].started);
+}
+
+TEST_F(Uninstall, ValueBeginningWithTheFlagStartsNothing)
+{
+    write_registry(box, {{"Path", "C:\\DEMO"}, {"Uninstall", "-fC:\\DEMO\\LOG.TXT"}});
+    headless_answer_message_box(IDYES);
+    click_uninstall();
+    launcher_main(SW_SHOWNORMAL);
+    ASSERT_EQ(headless_starts().size(), 1u);
+    EXPECT_EQ(headless_starts()[0].program, "");
+    EXPECT_FALSE(headless_starts()[0].started);
+    EXPECT_TRUE(ui_is_window(launcher.menu_window));
+}
+
+TEST_F(Uninstall, FlagInsideTheProgramPathSplitsThereAndTheStartFails)
+{
+    write_file(box.drive_c / "my-files" / "UNINST.EXE", "MZ");
+    write_registry(box, {{"Path", "C:\\DEMO"}, {"Uninstall", "C:\\my-files\\UNINST.EXE"}});
+    headless_answer_message_box(IDYES);
+    click_uninstall();
+    launcher_main(SW_SHOWNORMAL);
+    ASSERT_EQ(headless_starts().size(), 1u);
+    EXPECT_EQ(headless_starts()[0].program, "C:\\m");
+    EXPECT_EQ(headless_starts()[0].command_line, "C:\\m -files\\UNINST.EXE");
+    EXPECT_FALSE(headless_starts()[0].started);
+}
+
+TEST_F(Uninstall, MissingInstallFolderDeletesNothingButStartsTheUninstaller)
+{
+    write_file(box.cd / "UNINST.EXE", "MZ");
+    write_registry(box, {{"Path", "C:\\GONE"}, {"Uninstall", "E:\\UNINST.EXE -fE:\\LOG"}});
+    std::map<std::string, std::string> before = snapshot(box.root);
+    headless_answer_message_box(IDYES);
+    click_uninstall();
+    launcher_main(SW_SHOWNORMAL);
+    EXPECT_EQ(snapshot(box.root), before);
+    ASSERT_EQ(headless_starts().size(), 1u);
+    EXPECT_EQ(headless_starts()[0].command_line, "E:\\UNINST.EXE -fE:\\LOG");
+    EXPECT_EQ(headless_starts()[0].directory, "E:\\");
+    EXPECT_TRUE(headless_starts()[0].started);
+}
+
+TEST_F(Uninstall, SaveFolderThatLinksOutsideIsNotEntered)
+{
+    fs::remove_all(demo / "save");
+    fs::create_directory_symlink(box.outside, demo / "save");
+    std::map<std::string, std::string> outside_before = snapshot(box.outside);
+    headless_answer_message_box(IDYES);
+    click_uninstall();
+    launcher_main(SW_SHOWNORMAL);
+    EXPECT_EQ(snapshot(box.outside), outside_before);
+    EXPECT_TRUE(fs::is_symlink(demo / "save"));
+    EXPECT_FALSE(fs::exists(demo / "a.lst"));
+}
+
+TEST_F(Uninstall, FailedUninstallerStartLeavesTheMenuWithTheNewState)
+{
+    fs::remove(demo / "UNINST.EXE");
+    write_file(demo / "xxxxxxx.xxx", "MZ");
+    fs::remove(demo / "ztDemo.exe");
+    headless_answer_message_box(IDYES);
+    headless_tick();
+    headless_call([] {
+        EXPECT_TRUE(headless_window(ui_get_dlg_item(launcher.menu_window, ID_PLAY))->enabled);
+    });
+    headless_call([] { headless_click(launcher.menu_window, ID_UNINSTALL); });
+    headless_tick();
+    launcher_main(SW_SHOWNORMAL);
+    ASSERT_EQ(headless_starts().size(), 1u);
+    EXPECT_FALSE(headless_starts()[0].started);
+    EXPECT_TRUE(ui_is_window(launcher.menu_window));
+    // dig.ini went with the deletions, so the sound variant cannot play any more.
+    EXPECT_FALSE(headless_window(ui_get_dlg_item(launcher.menu_window, ID_PLAY))->enabled);
+    EXPECT_TRUE(headless_window(ui_get_dlg_item(launcher.menu_window, ID_UNINSTALL))->enabled);
+}
+
+} // namespace

@@ -1,0 +1,171 @@
+// Windows paths on the host's file system, and the file services built on them.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "platform/files.h"
+#include "platform/posix/paths.h"
+#include "tests/launcher/sandbox.h"
+
+namespace
+{
+
+class Paths : public ::testing::Test
+{
+  protected:
+    Sandbox box;
+    void SetUp() override
+    {
+        box = sandbox_make();
+        write_file(box.cd / "Trailer" / "filmo.exe", "x");
+        write_file(box.drive_c / "Demo" / "Save" / "game.sav", "x");
+        write_file(box.cd / "\xC3\x9C"
+                            "ber.txt",
+                   "x"); // "Über.txt" in UTF-8
+        ASSERT_TRUE(paths_configure(box.cd.c_str(), 'e'));
+    }
+    void TearDown() override { sandbox_remove(box); }
+    std::string map(const char *path)
+    {
+        std::string host;
+        return paths_map(path, &host) ? host : std::string("<none>");
+    }
+};
+
+TEST_F(Paths, DriveLettersBackslashesAndCase)
+{
+    std::string cd = fs::canonical(box.cd).string();
+    EXPECT_EQ(map("E:\\"), cd);
+    EXPECT_EQ(map("e:\\TRAILER\\FILMO.EXE"), cd + "/Trailer/filmo.exe");
+    EXPECT_EQ(map("E:/trailer/filmo.exe"), cd + "/Trailer/filmo.exe");
+    EXPECT_EQ(map("C:\\DEMO\\SAVE\\GAME.SAV"),
+              box.prefix.string() + "/dosdevices/c:/Demo/Save/game.sav");
+    // What does not exist keeps its spelling, so it can be made.
+    EXPECT_EQ(map("C:\\DEMO\\drivers\\dig.ini"),
+              box.prefix.string() + "/dosdevices/c:/Demo/drivers/dig.ini");
+    // Code page 1252 names meet their UTF-8 spelling on disk, without regard to case.
+    EXPECT_EQ(map("E:\\\xFC"
+                  "BER.TXT"),
+              cd + "/\xC3\x9C"
+                   "ber.txt");
+    EXPECT_EQ(map("/usr/bin"), "/usr/bin");
+}
+
+TEST_F(Paths, AbsoluteAgainstTheCurrentDirectory)
+{
+    std::string out;
+    EXPECT_EQ(paths_current(), "E:\\");
+    ASSERT_TRUE(paths_absolute("Trailer\\trailer.mov", &out));
+    EXPECT_EQ(out, "E:\\Trailer\\trailer.mov");
+    ASSERT_TRUE(files_set_current_directory("c:\\demo"));
+    EXPECT_EQ(paths_current(), "C:\\demo");
+    ASSERT_TRUE(paths_absolute("..\\..\\..\\x", &out));
+    EXPECT_EQ(out, "C:\\x"); // never above the root
+    ASSERT_TRUE(paths_absolute(".\\save\\.\\a", &out));
+    EXPECT_EQ(out, "C:\\demo\\save\\a");
+    ASSERT_TRUE(paths_absolute("\\top", &out));
+    EXPECT_EQ(out, "C:\\top");
+    ASSERT_TRUE(paths_absolute("C:rel", &out));
+    EXPECT_EQ(out, "C:\\demo\\rel");
+    ASSERT_TRUE(paths_absolute("E:rel", &out));
+    EXPECT_EQ(out, "E:\\rel");
+    EXPECT_FALSE(paths_absolute("\\\\server\\share", &out));
+    EXPECT_FALSE(paths_absolute("", &out));
+    EXPECT_FALSE(paths_absolute("a\nb", &out));
+    EXPECT_FALSE(paths_absolute(std::string(2000, 'a').c_str(), &out));
+    ASSERT_TRUE(files_set_current_directory("save"));
+    EXPECT_EQ(paths_current(), "C:\\demo\\save");
+    char buffer[64];
+    ASSERT_TRUE(files_get_current_directory(buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "C:\\demo\\save");
+    EXPECT_FALSE(files_get_current_directory(buffer, 5));
+    ASSERT_TRUE(files_set_current_directory(".."));
+    EXPECT_EQ(fs::current_path(), fs::canonical(box.drive_c / "Demo"));
+    EXPECT_FALSE(files_set_current_directory("nowhere"));
+    EXPECT_FALSE(files_set_current_directory("save\\game.sav"));
+    EXPECT_EQ(paths_current(), "C:\\demo");
+}
+
+TEST(PathsMatch, WindowsWildcards)
+{
+    EXPECT_TRUE(paths_match("*.lst", "a.lst"));
+    EXPECT_TRUE(paths_match("*.lst", "B.LST"));
+    EXPECT_FALSE(paths_match("*.lst", "a.lsta"));
+    EXPECT_FALSE(paths_match("*.lst", "a.lst.txt"));
+    EXPECT_FALSE(paths_match("*.lst", "lst"));
+    EXPECT_TRUE(paths_match("*.*", "noext"));
+    EXPECT_TRUE(paths_match("*.*", "."));
+    EXPECT_TRUE(paths_match("*.*", "a.b.c"));
+    EXPECT_TRUE(paths_match("?.pif", "c.pif"));
+    EXPECT_FALSE(paths_match("?.pif", "cc.pif"));
+    EXPECT_TRUE(paths_match("\xDC*", "\xFC"
+                                     "ber"));
+}
+
+TEST_F(Paths, FilesBehaveAsTheOriginalsDid)
+{
+    fs::path demo = box.drive_c / "Demo";
+    ASSERT_TRUE(files_set_current_directory("C:\\DEMO"));
+    EXPECT_TRUE(files_exists("save\\GAME.SAV"));
+    EXPECT_FALSE(files_exists("save")); // a folder is not a file
+    EXPECT_FALSE(files_exists("missing"));
+
+    write_file(demo / "ro.cfg", "x");
+    chmod((demo / "ro.cfg").c_str(), 0444);
+    EXPECT_FALSE(files_delete("ro.cfg"));
+    EXPECT_TRUE(fs::exists(demo / "ro.cfg"));
+    EXPECT_FALSE(files_delete("save"));
+    EXPECT_TRUE(fs::exists(demo / "Save"));
+
+    write_file(box.outside / "t.txt", "keep");
+    fs::create_symlink(box.outside / "t.txt", demo / "l.txt");
+    fs::create_directory_symlink(box.outside, demo / "ldir");
+    EXPECT_TRUE(files_is_link("L.TXT"));
+    EXPECT_FALSE(files_is_link("save"));
+    EXPECT_TRUE(files_delete("l.txt"));
+    EXPECT_FALSE(fs::is_symlink(demo / "l.txt"));
+    EXPECT_EQ(read_file(box.outside / "t.txt"), "keep");
+    EXPECT_FALSE(files_delete("ldir"));
+    EXPECT_TRUE(fs::is_symlink(demo / "ldir"));
+
+    write_file(demo / "full.ini", "data");
+    EXPECT_TRUE(files_create_empty("full.ini"));
+    EXPECT_EQ(read_file(demo / "full.ini"), "data");
+    EXPECT_TRUE(files_create_empty("new.ini"));
+    EXPECT_EQ(fs::file_size(demo / "new.ini"), 0u);
+    EXPECT_FALSE(files_create_empty("nofolder\\x.ini"));
+
+    char name[256];
+    std::vector<std::string> names;
+    FilesFind find = files_find_first("*.*", name, sizeof name);
+    ASSERT_NE(find, 0u);
+    do
+        names.push_back(name);
+    while (files_find_next(find, name, sizeof name));
+    files_find_close(find);
+    const std::vector<std::string> expected = {".",    "..",      "Save",  "full.ini",
+                                               "ldir", "new.ini", "ro.cfg"};
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(files_find_first("*.none", name, sizeof name), 0u);
+    EXPECT_EQ(files_find_first("nofolder\\*.*", name, sizeof name), 0u);
+    find = files_find_first("save\\*.SAV", name, sizeof name);
+    ASSERT_NE(find, 0u);
+    EXPECT_STREQ(name, "game.sav");
+    EXPECT_FALSE(files_find_next(find, name, sizeof name));
+    files_find_close(find);
+}
+
+TEST_F(Paths, ReadingAWholeFile)
+{
+    write_file(box.cd / "data.bin", std::string("a\0b\r\n", 5));
+    FilesFile file = files_open_read("E:\\DATA.BIN");
+    ASSERT_NE(file, 0u);
+    EXPECT_EQ(files_size(file), 5);
+    char buffer[8] = {};
+    EXPECT_EQ(files_read(file, buffer, sizeof buffer), 5u);
+    EXPECT_EQ(std::string(buffer, 5), std::string("a\0b\r\n", 5));
+    files_close(file);
+    EXPECT_EQ(files_open_read("E:\\Trailer"), 0u);
+}
+
+} // namespace

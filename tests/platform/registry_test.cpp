@@ -1,0 +1,148 @@
+// The install record read from registry files in Wine's text format.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/posix/registry_file.h"
+#include "platform/registry.h"
+#include "tests/launcher/sandbox.h"
+
+namespace
+{
+
+const char sample[] = "WINE REGISTRY Version 2\n"
+                      ";; All keys relative to \\\\Machine\n"
+                      "\n#arch=win32\n\n"
+                      "[Software\\\\Quillon\\\\Zenthor] 1600000000\n"
+                      "\"Path\"=\"C:\\\\PARENT\"\n\n"
+                      "[Software\\\\Quillon\\\\Zenthor\\\\Inf] 1600000000\n"
+                      "#time=1d6a4b2c3d4e5f6\n"
+                      "\"Path\"=\"C:\\\\Spiele\\\\Zenthor \\xfc\\\"q\\\"\"\r\n"
+                      "\"uninstall\"=str(2):\"C:\\\\U.EXE -fC:\\\\L.TXT\"\n"
+                      "\"Count\"=dword:0000002a\n"
+                      "\"Blob\"=hex:01,02,\\\n  03,ff\n"
+                      "\"Wide\"=\"\\x4e2d\"\n"
+                      "@=\"default\"\n"
+                      "\"Path\"=\"C:\\\\LATER\"\n"
+                      "\n[Software\\\\Quillon\\\\Zenthor\\\\Inf\\\\Deeper] 1600000000\n"
+                      "\"Path\"=\"C:\\\\DEEPER\"\n";
+
+std::string value_text(const std::vector<RegistryValue> &values, const char *name)
+{
+    for (const RegistryValue &v : values)
+        if (v.name == name) return std::string(v.data.begin(), v.data.end());
+    return "<none>";
+}
+
+TEST(RegistryFile, ValuesOfTheKey)
+{
+    std::vector<RegistryValue> values;
+    ASSERT_TRUE(registry_file_parse(sample, std::strlen(sample), "SOFTWARE\\Quillon\\Zenthor\\Inf",
+                                    &values));
+    // A later line for a name replaces the earlier; escapes and \x characters are undone into
+    // code page 1252, with the terminator.
+    EXPECT_EQ(value_text(values, "Path"), std::string("C:\\LATER\0", 9));
+    EXPECT_EQ(value_text(values, "uninstall"), std::string("C:\\U.EXE -fC:\\L.TXT\0", 20));
+    EXPECT_EQ(value_text(values, "Count"), std::string("\x2a\0\0\0", 4));
+    EXPECT_EQ(value_text(values, "Blob"), std::string("\x01\x02\x03\xff", 4));
+    EXPECT_EQ(value_text(values, "Wide"), std::string("?\0", 2));
+    EXPECT_EQ(value_text(values, ""), std::string("default\0", 8));
+    EXPECT_EQ(values.size(), 6u);
+}
+
+TEST(RegistryFile, EscapesInStrings)
+{
+    const char text[] = "[A] 1\n\"P\"=\"C:\\\\Zenthor \\xfc\\\"q\\\"\\n\"\n";
+    std::vector<RegistryValue> values;
+    ASSERT_TRUE(registry_file_parse(text, std::strlen(text), "a", &values));
+    EXPECT_EQ(value_text(values, "P"), std::string("C:\\Zenthor \xfc\"q\"\n\0", 17));
+}
+
+TEST(RegistryFile, ThirtyTwoBitKeysOfASixtyFourBitPrefix)
+{
+    const char text[] =
+        "[Software\\\\Wow6432Node\\\\Quillon\\\\Zenthor\\\\Inf] 1\n\"Path\"=\"D:\\\\X\"\n";
+    std::vector<RegistryValue> values;
+    ASSERT_TRUE(
+        registry_file_parse(text, std::strlen(text), "SOFTWARE\\Quillon\\Zenthor\\Inf", &values));
+    EXPECT_EQ(value_text(values, "Path"), std::string("D:\\X\0", 5));
+    EXPECT_FALSE(registry_file_parse(text, std::strlen(text), "SOFTWARE\\Other", &values));
+}
+
+TEST(RegistryFile, DamagedTextIsSkippedNotMisread)
+{
+    const char *texts[] = {
+        "[Software\\\\K] 1\n\"Path\"=\"unterminated\n\"Good\"=\"yes\"\n",
+        "[Software\\\\K\n\"Path\"=\"x\"\n",
+        "[Software\\\\K] 1\n\"Path\"=hex:zz\n\"Good\"=\"yes\"\n",
+        "[Software\\\\K] 1\n\"Path\"=\"\\\n\"Good\"=\"yes\"\n",
+    };
+    for (const char *text : texts) {
+        std::vector<RegistryValue> values;
+        registry_file_parse(text, std::strlen(text), "Software\\K", &values);
+        EXPECT_EQ(value_text(values, "Path"), "<none>") << text;
+    }
+}
+
+class RegistryApi : public ::testing::Test
+{
+  protected:
+    Sandbox box;
+    void SetUp() override { box = sandbox_make(); }
+    void TearDown() override
+    {
+        unsetenv("RUNNER_REGISTRY");
+        sandbox_remove(box);
+    }
+};
+
+TEST_F(RegistryApi, OpenQueryClose)
+{
+    write_file(box.registry, sample);
+    RegistryKey key = 0;
+    ASSERT_EQ(registry_open_key("SOFTWARE\\Quillon\\Zenthor\\Inf", &key), REG_ERROR_SUCCESS);
+    char buffer[256];
+    uint32_t size = sizeof buffer;
+    uint32_t type = 0;
+    ASSERT_EQ(registry_query_value(key, "PATH", &type, reinterpret_cast<uint8_t *>(buffer), &size),
+              REG_ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_TYPE_SZ);
+    EXPECT_EQ(size, 9u);
+    EXPECT_STREQ(buffer, "C:\\LATER");
+    // Too small a buffer: nothing copied, the size needed given back.
+    std::memset(buffer, 'z', sizeof buffer);
+    size = 4;
+    EXPECT_EQ(
+        registry_query_value(key, "Path", nullptr, reinterpret_cast<uint8_t *>(buffer), &size),
+        REG_ERROR_MORE_DATA);
+    EXPECT_EQ(size, 9u);
+    EXPECT_EQ(buffer[0], 'z');
+    size = sizeof buffer;
+    EXPECT_EQ(
+        registry_query_value(key, "Language", nullptr, reinterpret_cast<uint8_t *>(buffer), &size),
+        REG_ERROR_FILE_NOT_FOUND);
+    registry_close_key(key);
+    EXPECT_EQ(
+        registry_query_value(key, "Path", nullptr, reinterpret_cast<uint8_t *>(buffer), &size),
+        REG_ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(registry_open_key("SOFTWARE\\Nothing", &key), REG_ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryApi, FileIsChosenByEnvironment)
+{
+    EXPECT_EQ(registry_file_path(), box.registry.string());
+    unsetenv("RUNNER_REGISTRY");
+    EXPECT_EQ(registry_file_path(), (box.prefix / "system.reg").string());
+    write_file(box.prefix / "system.reg", sample);
+    RegistryKey key = 0;
+    EXPECT_EQ(registry_open_key("Software\\Quillon\\Zenthor", &key), REG_ERROR_SUCCESS);
+    registry_close_key(key);
+    unsetenv("WINEPREFIX");
+    const char *home_env = getenv("HOME");
+    std::string home = home_env ? home_env : "";
+    EXPECT_EQ(registry_file_path(), home + "/.wine/system.reg");
+    setenv("RUNNER_REGISTRY", (box.root / "missing.reg").c_str(), 1);
+    EXPECT_EQ(registry_open_key("Software\\Quillon\\Zenthor", &key), REG_ERROR_FILE_NOT_FOUND);
+}
+
+} // namespace
