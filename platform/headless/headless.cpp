@@ -103,6 +103,8 @@ std::vector<uint8_t> hl_played;
 
 std::vector<HeadlessPresent> hl_presents;
 std::vector<HeadlessBox> hl_boxes;
+int32_t hl_delay_nth;
+uint32_t hl_delay_ms;
 
 uint64_t now_us()
 {
@@ -255,6 +257,15 @@ void headless_reset(const HeadlessConfig *config)
     hl_presents.clear();
     hl_presents.reserve(100000);
     hl_boxes.clear();
+    hl_delay_nth = 0;
+    hl_delay_ms = 0;
+}
+
+void headless_delay_thread(int32_t nth, uint32_t delay_ms)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    hl_delay_nth = nth;
+    hl_delay_ms = delay_ms;
 }
 
 void headless_fail(HeadlessCall call, int32_t result, int32_t nth, int32_t times)
@@ -390,14 +401,19 @@ void clock_yield() { std::this_thread::sleep_for(std::chrono::microseconds(hl_co
 
 int32_t thread_start(void (*proc)(void *arg), void *arg)
 {
+    uint32_t delay = 0;
     {
         std::lock_guard<std::mutex> lock(hl_mutex);
         if (injected(HC_THREAD_START))
             return -1;
+        if (hl_injections[HC_THREAD_START].calls == hl_delay_nth)
+            delay = hl_delay_ms;
     }
     hl_threads.fetch_add(1);
     try {
-        std::thread([proc, arg] {
+        std::thread([proc, arg, delay] {
+            if (delay)
+                Sleep(delay);
             proc(arg);
             hl_threads.fetch_sub(1);
         }).detach();

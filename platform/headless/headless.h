@@ -57,6 +57,8 @@ void headless_reset(const HeadlessConfig *config);
 
 // The nth call (from 1) of call and the times-1 calls after it answer result.
 void headless_fail(HeadlessCall call, int32_t result, int32_t nth, int32_t times);
+// The nth thread started (from 1) waits delay_ms of the clock before it runs: a slow start.
+void headless_delay_thread(int32_t nth, uint32_t delay_ms);
 // How often call was made since the reset.
 int32_t headless_calls(HeadlessCall call);
 
