@@ -22,6 +22,17 @@ static const MovtoolCommand movtool_commands[] = {
     {"dump", movtool_dump,
      "dump MOVIE OUT.raw         every record's decoded pictures A and B (128000 bytes),\n"
      "                                  palette (744) and sound (3528), back to back"},
+    {"screen", movtool_screen,
+     "screen MOVIE RECORD A|B 565|555 320x200|640x480 OUT.raw\n"
+     "                                  the 16-bit screen (little endian, pitch = width x 2) as\n"
+     "                                  the player leaves it after that picture"},
+    {"export", movtool_export,
+     "export MOVIE DIR [--no-y4m]  one PNG a picture shown (DIR/NNNN_A.png, ...) and\n"
+     "                                  DIR/sound.wav, timed as the player shows them; a Y4M\n"
+     "                                  stream (12.5 pictures/s) on stdout unless it is a\n"
+     "                                  terminal. To make a video file:\n"
+     "                                  movtool export M.mov DIR | ffmpeg -i - -i DIR/sound.wav\n"
+     "                                  -c:v libx264 -pix_fmt yuv420p -c:a aac OUT.mp4"},
 };
 
 static void movtool_usage(FILE *out)
