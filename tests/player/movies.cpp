@@ -69,3 +69,9 @@ std::vector<uint8_t> movie_sound(int32_t base, int32_t n)
             s.push_back(movie_sample(base, i, j));
     return s;
 }
+
+// The playback threads run while death tests fork: re-run the test binary in the child instead.
+static const bool death_tests_threadsafe = [] {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    return true;
+}();
