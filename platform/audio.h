@@ -48,8 +48,8 @@ struct AudioFormat {
 
 struct AudioBufferDesc {
     uint32_t flags;
-    uint32_t bytes;              // 0 for the primary buffer
-    const AudioFormat *format;   // null for the primary buffer
+    uint32_t bytes;            // 0 for the primary buffer
+    const AudioFormat *format; // null for the primary buffer
 };
 
 struct AudioCaps {
@@ -59,8 +59,7 @@ struct AudioCaps {
 };
 
 int32_t audio_create(AudioDevice **device);
-int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc,
-                            AudioBuffer **buffer);
+int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc, AudioBuffer **buffer);
 int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps);
 int32_t audio_set_cooperative_level(AudioDevice *device, Window *window, uint32_t level);
 int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format);

@@ -23,8 +23,7 @@ struct WindowMessage {
     intptr_t lparam;
 };
 
-typedef intptr_t (*WindowProc)(Window *window, uint32_t message, uintptr_t wparam,
-                               intptr_t lparam);
+typedef intptr_t (*WindowProc)(Window *window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
 // Message box flags and answer.
 constexpr uint32_t MB_OK = 0x00;

@@ -58,7 +58,10 @@ void decode_thread(void *name)
     }
 }
 
-static int32_t reached(uint32_t deadline) { return (int32_t)(timeGetTime() - deadline) >= 0; }
+static int32_t reached(uint32_t deadline)
+{
+    return (int32_t)(timeGetTime() - deadline) >= 0;
+}
 
 // Polls flag with Sleep(0) for at most PLAY_WAIT_MS; 1 when it was set. With restop, the stop
 // request is raised on every poll, so that a thread which clears it at its late start still
@@ -67,10 +70,8 @@ static int32_t wait_for(std::atomic<int32_t> &flag, int32_t restop)
 {
     uint32_t start = timeGetTime();
     while (!flag.load()) {
-        if (timeGetTime() - start > PLAY_WAIT_MS)
-            return 0;
-        if (restop)
-            playback.stop_request.store(1);
+        if (timeGetTime() - start > PLAY_WAIT_MS) return 0;
+        if (restop) playback.stop_request.store(1);
         Sleep(0);
     }
     return 1;
@@ -84,8 +85,7 @@ static int32_t playback_end(int32_t result, int32_t restop)
     playback.stop_request.store(1);
     sound_stop(SOUND_STREAM_ENTRY);
     int32_t audio_done = wait_for(playback.audio_ended, restop);
-    if (audio_done)
-        sound_release_buffer(SOUND_STREAM_ENTRY);
+    if (audio_done) sound_release_buffer(SOUND_STREAM_ENTRY);
     int32_t decode_done = wait_for(playback.decode_finished, restop);
     if (decode_done) {
         movie_close();
@@ -104,8 +104,7 @@ static int32_t play_loop()
     uint32_t next_time = timeGetTime();
     playback.display_slot.store(0);
     for (;;) {
-        if (playback.decode_finished.load())
-            return PLAY_GO_ON;
+        if (playback.decode_finished.load()) return PLAY_GO_ON;
         const FrameSlot &slot = frame_slots[playback.display_slot.load()];
         if (show_a) {
             playback.refill_request.store(1);
@@ -115,8 +114,7 @@ static int32_t play_loop()
             show_a = 0;
         } else {
             while (!playback.second_picture.load()) {
-                if (playback.decode_finished.load())
-                    return PLAY_GO_ON;
+                if (playback.decode_finished.load()) return PLAY_GO_ON;
                 Sleep(0);
             }
             next_time = timeGetTime() + FRAME_DISPLAY_MS;
@@ -125,8 +123,7 @@ static int32_t play_loop()
             playback.second_picture.store(0);
             show_a = 1;
         }
-        if (key_available() && key_get() == KEY_ESCAPE)
-            return PLAY_ESCAPE;
+        if (key_available() && key_get() == KEY_ESCAPE) return PLAY_ESCAPE;
     }
 }
 
@@ -148,15 +145,12 @@ int32_t play_movie(const char *name)
 
     // A thread that cannot be started counts as one that has ended at once; the other one is
     // then stopped through the ordinary end.
-    if (thread_start(decode_thread, (void *)name) != 0)
-        playback.decode_finished.store(1);
-    if (thread_start(audio_stream_thread, nullptr) != 0)
-        playback.audio_ended.store(1);
+    if (thread_start(decode_thread, (void *)name) != 0) playback.decode_finished.store(1);
+    if (thread_start(audio_stream_thread, nullptr) != 0) playback.audio_ended.store(1);
 
     uint32_t start = timeGetTime();
     while (playback.decode_state.load() != 2) {
-        if (playback.decode_finished.load())
-            return playback_end(PLAY_NOTHING, 1);
+        if (playback.decode_finished.load()) return playback_end(PLAY_NOTHING, 1);
         if (playback.audio_ended.load() || timeGetTime() - start > PLAY_WAIT_MS)
             return playback_end(PLAY_TIMEOUT, 1);
         Sleep(0);

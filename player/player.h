@@ -38,8 +38,8 @@ struct PlaybackState {
 
 inline PlaybackState playback;
 
-constexpr int32_t FRAME_DISPLAY_MS = 80;   // picture A follows picture B after this
-constexpr uint32_t PLAY_WAIT_MS = 4000;    // every bounded wait
+constexpr int32_t FRAME_DISPLAY_MS = 80; // picture A follows picture B after this
+constexpr uint32_t PLAY_WAIT_MS = 4000;  // every bounded wait
 
 // Results of play_movie.
 constexpr int32_t PLAY_GO_ON = 0;   // the movie ended by itself

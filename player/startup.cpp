@@ -16,11 +16,9 @@ static char command_line_buffer[COMMAND_LINE_BYTES];
 
 static int32_t file_opens(const char *name)
 {
-    if (!name[0])
-        return 0;
+    if (!name[0]) return 0;
     FILE *f = fopen(name, "r");
-    if (!f)
-        return 0;
+    if (!f) return 0;
     fclose(f);
     return 1;
 }
@@ -28,7 +26,8 @@ static int32_t file_opens(const char *name)
 void playlist_build(const char *command_line)
 {
     // A longer line is cut to the buffer.
-    snprintf(command_line_buffer, sizeof command_line_buffer, "%s", command_line ? command_line : "");
+    snprintf(command_line_buffer, sizeof command_line_buffer, "%s",
+             command_line ? command_line : "");
     char *line = command_line_buffer;
     size_t length = strlen(line);
     if (length > 0 && line[0] == '"') {
@@ -40,8 +39,7 @@ void playlist_build(const char *command_line)
             i--;
         line[i > 0 ? i - 1 : 0] = 0;
     }
-    if (!line[0])
-        strcpy(line, "tv.mov");
+    if (!line[0]) strcpy(line, "tv.mov");
 
     // Every name is tested, and the first PLAYLIST_MAX that open are kept: names beyond the
     // list's room are ignored rather than written past it.
@@ -55,8 +53,7 @@ void playlist_build(const char *command_line)
                 playlist[playlist_length++] = name;
             name = p + 1;
         }
-        if (end)
-            break;
+        if (end) break;
     }
 }
 
@@ -64,8 +61,7 @@ void playlist_build(const char *command_line)
 static void *allocate(size_t bytes)
 {
     void *p = malloc(bytes);
-    if (!p)
-        fatal_error_box("no mem error 01");
+    if (!p) fatal_error_box("no mem error 01");
     return p;
 }
 
@@ -73,8 +69,7 @@ void player_cleanup()
 {
     // A thread that did not end may still use the slots and the sound: leave them to the
     // process end.
-    if (!playback_abandoned)
-        sound_shutdown();
+    if (!playback_abandoned) sound_shutdown();
     window_show_cursor(1);
     if (!playback_abandoned) {
         free(display_colour_table);
@@ -94,16 +89,14 @@ int32_t player_main(const char *command_line)
     playback_abandoned = 0;
     window_state_reset();
     display_offscreen = (uint8_t *)malloc(DISPLAY_OFFSCREEN_BYTES);
-    if (!display_offscreen)
-        return 0;
+    if (!display_offscreen) return 0;
     if (!player_window_create()) {
         free(display_offscreen);
         display_offscreen = nullptr;
         return 0;
     }
     playlist_build(command_line);
-    if (playlist_length == 0)
-        fatal_error_box("Could not open any video ");
+    if (playlist_length == 0) fatal_error_box("Could not open any video ");
     sound_init();
 
     display_set_mode(320, 200, 2);
@@ -140,15 +133,13 @@ int32_t player_main(const char *command_line)
     for (;;) {
         int32_t result = play_movie(playlist[i]);
         if (result == PLAY_NOTHING) {
-            if (++idle >= playlist_length)
-                break;
+            if (++idle >= playlist_length) break;
         } else if (result != PLAY_GO_ON) {
             break;
         } else {
             idle = 0;
         }
-        if (++i == playlist_length)
-            i = 0;
+        if (++i == playlist_length) i = 0;
     }
 
     window_show_cursor(1);

@@ -24,11 +24,10 @@ struct KeyEntry {
 };
 
 static const KeyEntry key_table[] = {
-    {0x08, 300}, {0x09, 301}, {0x24, 302}, {0x26, 303}, {0x21, 304}, {0x25, 305},
-    {0x65, 306}, {0x27, 307}, {0x23, 308}, {0x28, 309}, {0x22, 310}, {0x2D, 311},
-    {0x2E, 312}, {0x70, 320}, {0x71, 321}, {0x72, 322}, {0x73, 323}, {0x74, 324},
-    {0x75, 325}, {0x76, 326}, {0x77, 327}, {0x78, 328}, {0x79, 329}, {0x7A, 330},
-    {0x7B, 331}, {0x13, 401}, {0x2F, 400}, {0, 0},
+    {0x08, 300}, {0x09, 301}, {0x24, 302}, {0x26, 303}, {0x21, 304}, {0x25, 305}, {0x65, 306},
+    {0x27, 307}, {0x23, 308}, {0x28, 309}, {0x22, 310}, {0x2D, 311}, {0x2E, 312}, {0x70, 320},
+    {0x71, 321}, {0x72, 322}, {0x73, 323}, {0x74, 324}, {0x75, 325}, {0x76, 326}, {0x77, 327},
+    {0x78, 328}, {0x79, 329}, {0x7A, 330}, {0x7B, 331}, {0x13, 401}, {0x2F, 400}, {0, 0},
 };
 
 Window *player_window_create()
@@ -49,8 +48,7 @@ void window_state_reset()
 int32_t key_code_of(uint32_t virtual_key)
 {
     for (const KeyEntry *k = key_table; k->virtual_key != 0; k++)
-        if (k->virtual_key == virtual_key)
-            return k->code;
+        if (k->virtual_key == virtual_key) return k->code;
     return 0;
 }
 
@@ -86,19 +84,16 @@ void pump_messages()
 {
     while (window_peek_message()) {
         WindowMessage message;
-        if (!window_get_message(&message))
-            return;
+        if (!window_get_message(&message)) return;
         window_translate_message(&message);
         window_dispatch_message(&message);
-        if (window_quit.load())
-            process_end(0);
+        if (window_quit.load()) process_end(0);
     }
 }
 
 void wait_while_inactive()
 {
-    if (window_active)
-        return;
+    if (window_active) return;
     while (!window_active) {
         Sleep(20);
         pump_messages();
@@ -109,10 +104,8 @@ void wait_while_inactive()
 void key_push(int32_t code)
 {
     // A code whose low 16 bits are 0 would read as "no key" and leave key_get waiting.
-    if ((code & 0xFFFF) == 0)
-        return;
-    if (((key_write + 1) & (KEY_QUEUE_SIZE - 1)) == key_read)
-        return; // 31 codes wait already
+    if ((code & 0xFFFF) == 0) return;
+    if (((key_write + 1) & (KEY_QUEUE_SIZE - 1)) == key_read) return; // 31 codes wait already
     key_queue[key_write] = code;
     key_write = (key_write + 1) & (KEY_QUEUE_SIZE - 1);
 }
@@ -128,8 +121,7 @@ int32_t key_try_get()
 {
     pump_messages();
     wait_while_inactive();
-    if (key_read == key_write)
-        return 0;
+    if (key_read == key_write) return 0;
     int32_t code = (int16_t)(key_queue[key_read] & 0xFFFF);
     key_read = (key_read + 1) & (KEY_QUEUE_SIZE - 1);
     return code;
@@ -138,8 +130,7 @@ int32_t key_try_get()
 int32_t key_get()
 {
     for (;;)
-        if (int32_t code = key_try_get())
-            return code;
+        if (int32_t code = key_try_get()) return code;
 }
 
 void fatal_error_box(const char *format, ...)

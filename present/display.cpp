@@ -36,35 +36,41 @@ void display_set_mode(int32_t width, int32_t height, int32_t bytes_per_pixel)
 static int32_t create_surface_code(int32_t result)
 {
     static const int32_t results[] = {
-        DDERR_INCOMPATIBLEPRIMARY, DDERR_INVALIDCAPS,        DDERR_INVALIDOBJECT,
-        DDERR_INVALIDPARAMS,       DDERR_INVALIDPIXELFORMAT, DDERR_NOALPHAHW,
-        DDERR_NOCOOPERATIVELEVELSET, DDERR_NODIRECTDRAWHW,   DDERR_NOEMULATION,
-        DDERR_NOEXCLUSIVEMODE,     DDERR_NOFLIPHW,           DDERR_NOMIPMAPHW,
-        DDERR_NOZBUFFERHW,         DDERR_OUTOFMEMORY,        DDERR_OUTOFVIDEOMEMORY,
-        DDERR_PRIMARYSURFACEALREADYEXISTS, DDERR_UNSUPPORTEDMODE,
+        DDERR_INCOMPATIBLEPRIMARY,
+        DDERR_INVALIDCAPS,
+        DDERR_INVALIDOBJECT,
+        DDERR_INVALIDPARAMS,
+        DDERR_INVALIDPIXELFORMAT,
+        DDERR_NOALPHAHW,
+        DDERR_NOCOOPERATIVELEVELSET,
+        DDERR_NODIRECTDRAWHW,
+        DDERR_NOEMULATION,
+        DDERR_NOEXCLUSIVEMODE,
+        DDERR_NOFLIPHW,
+        DDERR_NOMIPMAPHW,
+        DDERR_NOZBUFFERHW,
+        DDERR_OUTOFMEMORY,
+        DDERR_OUTOFVIDEOMEMORY,
+        DDERR_PRIMARYSURFACEALREADYEXISTS,
+        DDERR_UNSUPPORTEDMODE,
     };
     for (int32_t n = 0; n < (int32_t)(sizeof results / sizeof results[0]); n++)
-        if (results[n] == result)
-            return n + 1;
+        if (results[n] == result) return n + 1;
     return 255;
 }
 
 static int32_t pixel_format_code(int32_t result)
 {
-    if (result == DDERR_INVALIDOBJECT)
-        return 1;
-    if (result == DDERR_INVALIDPARAMS)
-        return 2;
-    if (result == DDERR_INVALIDSURFACETYPE)
-        return 3;
+    if (result == DDERR_INVALIDOBJECT) return 1;
+    if (result == DDERR_INVALIDPARAMS) return 2;
+    if (result == DDERR_INVALIDSURFACETYPE) return 3;
     return 255;
 }
 
 // A failed set-up gives up the device (and a surface it made) so the next attempt starts clean.
 static int32_t init_failed(ScreenDevice *device, ScreenSurface *surface, int32_t code)
 {
-    if (surface)
-        screen_release_surface(surface);
+    if (surface) screen_release_surface(surface);
     screen_release(device);
     return code;
 }
@@ -72,8 +78,7 @@ static int32_t init_failed(ScreenDevice *device, ScreenSurface *surface, int32_t
 int32_t display_init()
 {
     ScreenDevice *device = nullptr;
-    if (screen_create(&device) != DD_OK || !device)
-        return DISPLAY_ERR_CREATE;
+    if (screen_create(&device) != DD_OK || !device) return DISPLAY_ERR_CREATE;
     if (screen_set_cooperative_level(device, player_window.load(),
                                      DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT) !=
         DD_OK)
@@ -86,8 +91,7 @@ int32_t display_init()
         return init_failed(device, nullptr, DISPLAY_ERR_SURFACE + create_surface_code(r));
     ScreenPixelFormat format{};
     r = screen_get_pixel_format(surface, &format);
-    if (r != DD_OK)
-        return init_failed(device, surface, DISPLAY_ERR_FORMAT + pixel_format_code(r));
+    if (r != DD_OK) return init_failed(device, surface, DISPLAY_ERR_FORMAT + pixel_format_code(r));
     if (format.red_mask == 0xF800)
         display_rgb565 = 1;
     else if (format.red_mask == 0x7C00)
@@ -112,8 +116,7 @@ int32_t display_init()
 
 void display_restore()
 {
-    if (ScreenSurface *surface = display_primary.load())
-        screen_restore(surface);
+    if (ScreenSurface *surface = display_primary.load()) screen_restore(surface);
 }
 
 void display_lock()
@@ -135,22 +138,19 @@ void display_lock()
             screen_restore(surface);
             Sleep(0); // a surface that stays lost must not keep a core busy
         }
-        if (!display_primary.load())
-            screen_desc.pixels = nullptr;
+        if (!display_primary.load()) screen_desc.pixels = nullptr;
     }
     screen_desc.lock_depth++;
 }
 
 static void unlock_surface()
 {
-    if (ScreenSurface *surface = display_primary.load())
-        screen_unlock(surface);
+    if (ScreenSurface *surface = display_primary.load()) screen_unlock(surface);
 }
 
 void display_unlock()
 {
-    if (screen_desc.lock_depth == 0)
-        return;
+    if (screen_desc.lock_depth == 0) return;
     if (--screen_desc.lock_depth == 0) {
         screen_desc.pixels = nullptr;
         unlock_surface();
@@ -203,8 +203,8 @@ void display_copy_picture(uint8_t *pixels, int32_t pitch, int32_t lines, const u
     }
 }
 
-void display_stretch_picture(uint8_t *pixels, int32_t pitch, int32_t lines,
-                             const uint8_t *picture, const uint32_t *table, int32_t rgb565)
+void display_stretch_picture(uint8_t *pixels, int32_t pitch, int32_t lines, const uint8_t *picture,
+                             const uint32_t *table, int32_t rgb565)
 {
     const uint32_t red = rgb565 ? 0xF800 : 0x7C00;
     const uint32_t green = rgb565 ? 0x07E0 : 0x03E0;
@@ -240,8 +240,8 @@ void present_picture(const uint8_t *picture, const uint8_t *palette)
         process_end(0);
     }
     if (screen_desc.line_bytes == 1280)
-        display_stretch_picture(screen_desc.pixels, screen_desc.pitch, screen_desc.height,
-                                picture, display_colour_table, display_rgb565);
+        display_stretch_picture(screen_desc.pixels, screen_desc.pitch, screen_desc.height, picture,
+                                display_colour_table, display_rgb565);
     else
         display_copy_picture(screen_desc.pixels, screen_desc.pitch, screen_desc.height, picture,
                              display_colour_table);
@@ -250,11 +250,9 @@ void present_picture(const uint8_t *picture, const uint8_t *palette)
 
 void display_shutdown()
 {
-    if (!display_ready.load())
-        return;
+    if (!display_ready.load()) return;
     ScreenSurface *surface = display_primary.exchange(nullptr);
-    if (!surface)
-        return;
+    if (!surface) return;
     screen_release_surface(surface);
     if (ScreenDevice *device = display_device.exchange(nullptr)) {
         screen_restore_desktop(device);

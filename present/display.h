@@ -56,5 +56,5 @@ void display_shutdown();
 void display_build_colour_table(uint32_t *table, const uint8_t *palette, int32_t rgb565);
 void display_copy_picture(uint8_t *pixels, int32_t pitch, int32_t lines, const uint8_t *picture,
                           const uint32_t *table);
-void display_stretch_picture(uint8_t *pixels, int32_t pitch, int32_t lines,
-                             const uint8_t *picture, const uint32_t *table, int32_t rgb565);
+void display_stretch_picture(uint8_t *pixels, int32_t pitch, int32_t lines, const uint8_t *picture,
+                             const uint32_t *table, int32_t rgb565);

@@ -21,8 +21,7 @@ static double cpu_seconds()
 
 static void report(const char *what, std::vector<double> v)
 {
-    if (v.empty())
-        return;
+    if (v.empty()) return;
     std::sort(v.begin(), v.end());
     printf("%-34s median %6.3f ms   p99 %6.3f ms   max %6.3f ms   (%zu pictures)\n", what,
            v[v.size() / 2], v[(v.size() * 99) / 100], v.back(), v.size());
@@ -32,8 +31,7 @@ int main(int argc, char **argv)
 {
     int32_t records = argc > 1 ? atoi(argv[1]) : 64; // 64 records: 10.1 s
     std::string movie = "/tmp/bench_player_timing.mov";
-    if (!gen_write_file(movie.c_str(), gen_movie(GEN_SHAPES, records)))
-        return 1;
+    if (!gen_write_file(movie.c_str(), gen_movie(GEN_SHAPES, records))) return 1;
     HeadlessConfig c = headless_defaults();
     c.quiet_boxes = 1;
     headless_reset(&c);

@@ -56,7 +56,8 @@ struct AudioBuffer {
     std::vector<uint8_t> staging; // what a lock hands out, copied back at unlock
 };
 
-namespace {
+namespace
+{
 
 enum ScriptKind { SCRIPT_KEY, SCRIPT_ACTIVATE, SCRIPT_CLOSE };
 
@@ -125,16 +126,14 @@ int32_t injected(HeadlessCall call)
 
 uint32_t buffer_position(const AudioBuffer *b)
 {
-    if (!b->playing)
-        return b->cursor;
+    if (!b->playing) return b->cursor;
     return (uint32_t)((b->start_cursor + b->consumed) % b->size);
 }
 
 // Plays the buffer up to now: every byte the cursor passed goes to the record as it is now.
 void buffer_advance(AudioBuffer *b, uint64_t now)
 {
-    if (!b->playing || b->primary || b->size == 0)
-        return;
+    if (!b->playing || b->primary || b->size == 0) return;
     uint64_t total = (now - b->start_us) * 22050 / 1000000;
     int32_t ends = 0;
     if (!b->looping && b->start_cursor + total >= b->size) {
@@ -160,8 +159,7 @@ int32_t playing_cursor(uint64_t now)
         AudioBuffer *b = it->get();
         if (!b->released && !b->primary && b->playing) {
             buffer_advance(b, now);
-            if (b->playing)
-                return (int32_t)buffer_position(b);
+            if (b->playing) return (int32_t)buffer_position(b);
         }
     }
     return -1;
@@ -177,21 +175,17 @@ void deliver_scripts()
 {
     uint64_t now = now_us();
     for (Script &s : hl_scripts) {
-        if (s.delivered || !hl_window)
-            continue;
-        if ((int32_t)hl_presents.size() < s.after_presents)
-            continue;
+        if (s.delivered || !hl_window) continue;
+        if ((int32_t)hl_presents.size() < s.after_presents) continue;
         uint64_t from = s.after_presents > 0 ? hl_presents[s.after_presents - 1].time_us : 0;
-        if (now < from + (uint64_t)s.delay_ms * 1000)
-            continue;
+        if (now < from + (uint64_t)s.delay_ms * 1000) continue;
         s.delivered = 1;
         switch (s.kind) {
         case SCRIPT_KEY:
             enqueue(WM_KEYDOWN, s.a, (intptr_t)s.b);
             break;
         case SCRIPT_ACTIVATE:
-            if (!s.a)
-                hl_lost = 1; // switching away takes the screen's memory
+            if (!s.a) hl_lost = 1; // switching away takes the screen's memory
             enqueue(WM_ACTIVATEAPP, s.a, 0);
             break;
         case SCRIPT_CLOSE:
@@ -313,8 +307,7 @@ std::vector<uint8_t> headless_played()
     std::lock_guard<std::mutex> lock(hl_mutex);
     uint64_t now = now_us();
     for (auto &b : hl_buffers)
-        if (!b->released)
-            buffer_advance(b.get(), now);
+        if (!b->released) buffer_advance(b.get(), now);
     return hl_played;
 }
 
@@ -344,8 +337,7 @@ HeadlessScreenState headless_screen_state()
 std::vector<uint8_t> headless_screen_pixels()
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (!hl_primary)
-        return {};
+    if (!hl_primary) return {};
     return hl_primary->memory;
 }
 
@@ -367,7 +359,10 @@ int32_t headless_audio_devices()
     return n;
 }
 
-int32_t headless_threads_running() { return hl_threads.load(); }
+int32_t headless_threads_running()
+{
+    return hl_threads.load();
+}
 
 int32_t headless_cursor_count()
 {
@@ -381,11 +376,17 @@ int32_t headless_window_visible()
     return hl_window && hl_window->visible && !hl_window->destroyed;
 }
 
-uint64_t headless_now_us() { return now_us(); }
+uint64_t headless_now_us()
+{
+    return now_us();
+}
 
 // ---- clock and threads
 
-uint32_t timeGetTime() { return hl_config.clock_start_ms + (uint32_t)(now_us() / 1000); }
+uint32_t timeGetTime()
+{
+    return hl_config.clock_start_ms + (uint32_t)(now_us() / 1000);
+}
 
 void Sleep(uint32_t ms)
 {
@@ -397,23 +398,23 @@ void Sleep(uint32_t ms)
         std::chrono::microseconds((int64_t)(ms * 1000.0 / hl_config.clock_speed)));
 }
 
-void clock_yield() { std::this_thread::sleep_for(std::chrono::microseconds(hl_config.yield_us)); }
+void clock_yield()
+{
+    std::this_thread::sleep_for(std::chrono::microseconds(hl_config.yield_us));
+}
 
 int32_t thread_start(void (*proc)(void *arg), void *arg)
 {
     uint32_t delay = 0;
     {
         std::lock_guard<std::mutex> lock(hl_mutex);
-        if (injected(HC_THREAD_START))
-            return -1;
-        if (hl_injections[HC_THREAD_START].calls == hl_delay_nth)
-            delay = hl_delay_ms;
+        if (injected(HC_THREAD_START)) return -1;
+        if (hl_injections[HC_THREAD_START].calls == hl_delay_nth) delay = hl_delay_ms;
     }
     hl_threads.fetch_add(1);
     try {
         std::thread([proc, arg, delay] {
-            if (delay)
-                Sleep(delay);
+            if (delay) Sleep(delay);
             proc(arg);
             hl_threads.fetch_sub(1);
         }).detach();
@@ -430,8 +431,7 @@ Window *window_create(const char *title, int32_t x, int32_t y, int32_t width, in
                       WindowProc proc)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (injected(HC_WINDOW_CREATE))
-        return nullptr;
+    if (injected(HC_WINDOW_CREATE)) return nullptr;
     hl_windows.push_back(std::make_unique<Window>(Window{proc, 0, 0}));
     hl_window = hl_windows.back().get();
     hl_main_thread = std::this_thread::get_id();
@@ -441,10 +441,8 @@ Window *window_create(const char *title, int32_t x, int32_t y, int32_t width, in
 void window_show(Window *window)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (!window || window->destroyed)
-        return;
-    if (!window->visible && hl_config.auto_activate)
-        enqueue(WM_ACTIVATEAPP, 1, 0);
+    if (!window || window->destroyed) return;
+    if (!window->visible && hl_config.auto_activate) enqueue(WM_ACTIVATEAPP, 1, 0);
     window->visible = 1;
 }
 
@@ -452,8 +450,7 @@ void window_destroy(Window *window)
 {
     {
         std::lock_guard<std::mutex> lock(hl_mutex);
-        if (!window || window->destroyed)
-            return;
+        if (!window || window->destroyed) return;
         window->destroyed = 1;
         window->visible = 0;
     }
@@ -462,8 +459,7 @@ void window_destroy(Window *window)
 
 intptr_t window_default_proc(Window *window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
-    if (message == WM_CLOSE)
-        window_destroy(window);
+    if (message == WM_CLOSE) window_destroy(window);
     return 0;
 }
 
@@ -502,10 +498,8 @@ void window_dispatch_message(const WindowMessage *message)
     Window *window = message->window;
     {
         std::lock_guard<std::mutex> lock(hl_mutex);
-        if (!window || window->destroyed)
-            return;
-        if (message->message == WM_ACTIVATEAPP)
-            hl_active = message->wparam != 0;
+        if (!window || window->destroyed) return;
+        if (message->message == WM_ACTIVATEAPP) hl_active = message->wparam != 0;
     }
     window->proc(window, message->message, message->wparam,
                  message->message == WM_KEYDOWN ? 0 : message->lparam);
@@ -526,8 +520,7 @@ int32_t window_message_box(Window *window, const char *text, const char *caption
                                        std::this_thread::get_id() == hl_main_thread});
         quiet = hl_config.quiet_boxes;
     }
-    if (!quiet)
-        fprintf(stderr, "[%s] %s\n", caption ? caption : "", text ? text : "");
+    if (!quiet) fprintf(stderr, "[%s] %s\n", caption ? caption : "", text ? text : "");
     return IDOK;
 }
 
@@ -558,8 +551,7 @@ int32_t screen_create(ScreenDevice **device)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     *device = nullptr;
-    if (int32_t r = injected(HC_SCREEN_CREATE))
-        return r;
+    if (int32_t r = injected(HC_SCREEN_CREATE)) return r;
     hl_devices.push_back(std::make_unique<ScreenDevice>(ScreenDevice{0, 0}));
     *device = hl_devices.back().get();
     return DD_OK;
@@ -568,10 +560,8 @@ int32_t screen_create(ScreenDevice **device)
 int32_t screen_set_cooperative_level(ScreenDevice *device, Window *window, uint32_t flags)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_SCREEN_COOPERATIVE))
-        return r;
-    if (!device || device->released)
-        return DDERR_INVALIDOBJECT;
+    if (int32_t r = injected(HC_SCREEN_COOPERATIVE)) return r;
+    if (!device || device->released) return DDERR_INVALIDOBJECT;
     device->cooperative = (flags & DDSCL_EXCLUSIVE) && window;
     return device->cooperative ? DD_OK : DDERR_INVALIDPARAMS;
 }
@@ -579,12 +569,9 @@ int32_t screen_set_cooperative_level(ScreenDevice *device, Window *window, uint3
 int32_t screen_set_mode(ScreenDevice *device, int32_t width, int32_t height, int32_t bits)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_SCREEN_SET_MODE))
-        return r;
-    if (!device || device->released)
-        return DDERR_INVALIDOBJECT;
-    if (!device->cooperative)
-        return DDERR_NOEXCLUSIVEMODE;
+    if (int32_t r = injected(HC_SCREEN_SET_MODE)) return r;
+    if (!device || device->released) return DDERR_INVALIDOBJECT;
+    if (!device->cooperative) return DDERR_NOEXCLUSIVEMODE;
     if (bits != 16 || width <= 0 || height <= 0 || width > 4096 || height > 4096)
         return DDERR_INVALIDMODE;
     hl_mode_width = width;
@@ -597,14 +584,10 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     *surface = nullptr;
-    if (int32_t r = injected(HC_SCREEN_CREATE_PRIMARY))
-        return r;
-    if (!device || device->released)
-        return DDERR_INVALIDOBJECT;
-    if (hl_desktop)
-        return DDERR_NOEXCLUSIVEMODE;
-    if (hl_primary && !hl_primary->released)
-        return DDERR_PRIMARYSURFACEALREADYEXISTS;
+    if (int32_t r = injected(HC_SCREEN_CREATE_PRIMARY)) return r;
+    if (!device || device->released) return DDERR_INVALIDOBJECT;
+    if (hl_desktop) return DDERR_NOEXCLUSIVEMODE;
+    if (hl_primary && !hl_primary->released) return DDERR_PRIMARYSURFACEALREADYEXISTS;
     auto s = std::make_unique<ScreenSurface>();
     s->width = hl_mode_width;
     s->height = hl_mode_height;
@@ -621,12 +604,9 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
 int32_t screen_get_pixel_format(ScreenSurface *surface, ScreenPixelFormat *format)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_SCREEN_PIXEL_FORMAT))
-        return r;
-    if (!surface || surface->released)
-        return DDERR_INVALIDOBJECT;
-    *format = ScreenPixelFormat{16, hl_config.red_mask, hl_config.green_mask,
-                                hl_config.blue_mask};
+    if (int32_t r = injected(HC_SCREEN_PIXEL_FORMAT)) return r;
+    if (!surface || surface->released) return DDERR_INVALIDOBJECT;
+    *format = ScreenPixelFormat{16, hl_config.red_mask, hl_config.green_mask, hl_config.blue_mask};
     return DD_OK;
 }
 
@@ -634,30 +614,22 @@ int32_t screen_lock(ScreenSurface *surface, uint32_t flags, void **pixels, int32
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     *pixels = nullptr;
-    if (int32_t r = injected(HC_SCREEN_LOCK))
-        return r;
-    if (!surface || surface->released)
-        return DDERR_SURFACELOST;
-    if (surface->locked)
-        return DDERR_SURFACEBUSY;
-    if (hl_lost)
-        return DDERR_SURFACELOST;
+    if (int32_t r = injected(HC_SCREEN_LOCK)) return r;
+    if (!surface || surface->released) return DDERR_SURFACELOST;
+    if (surface->locked) return DDERR_SURFACEBUSY;
+    if (hl_lost) return DDERR_SURFACELOST;
     surface->locked = 1;
     *pitch = surface->pitch;
-    if (!injected(HC_SCREEN_LOCK_NULL))
-        *pixels = surface->memory.data();
+    if (!injected(HC_SCREEN_LOCK_NULL)) *pixels = surface->memory.data();
     return DD_OK;
 }
 
 int32_t screen_unlock(ScreenSurface *surface)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_SCREEN_UNLOCK))
-        return r;
-    if (!surface || surface->released)
-        return DDERR_SURFACELOST;
-    if (!surface->locked)
-        return DDERR_NOTLOCKED;
+    if (int32_t r = injected(HC_SCREEN_UNLOCK)) return r;
+    if (!surface || surface->released) return DDERR_SURFACELOST;
+    if (!surface->locked) return DDERR_NOTLOCKED;
     surface->locked = 0;
     uint64_t now = now_us();
     HeadlessPresent p{};
@@ -673,12 +645,9 @@ int32_t screen_unlock(ScreenSurface *surface)
 int32_t screen_restore(ScreenSurface *surface)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_SCREEN_RESTORE))
-        return r;
-    if (!surface || surface->released)
-        return DDERR_SURFACELOST;
-    if (!hl_active)
-        return DDERR_SURFACELOST;
+    if (int32_t r = injected(HC_SCREEN_RESTORE)) return r;
+    if (!surface || surface->released) return DDERR_SURFACELOST;
+    if (!hl_active) return DDERR_SURFACELOST;
     hl_restores++;
     hl_lost = 0;
     return DD_OK;
@@ -687,10 +656,8 @@ int32_t screen_restore(ScreenSurface *surface)
 int32_t screen_restore_desktop(ScreenDevice *device)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_SCREEN_RESTORE_DESKTOP))
-        return r;
-    if (!device || device->released)
-        return DDERR_INVALIDOBJECT;
+    if (int32_t r = injected(HC_SCREEN_RESTORE_DESKTOP)) return r;
+    if (!device || device->released) return DDERR_INVALIDOBJECT;
     hl_desktop = 1;
     return DD_OK;
 }
@@ -698,15 +665,13 @@ int32_t screen_restore_desktop(ScreenDevice *device)
 void screen_release_surface(ScreenSurface *surface)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (surface)
-        surface->released = 1;
+    if (surface) surface->released = 1;
 }
 
 void screen_release(ScreenDevice *device)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (device)
-        device->released = 1;
+    if (device) device->released = 1;
 }
 
 // ---- audio
@@ -715,29 +680,24 @@ int32_t audio_create(AudioDevice **device)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     *device = nullptr;
-    if (int32_t r = injected(HC_AUDIO_CREATE))
-        return r;
+    if (int32_t r = injected(HC_AUDIO_CREATE)) return r;
     hl_audio_devices.push_back(std::make_unique<AudioDevice>(AudioDevice{0}));
     *device = hl_audio_devices.back().get();
     return DS_OK;
 }
 
-int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc,
-                            AudioBuffer **buffer)
+int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc, AudioBuffer **buffer)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     *buffer = nullptr;
     int32_t primary = (desc->flags & DSBCAPS_PRIMARYBUFFER) != 0;
-    if (int32_t r = injected(primary ? HC_AUDIO_CREATE_PRIMARY : HC_AUDIO_CREATE_BUFFER))
-        return r;
-    if (!device || device->released)
-        return DSERR_UNINITIALIZED;
+    if (int32_t r = injected(primary ? HC_AUDIO_CREATE_PRIMARY : HC_AUDIO_CREATE_BUFFER)) return r;
+    if (!device || device->released) return DSERR_UNINITIALIZED;
     if (primary ? desc->bytes != 0 || desc->format
                 : desc->bytes < 4 || desc->bytes > (1u << 24) || !desc->format)
         return DSERR_INVALIDPARAM;
     if (!primary && (desc->format->format_tag != 1 || desc->format->channels != 1 ||
-                     desc->format->bits_per_sample != 8 ||
-                     desc->format->samples_per_sec != 22050))
+                     desc->format->bits_per_sample != 8 || desc->format->samples_per_sec != 22050))
         return DSERR_BADFORMAT;
     auto b = std::make_unique<AudioBuffer>();
     b->primary = primary;
@@ -753,10 +713,8 @@ int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc,
 int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_AUDIO_CAPS))
-        return r;
-    if (!device || device->released)
-        return DSERR_UNINITIALIZED;
+    if (int32_t r = injected(HC_AUDIO_CAPS)) return r;
+    if (!device || device->released) return DSERR_UNINITIALIZED;
     *caps = AudioCaps{0, 22050, 22050};
     return DS_OK;
 }
@@ -764,18 +722,15 @@ int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps)
 int32_t audio_set_cooperative_level(AudioDevice *device, Window *window, uint32_t level)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_AUDIO_COOPERATIVE))
-        return r;
-    if (!device || device->released)
-        return DSERR_UNINITIALIZED;
+    if (int32_t r = injected(HC_AUDIO_COOPERATIVE)) return r;
+    if (!device || device->released) return DSERR_UNINITIALIZED;
     return window ? DS_OK : DSERR_INVALIDPARAM;
 }
 
 int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_AUDIO_SET_FORMAT))
-        return r;
+    if (int32_t r = injected(HC_AUDIO_SET_FORMAT)) return r;
     return buffer && format ? DS_OK : DSERR_INVALIDPARAM;
 }
 
@@ -785,26 +740,19 @@ int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **
     std::lock_guard<std::mutex> lock(hl_mutex);
     *part1 = nullptr;
     *bytes1 = 0;
-    if (part2)
-        *part2 = nullptr;
-    if (bytes2)
-        *bytes2 = 0;
-    if (int32_t r = injected(HC_AUDIO_LOCK))
-        return r;
-    if (!buffer || buffer->released)
-        return DSERR_BUFFERLOST;
-    if (buffer->primary || buffer->locked)
-        return DSERR_INVALIDCALL;
-    if (offset >= buffer->size || bytes == 0 || bytes > buffer->size)
-        return DSERR_INVALIDPARAM;
+    if (part2) *part2 = nullptr;
+    if (bytes2) *bytes2 = 0;
+    if (int32_t r = injected(HC_AUDIO_LOCK)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (buffer->primary || buffer->locked) return DSERR_INVALIDCALL;
+    if (offset >= buffer->size || bytes == 0 || bytes > buffer->size) return DSERR_INVALIDPARAM;
     buffer_advance(buffer, now_us());
     buffer->staging = buffer->memory;
     buffer->locked = 1;
     *part1 = buffer->staging.data() + offset;
     *bytes1 = std::min(bytes, buffer->size - offset);
     if (*bytes1 < bytes) {
-        if (!part2 || !bytes2)
-            return DSERR_INVALIDPARAM;
+        if (!part2 || !bytes2) return DSERR_INVALIDPARAM;
         *part2 = buffer->staging.data();
         *bytes2 = bytes - *bytes1;
     }
@@ -815,18 +763,14 @@ int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *pa
                      uint32_t bytes2)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_AUDIO_UNLOCK))
-        return r;
-    if (!buffer || buffer->released)
-        return DSERR_BUFFERLOST;
-    if (!buffer->locked)
-        return DSERR_INVALIDCALL;
+    if (int32_t r = injected(HC_AUDIO_UNLOCK)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (!buffer->locked) return DSERR_INVALIDCALL;
     buffer_advance(buffer, now_us());
     buffer->locked = 0;
     uint8_t *base = buffer->staging.data();
     auto back = [&](void *part, uint32_t n) {
-        if (!part || n == 0)
-            return;
+        if (!part || n == 0) return;
         size_t at = (uint8_t *)part - base;
         if (at < buffer->size)
             memcpy(buffer->memory.data() + at, part, std::min<size_t>(n, buffer->size - at));
@@ -839,12 +783,9 @@ int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *pa
 int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_AUDIO_PLAY))
-        return r;
-    if (!buffer || buffer->released)
-        return DSERR_BUFFERLOST;
-    if (buffer->primary)
-        return DS_OK;
+    if (int32_t r = injected(HC_AUDIO_PLAY)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (buffer->primary) return DS_OK;
     uint64_t now = now_us();
     buffer_advance(buffer, now);
     buffer->looping = (flags & DSBPLAY_LOOPING) != 0;
@@ -860,10 +801,8 @@ int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
 int32_t audio_stop(AudioBuffer *buffer)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_AUDIO_STOP))
-        return r;
-    if (!buffer || buffer->released)
-        return DSERR_BUFFERLOST;
+    if (int32_t r = injected(HC_AUDIO_STOP)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
     buffer_advance(buffer, now_us());
     buffer->cursor = buffer_position(buffer);
     buffer->playing = 0;
@@ -873,14 +812,11 @@ int32_t audio_stop(AudioBuffer *buffer)
 int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t *write_cursor)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (int32_t r = injected(HC_AUDIO_POSITION))
-        return r;
-    if (!buffer || buffer->released)
-        return DSERR_BUFFERLOST;
+    if (int32_t r = injected(HC_AUDIO_POSITION)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
     buffer_advance(buffer, now_us());
     uint32_t at = buffer_position(buffer);
-    if (play_cursor)
-        *play_cursor = at;
+    if (play_cursor) *play_cursor = at;
     if (write_cursor)
         *write_cursor = buffer->size ? (at + (buffer->playing ? 331 : 0)) % buffer->size : 0;
     return DS_OK;
@@ -889,8 +825,7 @@ int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t 
 void audio_release_buffer(AudioBuffer *buffer)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (!buffer || buffer->released)
-        return;
+    if (!buffer || buffer->released) return;
     buffer_advance(buffer, now_us());
     buffer->playing = 0;
     buffer->released = 1;
@@ -899,10 +834,8 @@ void audio_release_buffer(AudioBuffer *buffer)
 void audio_release(AudioDevice *device)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    if (!device || device->released)
-        return;
+    if (!device || device->released) return;
     device->released = 1;
     for (auto &b : hl_buffers)
-        if (b->primary)
-            b->released = 1;
+        if (b->primary) b->released = 1;
 }

@@ -36,15 +36,15 @@ enum HeadlessCall : int32_t {
 };
 
 struct HeadlessConfig {
-    double clock_speed;       // virtual seconds per real second; 1 is real time
-    uint32_t clock_start_ms;  // what timeGetTime answers at the start
-    uint32_t red_mask;        // pixel layout of the screen
+    double clock_speed;      // virtual seconds per real second; 1 is real time
+    uint32_t clock_start_ms; // what timeGetTime answers at the start
+    uint32_t red_mask;       // pixel layout of the screen
     uint32_t green_mask;
     uint32_t blue_mask;
-    int32_t pitch_extra;      // bytes a surface line has beyond width x 2
-    int32_t auto_activate;    // showing the window activates the program
-    int32_t yield_us;         // real microseconds clock_yield sleeps
-    int32_t quiet_boxes;      // message boxes are recorded but not printed on stderr
+    int32_t pitch_extra;   // bytes a surface line has beyond width x 2
+    int32_t auto_activate; // showing the window activates the program
+    int32_t yield_us;      // real microseconds clock_yield sleeps
+    int32_t quiet_boxes;   // message boxes are recorded but not printed on stderr
 };
 
 // The defaults: real time, 5-6-5, no extra pitch, auto-activation, a short start before the
@@ -87,11 +87,11 @@ struct HeadlessBox {
 struct HeadlessScreenState {
     int32_t width, height; // the current mode, 0 when none was set
     int32_t pitch;
-    int32_t desktop;       // the desktop's mode is back (or was never left)
-    int32_t surfaces;      // surfaces not released
-    int32_t devices;       // devices not released
-    int32_t restores;      // surface restores
-    int32_t lost;          // the surface is lost (program inactive)
+    int32_t desktop;  // the desktop's mode is back (or was never left)
+    int32_t surfaces; // surfaces not released
+    int32_t devices;  // devices not released
+    int32_t restores; // surface restores
+    int32_t lost;     // the surface is lost (program inactive)
 };
 
 std::vector<HeadlessPresent> headless_presents();

@@ -11,14 +11,14 @@
 #include <sys/stat.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<uint8_t> read_file(const std::string &path)
 {
     std::vector<uint8_t> bytes;
     FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
+    if (!f) return bytes;
     uint8_t buffer[65536];
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
@@ -40,15 +40,15 @@ TEST(MovtoolScreen, EqualsTheReferenceInEveryLayoutAndMode)
     std::vector<uint8_t> file = read_file(movie);
     const uint8_t *record = file.data() + 2 * MOVIE_RECORD_SIZE;
     std::vector<uint8_t> codes(MOVIE_CODE_COUNT), pictures(MOVIE_PICTURES_BYTES);
-    ASSERT_EQ(movie_decode_record(record, MOVIE_RECORD_SIZE, codes.data(), pictures.data(),
-                                  nullptr),
-              MOVIE_FAULT_NONE);
+    ASSERT_EQ(
+        movie_decode_record(record, MOVIE_RECORD_SIZE, codes.data(), pictures.data(), nullptr),
+        MOVIE_FAULT_NONE);
     for (const char *layout : {"565", "555"})
         for (const char *mode : {"320x200", "640x480"})
             for (const char *which : {"A", "B"}) {
                 std::string out = testing::TempDir() + "screen.raw";
-                ASSERT_EQ(run(std::string(MOVTOOL_PATH) + " screen " + movie + " 2 " + which +
-                              " " + layout + " " + mode + " " + out),
+                ASSERT_EQ(run(std::string(MOVTOOL_PATH) + " screen " + movie + " 2 " + which + " " +
+                              layout + " " + mode + " " + out),
                           0);
                 bool stretched = !strcmp(mode, "640x480");
                 std::vector<uint16_t> expected = reference_screen(
@@ -97,12 +97,13 @@ TEST(MovtoolExport, PicturesAndSoundAsThePlayerShowsThem)
     ASSERT_EQ(wav.size(), 44 + heard + 1764);
     std::vector<uint8_t> sound = movie_sound(0, n);
     EXPECT_TRUE(std::equal(wav.begin() + 44, wav.begin() + 44 + heard, sound.begin()));
-    EXPECT_TRUE(std::all_of(wav.begin() + 44 + heard, wav.end(), [](uint8_t s) { return s == 0x80; }));
+    EXPECT_TRUE(
+        std::all_of(wav.begin() + 44 + heard, wav.end(), [](uint8_t s) { return s == 0x80; }));
     // 80 ms a frame, picture A of record 0 twice: as long as the sound.
     std::vector<uint8_t> stream = read_file(y4m);
     size_t frames = 0;
-    for (size_t at = 0; (at = std::string(stream.begin(), stream.end()).find("FRAME\n", at)) !=
-                        std::string::npos;
+    for (size_t at = 0;
+         (at = std::string(stream.begin(), stream.end()).find("FRAME\n", at)) != std::string::npos;
          at += 6)
         frames++;
     EXPECT_EQ(frames, (size_t)(2 * n - 2));

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 HeadlessConfig fast_config()
 {
@@ -41,7 +42,8 @@ void expect_run(const std::vector<ShownPicture> &s, size_t &at, int32_t base, in
         }
 }
 
-class Playback : public testing::Test {
+class Playback : public testing::Test
+{
   protected:
     void SetUp() override
     {
@@ -271,7 +273,9 @@ struct AudioFailure {
     const char *message;
 };
 
-class PlaybackSoundFailure : public Playback, public testing::WithParamInterface<AudioFailure> {};
+class PlaybackSoundFailure : public Playback, public testing::WithParamInterface<AudioFailure>
+{
+};
 
 TEST_P(PlaybackSoundFailure, EndsWithTheMessageAndItsCode)
 {
@@ -290,22 +294,19 @@ TEST_P(PlaybackSoundFailure, EndsWithTheMessageAndItsCode)
 // writes; position queries after the first are the audio thread's.
 INSTANTIATE_TEST_SUITE_P(
     Calls, PlaybackSoundFailure,
-    testing::Values(AudioFailure{HC_AUDIO_CREATE, DSERR_NODRIVER, 1, "SoundErrorA: 4"},
-                    AudioFailure{HC_AUDIO_CREATE, DSERR_GENERIC, 1, "SoundErrorA: 255"},
-                    AudioFailure{HC_AUDIO_CREATE_PRIMARY, DSERR_BADFORMAT, 1,
-                                 "Init CreateSoundBuffer: 2"},
-                    AudioFailure{HC_AUDIO_CAPS, DSERR_UNINITIALIZED, 1, "GetCaps Error: 3"},
-                    AudioFailure{HC_AUDIO_COOPERATIVE, DSERR_UNSUPPORTED, 1,
-                                 "Init: SetCooperativeLevel: 4"},
-                    AudioFailure{HC_AUDIO_CREATE_BUFFER, DSERR_UNSUPPORTED, 1,
-                                 "Class Sound: CreateSoundBuffer: 7"},
-                    AudioFailure{HC_AUDIO_LOCK, DSERR_PRIOLEVELNEEDED, 1, "Soundlock: 4"},
-                    AudioFailure{HC_AUDIO_LOCK, DSERR_GENERIC, 3, "Soundlock: 5"},
-                    AudioFailure{HC_AUDIO_UNLOCK, DSERR_BUFFERLOST, 1,
-                                 "Cant unlock soundbuffer: 1"},
-                    AudioFailure{HC_AUDIO_UNLOCK, DSERR_GENERIC, 4,
-                                 "Cant unlock soundbuffer: 255"},
-                    AudioFailure{HC_AUDIO_PLAY, DSERR_INVALIDCALL, 1, "Cant play sound: 2"},
-                    AudioFailure{HC_AUDIO_POSITION, DSERR_GENERIC, 5, "Cant get sound position"}));
+    testing::Values(
+        AudioFailure{HC_AUDIO_CREATE, DSERR_NODRIVER, 1, "SoundErrorA: 4"},
+        AudioFailure{HC_AUDIO_CREATE, DSERR_GENERIC, 1, "SoundErrorA: 255"},
+        AudioFailure{HC_AUDIO_CREATE_PRIMARY, DSERR_BADFORMAT, 1, "Init CreateSoundBuffer: 2"},
+        AudioFailure{HC_AUDIO_CAPS, DSERR_UNINITIALIZED, 1, "GetCaps Error: 3"},
+        AudioFailure{HC_AUDIO_COOPERATIVE, DSERR_UNSUPPORTED, 1, "Init: SetCooperativeLevel: 4"},
+        AudioFailure{HC_AUDIO_CREATE_BUFFER, DSERR_UNSUPPORTED, 1,
+                     "Class Sound: CreateSoundBuffer: 7"},
+        AudioFailure{HC_AUDIO_LOCK, DSERR_PRIOLEVELNEEDED, 1, "Soundlock: 4"},
+        AudioFailure{HC_AUDIO_LOCK, DSERR_GENERIC, 3, "Soundlock: 5"},
+        AudioFailure{HC_AUDIO_UNLOCK, DSERR_BUFFERLOST, 1, "Cant unlock soundbuffer: 1"},
+        AudioFailure{HC_AUDIO_UNLOCK, DSERR_GENERIC, 4, "Cant unlock soundbuffer: 255"},
+        AudioFailure{HC_AUDIO_PLAY, DSERR_INVALIDCALL, 1, "Cant play sound: 2"},
+        AudioFailure{HC_AUDIO_POSITION, DSERR_GENERIC, 5, "Cant get sound position"}));
 
 } // namespace

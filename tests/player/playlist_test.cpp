@@ -8,9 +8,11 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
-class Playlist : public testing::Test {
+class Playlist : public testing::Test
+{
   protected:
     void SetUp() override
     {
@@ -61,8 +63,7 @@ TEST_F(Playlist, ALeadingQuoteCutsAtTheLastQuote)
 
 TEST_F(Playlist, AtMostFourNamesAndTheLineIsCutToItsBuffer)
 {
-    EXPECT_EQ(list("x.mov y.mov z.mov w.mov v.mov x.mov"),
-              (V{"x.mov", "y.mov", "z.mov", "w.mov"}));
+    EXPECT_EQ(list("x.mov y.mov z.mov w.mov v.mov x.mov"), (V{"x.mov", "y.mov", "z.mov", "w.mov"}));
     // Unopenable names do not take places of the list.
     EXPECT_EQ(list("a b c d x.mov e y.mov"), (V{"x.mov", "y.mov"}));
     std::string blanks = "x.mov" + std::string(2000, ' ') + "y.mov";

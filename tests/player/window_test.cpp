@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 #include <string>
 
-namespace {
+namespace
+{
 
-class Window_ : public testing::Test {
+class Window_ : public testing::Test
+{
   protected:
     void SetUp() override
     {
@@ -57,13 +59,13 @@ TEST_F(Window_, ACodeIsItsLowSixteenBitsSignExtended)
 
 TEST_F(Window_, KeysGiveTheirTableCodeThenTheirCharacter)
 {
-    headless_script_key(0x08, 8, 0, 0);    // Backspace: 300, then 8
-    headless_script_key(0x1B, 27, 0, 0);   // Escape: only its character
-    headless_script_key(0x7B, 0, 0, 0);    // F12
-    headless_script_key(0x65, '5', 0, 0);  // keypad 5
-    headless_script_key(0x2F, 0, 0, 0);    // Help
-    headless_script_key(0x91, 0, 0, 0);    // not in the table: nothing
-    headless_script_key(0x13, 0, 0, 0);    // Pause
+    headless_script_key(0x08, 8, 0, 0);   // Backspace: 300, then 8
+    headless_script_key(0x1B, 27, 0, 0);  // Escape: only its character
+    headless_script_key(0x7B, 0, 0, 0);   // F12
+    headless_script_key(0x65, '5', 0, 0); // keypad 5
+    headless_script_key(0x2F, 0, 0, 0);   // Help
+    headless_script_key(0x91, 0, 0, 0);   // not in the table: nothing
+    headless_script_key(0x13, 0, 0, 0);   // Pause
     int32_t expected[] = {300, 8, 27, 331, 306, '5', 400, 401};
     for (int32_t code : expected)
         EXPECT_EQ(key_get(), code);
@@ -107,7 +109,8 @@ TEST_F(Window_, WhileInactiveThePictureWaitsAndTheSurfaceIsRestored)
     EXPECT_GE(headless_now_us() - before, 100000u);
 }
 
-class StartUp : public testing::Test {
+class StartUp : public testing::Test
+{
   protected:
     void SetUp() override
     {

@@ -12,12 +12,14 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 uint8_t offscreen[DISPLAY_OFFSCREEN_BYTES];
 uint32_t colour_table[256];
 
-class Display : public testing::Test {
+class Display : public testing::Test
+{
   protected:
     void start(uint32_t red, uint32_t green, int32_t pitch_extra)
     {
@@ -47,7 +49,9 @@ struct ScreenCase {
     int32_t pitch_extra;
 };
 
-class DisplayScreen : public Display, public testing::WithParamInterface<ScreenCase> {};
+class DisplayScreen : public Display, public testing::WithParamInterface<ScreenCase>
+{
+};
 
 TEST_P(DisplayScreen, EqualsTheReference)
 {
@@ -71,8 +75,8 @@ TEST_P(DisplayScreen, EqualsTheReference)
     EXPECT_EQ(screen_desc.lock_depth, 0);
     EXPECT_EQ(screen_desc.pixels, display_offscreen);
 
-    std::vector<uint16_t> expected = reference_screen(picture.data(), palette.data(), k.rgb565,
-                                                      k.stretched);
+    std::vector<uint16_t> expected =
+        reference_screen(picture.data(), palette.data(), k.rgb565, k.stretched);
     std::vector<uint8_t> surface = headless_screen_pixels();
     int32_t pitch = width * 2 + k.pitch_extra;
     ASSERT_EQ(surface.size(), (size_t)pitch * height);
@@ -133,13 +137,15 @@ TEST(DisplayStretch, RowsFollowFiveToSixAndBlendsKeepTheirFieldsApart)
     uint32_t table[256] = {};
     display_build_colour_table(table, palette, 1);
     display_stretch_picture(screen.data(), 1280, 480, picture.data(), table, 1);
-    auto at = [&](int line) { return (uint16_t)(screen[line * 1280] | screen[line * 1280 + 1] << 8); };
-    EXPECT_EQ(at(0), 0x0800);  // row 0
-    EXPECT_EQ(at(2), 0x0800);  // row 0 again
-    EXPECT_EQ(at(4), 0x0020);  // row 1
-    EXPECT_EQ(at(10), 0x0800); // row 4
-    EXPECT_EQ(at(12), 0x0000); // (red 1 + red 0) / 2, (green 0 + green 1) / 2: both 0
-    EXPECT_EQ(at(14), 0x0020); // row 5
+    auto at = [&](int line) {
+        return (uint16_t)(screen[line * 1280] | screen[line * 1280 + 1] << 8);
+    };
+    EXPECT_EQ(at(0), 0x0800);   // row 0
+    EXPECT_EQ(at(2), 0x0800);   // row 0 again
+    EXPECT_EQ(at(4), 0x0020);   // row 1
+    EXPECT_EQ(at(10), 0x0800);  // row 4
+    EXPECT_EQ(at(12), 0x0000);  // (red 1 + red 0) / 2, (green 0 + green 1) / 2: both 0
+    EXPECT_EQ(at(14), 0x0020);  // row 5
     EXPECT_EQ(at(478), 0x0020); // row 199
     for (int line = 1; line < 480; line += 2)
         ASSERT_EQ(at(line), 0) << line;
@@ -151,7 +157,9 @@ struct InitCase {
     int32_t code;
 };
 
-class DisplayInit : public Display, public testing::WithParamInterface<InitCase> {};
+class DisplayInit : public Display, public testing::WithParamInterface<InitCase>
+{
+};
 
 TEST_P(DisplayInit, AFailedStepGivesItsCode)
 {

@@ -7,11 +7,9 @@
 
 inline uint16_t reference_pixel(const uint8_t *palette, uint8_t index, bool rgb565)
 {
-    if (index == 0 || index > 248)
-        return 0;
+    if (index == 0 || index > 248) return 0;
     const uint8_t *t = palette + 3 * (index - 1);
-    if (rgb565)
-        return (uint16_t)((t[0] >> 1) << 11 | t[1] << 5 | t[2] >> 1);
+    if (rgb565) return (uint16_t)((t[0] >> 1) << 11 | t[1] << 5 | t[2] >> 1);
     return (uint16_t)((t[0] >> 1) << 10 | (t[1] >> 1) << 5 | t[2] >> 1);
 }
 
@@ -26,7 +24,7 @@ inline uint16_t reference_blend(uint16_t a, uint16_t b, bool rgb565)
 
 // The whole screen (width x height pixels) after a clear and one picture.
 inline std::vector<uint16_t> reference_screen(const uint8_t *picture, const uint8_t *palette,
-                                       bool rgb565, bool stretched)
+                                              bool rgb565, bool stretched)
 {
     if (!stretched) {
         std::vector<uint16_t> s(320 * 200);
@@ -41,11 +39,10 @@ inline std::vector<uint16_t> reference_screen(const uint8_t *picture, const uint
         for (int x = 0; x < 640; x++) {
             uint16_t p = reference_pixel(palette, picture[q * 320 + x / 2], rgb565);
             if (y > 0 && y % 6 == 0)
-                p = reference_blend(p, reference_pixel(palette, picture[(q - 1) * 320 + x / 2], rgb565),
-                                    rgb565);
+                p = reference_blend(
+                    p, reference_pixel(palette, picture[(q - 1) * 320 + x / 2], rgb565), rgb565);
             s[line * 640 + x] = p;
         }
     }
     return s;
 }
-

@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
-class Sound : public testing::Test {
+class Sound : public testing::Test
+{
   protected:
     void SetUp() override
     {

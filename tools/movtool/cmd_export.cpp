@@ -39,8 +39,7 @@ static void export_rgb(const uint8_t *picture, const uint8_t *palette, uint8_t *
 static bool export_png(const char *path, const uint8_t *rgb)
 {
     FILE *out = fopen(path, "wb");
-    if (!out)
-        return false;
+    if (!out) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     bool ok = png && info;
@@ -56,8 +55,7 @@ static bool export_png(const char *path, const uint8_t *rgb)
         png_write_end(png, nullptr);
     }
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    if (fclose(out) != 0)
-        ok = false;
+    if (fclose(out) != 0) ok = false;
     return ok;
 }
 
@@ -69,16 +67,15 @@ static void put32(uint8_t *p, uint32_t v)
 
 static bool export_wav(const char *path, const std::vector<uint8_t> &sound)
 {
-    uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                          16, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 8, 0,
-                          'd', 'a', 't', 'a'};
+    uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm',
+                          't', ' ', 16,  0,   0, 0, 1, 0, 1,   0,   0,   0,   0,   0,
+                          0,   0,   0,   0,   1, 0, 8, 0, 'd', 'a', 't', 'a'};
     put32(header + 4, (uint32_t)(36 + sound.size()));
     put32(header + 24, 22050);
     put32(header + 28, 22050);
     put32(header + 40, (uint32_t)sound.size());
     FILE *out = fopen(path, "wb");
-    if (!out)
-        return false;
+    if (!out) return false;
     bool ok = fwrite(header, 1, 44, out) == 44 &&
               fwrite(sound.data(), 1, sound.size(), out) == sound.size();
     return fclose(out) == 0 && ok;
@@ -120,8 +117,7 @@ int movtool_export(int argc, char **argv)
     const char *name = argv[1];
     const std::string dir = argv[2];
     // A terminal gets no picture stream.
-    if (isatty(STDOUT_FILENO))
-        y4m = false;
+    if (isatty(STDOUT_FILENO)) y4m = false;
     FILE *file = fopen(name, "rb");
     if (!file) {
         movtool_error("%s: %s", name, strerror(errno));
@@ -137,20 +133,17 @@ int movtool_export(int argc, char **argv)
     const int32_t records = movie_reader.record_count;
     // Records 0 to n - 2 are shown; n - 1 is read only to learn that the movie goes on.
     const int32_t shown = records >= 2 ? records - 1 : 0;
-    if (shown == 0)
-        movtool_error("%s: %d records: the player shows nothing of it", name, records);
+    if (shown == 0) movtool_error("%s: %d records: the player shows nothing of it", name, records);
 
     std::vector<uint8_t> sound;
     sound.reserve((size_t)(2 * shown) * EXPORT_FRAME_BYTES);
     static uint8_t rgb[MOVIE_PICTURE_BYTES * 3];
     int status = 0;
-    if (y4m && fputs("YUV4MPEG2 W320 H200 F25:2 Ip A1:1 C420jpeg\n", stdout) < 0)
-        status = 1;
+    if (y4m && fputs("YUV4MPEG2 W320 H200 F25:2 Ip A1:1 C420jpeg\n", stdout) < 0) status = 1;
     for (int32_t i = 0; i < shown && status == 0; i++) {
         uint8_t *picture = nullptr, *palette = nullptr, *chunk = nullptr;
         movie_next_frame(&picture, &palette, &chunk);
-        if (!picture)
-            break;
+        if (!picture) break;
         if (movie_reader.fault != MOVIE_FAULT_NONE)
             movtool_error("%s: record %d damaged: %s (at %d)", name, i,
                           movie_fault_text(movie_reader.fault), movie_reader.fault_at);
@@ -165,14 +158,13 @@ int movtool_export(int argc, char **argv)
                 status = 1;
             }
             for (int32_t repeat = i == 0 && b == 0 ? 2 : 1; y4m && repeat > 0 && !status; repeat--)
-                if (!export_y4m_frame(stdout, rgb))
-                    status = 1;
+                if (!export_y4m_frame(stdout, rgb)) status = 1;
         }
-        sound.insert(sound.end(), chunk, chunk + (pictures == 2 ? MOVIE_SOUND_SIZE : EXPORT_FRAME_BYTES));
+        sound.insert(sound.end(), chunk,
+                     chunk + (pictures == 2 ? MOVIE_SOUND_SIZE : EXPORT_FRAME_BYTES));
         fprintf(stderr, "\rmovtool export: record %d of %d", i + 1, shown);
     }
-    if (shown > 0)
-        fputc('\n', stderr);
+    if (shown > 0) fputc('\n', stderr);
     if (status == 0 && shown > 0)
         sound.insert(sound.end(), EXPORT_FRAME_BYTES, 0x80); // under the last picture
     if (status == 0 && !export_wav((dir + "/sound.wav").c_str(), sound)) {

@@ -28,8 +28,7 @@ static std::vector<uint8_t> screen_render(const uint8_t *picture, const uint8_t 
     c.quiet_boxes = 1;
     headless_reset(&c);
     window_state_reset();
-    if (!player_window_create())
-        return {};
+    if (!player_window_create()) return {};
     window_show(player_window.load());
     pump_messages(); // the activation that showing the window brings
     static uint8_t offscreen[DISPLAY_OFFSCREEN_BYTES];
@@ -38,8 +37,7 @@ static std::vector<uint8_t> screen_render(const uint8_t *picture, const uint8_t 
     display_offscreen = offscreen;
     display_colour_table = table;
     display_set_mode(width, height, 2);
-    if (display_init() != 0)
-        return {};
+    if (display_init() != 0) return {};
     display_set_target(display_offscreen);
     display_clear();
     present_picture(picture, palette);
@@ -83,8 +81,7 @@ int movtool_screen(int argc, char **argv)
     uint8_t *picture = nullptr, *palette = nullptr, *sound = nullptr;
     for (long i = 0; i <= record; i++) {
         movie_next_frame(&picture, &palette, &sound);
-        if (!picture)
-            break;
+        if (!picture) break;
     }
     int status = 0;
     if (!picture) {
@@ -116,8 +113,7 @@ int movtool_screen(int argc, char **argv)
                 movtool_error("%s: %s", argv[6], strerror(errno));
                 status = 1;
             }
-            if (status != 0)
-                remove(temp.c_str());
+            if (status != 0) remove(temp.c_str());
         }
     }
     movie_close();
