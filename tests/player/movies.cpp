@@ -70,8 +70,23 @@ std::vector<uint8_t> movie_sound(int32_t base, int32_t n)
     return s;
 }
 
-// The playback threads run while death tests fork: re-run the test binary in the child instead.
-static const bool death_tests_threadsafe = [] {
+void movie_threadsafe_death_tests()
+{
+    // The playback threads run while death tests fork: re-run the test binary in the child.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    return true;
-}();
+}
+
+double movie_test_clock_speed()
+{
+    // Decoding must keep up with the sound, as on a real machine: unoptimised sanitizer builds
+    // decode a record in tens of milliseconds, so their clock runs closer to real time.
+    bool sanitized = false;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    sanitized = true;
+#endif
+#endif
+    return sanitized ? 2.0 : 8.0;
+}

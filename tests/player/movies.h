@@ -23,3 +23,7 @@ ShownPicture movie_identify(uint16_t first_pixel, int32_t rgb565, const std::vec
                             int32_t max_records);
 // The sound of records [0, n) of a movie, back to back.
 std::vector<uint8_t> movie_sound(int32_t base, int32_t n);
+// Death tests re-run the test binary in the child rather than fork a threaded process.
+void movie_threadsafe_death_tests();
+// How much faster than real time the tests' clock runs.
+double movie_test_clock_speed();

@@ -1,11 +1,15 @@
 // Whole movies on the headless backend, on a fast clock: what is shown, in which order, what is
 // heard, and how Escape, other keys, closing and switching away act.
+#include "movie/movie.h"
 #include "platform/audio.h"
 #include "platform/headless/headless.h"
 #include "platform/screen.h"
 #include "player/player.h"
+#include "present/display.h"
+#include "present/sound.h"
 #include "tests/player/movies.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -16,7 +20,7 @@ namespace
 HeadlessConfig fast_config()
 {
     HeadlessConfig c = headless_defaults();
-    c.clock_speed = 8.0;
+    c.clock_speed = movie_test_clock_speed();
     c.quiet_boxes = 1;
     return c;
 }
@@ -47,6 +51,7 @@ class Playback : public testing::Test
   protected:
     void SetUp() override
     {
+        movie_threadsafe_death_tests();
         HeadlessConfig c = fast_config();
         headless_reset(&c);
     }
@@ -255,6 +260,14 @@ TEST_F(Playback, AThreadThatOutlivesItsWaitKeepsItsBuffers)
     while (headless_threads_running() > 0)
         headless_now_us();
     EXPECT_EQ(playback.decode_state.load(), 1);
+    // What the player left to the process end, tidied here so the next test starts clean.
+    movie_close();
+    movie_free();
+    sound_release_buffer(SOUND_STREAM_ENTRY);
+    playback_abandoned = 0;
+    player_cleanup();
+    free(display_offscreen);
+    display_offscreen = nullptr;
 }
 
 TEST_F(Playback, AThreadThatCannotStartEndsTheMovie)

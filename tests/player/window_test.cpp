@@ -19,9 +19,10 @@ class Window_ : public testing::Test
   protected:
     void SetUp() override
     {
+        movie_threadsafe_death_tests();
         HeadlessConfig c = headless_defaults();
         c.quiet_boxes = 1;
-        c.clock_speed = 8.0;
+        c.clock_speed = movie_test_clock_speed();
         headless_reset(&c);
         window_state_reset();
         ASSERT_NE(player_window_create(), nullptr);
@@ -116,7 +117,7 @@ class StartUp : public testing::Test
     {
         HeadlessConfig c = headless_defaults();
         c.quiet_boxes = 1;
-        c.clock_speed = 8.0;
+        c.clock_speed = movie_test_clock_speed();
         headless_reset(&c);
         movie = movie_write("startup.mov", 4, 0);
     }

@@ -23,6 +23,7 @@ class Display : public testing::Test
   protected:
     void start(uint32_t red, uint32_t green, int32_t pitch_extra)
     {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
         HeadlessConfig c = headless_defaults();
         c.red_mask = red;
         c.green_mask = green;
