@@ -39,7 +39,7 @@ void playlist_build(const char *command_line)
             i--;
         line[i > 0 ? i - 1 : 0] = 0;
     }
-    if (!line[0]) strcpy(line, "tv.mov");
+    if (!line[0]) snprintf(line, sizeof command_line_buffer, "%s", "tv.mov");
 
     // Every name is tested, and the first PLAYLIST_MAX that open are kept: names beyond the
     // list's room are ignored rather than written past it.

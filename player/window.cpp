@@ -138,6 +138,7 @@ void fatal_error_box(const char *format, ...)
     char text[200];
     va_list args;
     va_start(args, format);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): a false report, va_start is above
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
     display_shutdown();
@@ -152,6 +153,7 @@ void notice_box(const char *format, ...)
     char text[400];
     va_list args;
     va_start(args, format);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): a false report, va_start is above
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
     window_message_box(player_window.load(), text, "Achtung", MB_OK);

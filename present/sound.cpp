@@ -166,7 +166,7 @@ void sound_shutdown()
     sound_primary = nullptr;
 }
 
-void audio_stream_thread(void *unused)
+void audio_stream_thread(void * /*unused*/)
 {
     playback.stop_request.store(0);
     uint32_t start = timeGetTime();

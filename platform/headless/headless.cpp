@@ -427,8 +427,8 @@ int32_t thread_start(void (*proc)(void *arg), void *arg)
 
 // ---- window and events
 
-Window *window_create(const char *title, int32_t x, int32_t y, int32_t width, int32_t height,
-                      WindowProc proc)
+Window *window_create(const char * /*title*/, int32_t /*x*/, int32_t /*y*/, int32_t /*width*/,
+                      int32_t /*height*/, WindowProc proc)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (injected(HC_WINDOW_CREATE)) return nullptr;
@@ -457,7 +457,8 @@ void window_destroy(Window *window)
     window->proc(window, WM_DESTROY, 0, 0);
 }
 
-intptr_t window_default_proc(Window *window, uint32_t message, uintptr_t wparam, intptr_t lparam)
+intptr_t window_default_proc(Window *window, uint32_t message, uintptr_t /*wparam*/,
+                             intptr_t /*lparam*/)
 {
     if (message == WM_CLOSE) window_destroy(window);
     return 0;
@@ -511,7 +512,8 @@ void window_post_quit(int32_t code)
     hl_queue.push_back(WindowMessage{nullptr, WM_QUIT, (uintptr_t)code, 0});
 }
 
-int32_t window_message_box(Window *window, const char *text, const char *caption, uint32_t flags)
+int32_t window_message_box(Window * /*window*/, const char *text, const char *caption,
+                           uint32_t flags)
 {
     int32_t quiet;
     {
@@ -610,7 +612,7 @@ int32_t screen_get_pixel_format(ScreenSurface *surface, ScreenPixelFormat *forma
     return DD_OK;
 }
 
-int32_t screen_lock(ScreenSurface *surface, uint32_t flags, void **pixels, int32_t *pitch)
+int32_t screen_lock(ScreenSurface *surface, uint32_t /*flags*/, void **pixels, int32_t *pitch)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     *pixels = nullptr;
@@ -719,7 +721,7 @@ int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps)
     return DS_OK;
 }
 
-int32_t audio_set_cooperative_level(AudioDevice *device, Window *window, uint32_t level)
+int32_t audio_set_cooperative_level(AudioDevice *device, Window *window, uint32_t /*level*/)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_AUDIO_COOPERATIVE)) return r;
@@ -735,7 +737,7 @@ int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format)
 }
 
 int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **part1,
-                   uint32_t *bytes1, void **part2, uint32_t *bytes2, uint32_t flags)
+                   uint32_t *bytes1, void **part2, uint32_t *bytes2, uint32_t /*flags*/)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     *part1 = nullptr;

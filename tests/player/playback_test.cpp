@@ -182,13 +182,14 @@ TEST_F(Playback, EscapeInEveryPhaseOfTheRingStopsAfterThatPicture)
 {
     std::string a = movie_write("phase_a.mov", 3, 0);
     std::string b = movie_write("phase_b.mov", 4, 100);
+    const std::string both = a + " " + b;
     // a shows 3 pictures, b 5: pictures 1 to 12 cover both movies' starts, ends and the turn;
     // the delay puts the key now right after a picture, now into the wait for the next.
     for (int32_t k = 1; k <= 12; k++) {
         HeadlessConfig c = fast_config();
         headless_reset(&c);
         escape_after(1 + k, (uint32_t)(k % 3) * 30);
-        EXPECT_EQ(player_main((a + " " + b).c_str()), 0);
+        EXPECT_EQ(player_main(both.c_str()), 0);
         size_t pictures = headless_presents().size() - 1;
         EXPECT_GE(pictures, (size_t)k) << k;
         EXPECT_LE(pictures, (size_t)k + 2) << k; // A of record 0 stays 160 ms
