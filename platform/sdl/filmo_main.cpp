@@ -1,5 +1,6 @@
 // filmo: the trailer player. The movie names on the command line become the player's command
 // line, blank-separated, as the menu passes it.
+#include "platform/window.h"
 #include "player/player.h"
 
 #include <cstdio>
@@ -33,5 +34,7 @@ int main(int argc, char **argv)
         if (i > 1) line += ' ';
         line += argv[i];
     }
-    return player_main(line.c_str());
+    // Every way out ends the same way, the player's own end included: at once, without running
+    // the libraries' exit handlers while the sound device's thread may still be about.
+    process_end(player_main(line.c_str()));
 }

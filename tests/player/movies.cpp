@@ -76,10 +76,8 @@ void movie_threadsafe_death_tests()
     GTEST_FLAG_SET(death_test_style, "threadsafe");
 }
 
-double movie_test_clock_speed()
+bool movie_sanitized()
 {
-    // Decoding must keep up with the sound, as on a real machine: unoptimised sanitizer builds
-    // decode a record in tens of milliseconds, so their clock runs closer to real time.
     bool sanitized = false;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     sanitized = true;
@@ -88,5 +86,12 @@ double movie_test_clock_speed()
     sanitized = true;
 #endif
 #endif
-    return sanitized ? 2.0 : 8.0;
+    return sanitized;
+}
+
+double movie_test_clock_speed()
+{
+    // Decoding must keep up with the sound, as on a real machine: unoptimised sanitizer builds
+    // decode a record in tens of milliseconds, so their clock runs closer to real time.
+    return movie_sanitized() ? 2.0 : 8.0;
 }

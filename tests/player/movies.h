@@ -27,3 +27,5 @@ std::vector<uint8_t> movie_sound(int32_t base, int32_t n);
 void movie_threadsafe_death_tests();
 // How much faster than real time the tests' clock runs.
 double movie_test_clock_speed();
+// Built with a sanitizer: much slower than a release build.
+bool movie_sanitized();
