@@ -239,22 +239,28 @@ class FilmoX : public testing::Test
         e.insert(e.end(), env.begin(), env.end());
         std::string out = testing::TempDir() + "filmo_x.txt";
         pid_t pid = spawn({filmo, movie}, e, out);
+        // Until the window has gone full screen, pictures come at its first size: look again
+        // until the screen is settled, then check it.
         std::string png;
-        Rgb centre{};
+        Rgb centre{}, border{}, left{};
+        int black_rows = 0;
         for (int i = 0; i < 100; i++) {
             png = screenshot();
             centre = pixel(png, 640, 400);
-            if (near(centre, colour)) break;
+            // 1280x800 holds the 4:3 picture 1066 wide, centred: black borders left and right.
+            border = pixel(png, 40, 400);
+            left = pixel(png, 200, 400);
+            black_rows = 0;
+            for (int y = 100; y < 700; y++)
+                black_rows += near(pixel(png, 600, y), Rgb{0, 0, 0});
+            bool rows = stretched ? black_rows > 200 : black_rows == 0;
+            if (near(centre, colour) && near(left, colour) && near(border, Rgb{0, 0, 0}) && rows)
+                break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         EXPECT_TRUE(near(centre, colour)) << centre.r << "," << centre.g << "," << centre.b;
-        // 1280x800 holds the 4:3 picture 1066 wide, centred: black borders left and right.
-        Rgb border = pixel(png, 40, 400);
         EXPECT_TRUE(near(border, Rgb{0, 0, 0}));
-        EXPECT_TRUE(near(pixel(png, 200, 400), colour));
-        int black_rows = 0;
-        for (int y = 100; y < 700; y++)
-            black_rows += near(pixel(png, 600, y), Rgb{0, 0, 0});
+        EXPECT_TRUE(near(left, colour));
         if (stretched)
             EXPECT_GT(black_rows, 200) << "every other line of the 640x480 mode is black";
         else
