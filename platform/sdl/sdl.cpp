@@ -319,8 +319,9 @@ int32_t thread_start(void (*proc)(void *arg), void *arg)
 
 // ---- window and events
 
-Window *window_create(const char *title, int32_t x, int32_t y, int32_t width, int32_t height,
-                      WindowProc proc)
+// The window's place and size come from the mode set later, not from the caller.
+Window *window_create(const char *title, int32_t /*x*/, int32_t /*y*/, int32_t /*width*/,
+                      int32_t /*height*/, WindowProc proc)
 {
     sdl_main_thread = std::this_thread::get_id();
     static Window window;

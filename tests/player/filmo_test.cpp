@@ -53,6 +53,7 @@ pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string>
             dup2(fd, 2);
         }
         std::vector<char *> args;
+        args.reserve(argv.size() + 1);
         for (const std::string &a : argv)
             args.push_back(strdup(a.c_str()));
         args.push_back(nullptr);

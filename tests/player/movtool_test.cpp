@@ -47,9 +47,11 @@ TEST(MovtoolScreen, EqualsTheReferenceInEveryLayoutAndMode)
         for (const char *mode : {"320x200", "640x480"})
             for (const char *which : {"A", "B"}) {
                 std::string out = testing::TempDir() + "screen.raw";
-                ASSERT_EQ(run(std::string(MOVTOOL_PATH) + " screen " + movie + " 2 " + which + " " +
-                              layout + " " + mode + " " + out),
-                          0);
+                std::string command = MOVTOOL_PATH;
+                command += " screen " + movie + " 2 ";
+                for (const char *arg : {which, layout, mode, out.c_str()})
+                    command.append(arg).append(" ");
+                ASSERT_EQ(run(command), 0);
                 bool stretched = !strcmp(mode, "640x480");
                 std::vector<uint16_t> expected = reference_screen(
                     pictures.data() + (which[0] == 'B' ? MOVIE_PICTURE_BYTES : 0),
