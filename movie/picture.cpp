@@ -5,6 +5,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace
 {
 
@@ -98,13 +102,89 @@ static_assert(block_tables.counts[1] == 1 && block_tables.counts[154] == 8, "ord
 
 constexpr int PICTURE_WIDTH = 320;
 constexpr int BLOCK_COLUMNS = 160;
-constexpr int BLOCK_ROWS = 100;
+
+// Byte-indexed copies of the tables, so that any code byte can be looked up without a range
+// check: codes 0 and 155 to 255 take 0 colours, which marks them as bad.
+struct DecodeTables {
+    alignas(64) uint8_t patterns[256][8];
+    uint8_t counts[256];
+};
+
+constexpr DecodeTables decode_tables_build()
+{
+    DecodeTables d{};
+    for (int c = 1; c <= BLOCK_CODE_MAX; c++) {
+        for (int i = 0; i < 8; i++)
+            d.patterns[c][i] = block_tables.patterns[c][i];
+        d.counts[c] = block_tables.counts[c];
+    }
+    return d;
+}
+
+constexpr DecodeTables decode_tables = decode_tables_build();
+
+inline uint8_t *block_top_left(uint8_t *pictures, int32_t block)
+{
+    return pictures + (block / BLOCK_COLUMNS) * 2 * PICTURE_WIDTH + (block % BLOCK_COLUMNS) * 2;
+}
 
 inline void store_pair(uint8_t *at, uint8_t left, uint8_t right)
 {
     at[0] = left;
     at[1] = right;
 }
+
+inline void store_u16(uint8_t *at, uint32_t v)
+{
+    const uint16_t pair = static_cast<uint16_t>(v);
+    std::memcpy(at, &pair, 2);
+}
+
+// Decodes blocks from `block` on while each has a valid code and its colours plus 8 bytes of
+// slack lie inside the list; returns the first block it left for the checked loop. The eight
+// colour numbers of a pattern are exactly the byte shuffle that picks a block's cells out of
+// the next eight list bytes.
+#if defined(__x86_64__) || defined(__i386__)
+#define PICTURE_HAVE_SHUFFLE 1
+__attribute__((target("ssse3"))) int32_t decode_run_shuffle(const uint8_t *list,
+                                                            int32_t colour_count, uint8_t *pictures,
+                                                            const uint8_t *codes,
+                                                            int32_t code_count, int32_t &q_io)
+{
+    int32_t q = q_io;
+    int32_t block = 0;
+    const int32_t last_q = colour_count - 8;
+    for (int32_t by = 0; by < 100; by++) {
+        uint8_t *a = pictures + by * 2 * PICTURE_WIDTH;
+        const int32_t row_end = block + BLOCK_COLUMNS;
+        for (; block < row_end; block++, a += 2) {
+            if (block >= code_count || q > last_q) goto done;
+            const unsigned c = codes[block];
+            const int32_t k = decode_tables.counts[c];
+            if (k == 0) goto done;
+            const __m128i colours = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(list + q));
+            const __m128i pattern =
+                _mm_loadl_epi64(reinterpret_cast<const __m128i *>(decode_tables.patterns[c]));
+            const uint64_t cells =
+                static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_shuffle_epi8(colours, pattern)));
+            store_u16(a, static_cast<uint32_t>(cells));
+            store_u16(a + PICTURE_WIDTH, static_cast<uint32_t>(cells >> 16));
+            store_u16(a + MOVIE_PICTURE_BYTES, static_cast<uint32_t>(cells >> 32));
+            store_u16(a + MOVIE_PICTURE_BYTES + PICTURE_WIDTH, static_cast<uint32_t>(cells >> 48));
+            q += k;
+        }
+    }
+done:
+    q_io = q;
+    return block;
+}
+
+bool picture_can_shuffle()
+{
+    static const bool can = __builtin_cpu_supports("ssse3");
+    return can;
+}
+#endif
 
 } // namespace
 
@@ -116,53 +196,53 @@ PictureStatus picture_decode(const uint8_t *colour_list, int32_t colour_count, u
                              int32_t *colours_used)
 {
     if (colour_count < 0) colour_count = 0;
+    if (code_count < 0) code_count = 0;
     if (code_count > MOVIE_CODE_COUNT) code_count = MOVIE_CODE_COUNT;
-    PictureStatus status = PICTURE_OK;
     int32_t q = 0;
     int32_t block = 0;
-    for (int by = 0; by < BLOCK_ROWS && status == PICTURE_OK; by++) {
-        uint8_t *a_top = pictures + by * 2 * PICTURE_WIDTH;
-        uint8_t *b_top = a_top + MOVIE_PICTURE_BYTES;
-        for (int bx = 0; bx < BLOCK_COLUMNS; bx++, block++) {
-            if (block >= code_count) {
-                status = PICTURE_FEW_CODES;
-                break;
-            }
-            const unsigned c = codes[block];
-            const int k = c <= BLOCK_CODE_MAX ? block_tables.counts[c] : 0;
-            if (k == 0) {
-                status = PICTURE_BAD_CODE;
-                break;
-            }
-            if (k > colour_count - q) {
-                status = PICTURE_COLOURS_SHORT;
-                break;
-            }
-            const uint8_t *p = block_tables.patterns[c];
-            const uint8_t *list = colour_list + q;
-            uint8_t *a = a_top + 2 * bx;
-            uint8_t *b = b_top + 2 * bx;
-            store_pair(a, list[p[0]], list[p[1]]);
-            store_pair(a + PICTURE_WIDTH, list[p[2]], list[p[3]]);
-            store_pair(b, list[p[4]], list[p[5]]);
-            store_pair(b + PICTURE_WIDTH, list[p[6]], list[p[7]]);
-            q += k;
+#ifdef PICTURE_HAVE_SHUFFLE
+    if (picture_can_shuffle())
+        block = decode_run_shuffle(colour_list, colour_count, pictures, codes, code_count, q);
+#endif
+    // The checked loop: the last blocks of the list, and every block on machines without the
+    // shuffle. It stops at the first block that cannot be decoded.
+    PictureStatus status = PICTURE_OK;
+    for (; block < MOVIE_CODE_COUNT; block++) {
+        if (block >= code_count) {
+            status = PICTURE_FEW_CODES;
+            break;
         }
-    }
-    if (status != PICTURE_OK) {
-        // Blank every block from the failing one on, in both pictures, so that nothing of an
-        // earlier record shows through.
-        for (int32_t i = block; i < MOVIE_CODE_COUNT; i++) {
-            uint8_t *a =
-                pictures + (i / BLOCK_COLUMNS) * 2 * PICTURE_WIDTH + (i % BLOCK_COLUMNS) * 2;
-            uint8_t *b = a + MOVIE_PICTURE_BYTES;
-            store_pair(a, 0, 0);
-            store_pair(a + PICTURE_WIDTH, 0, 0);
-            store_pair(b, 0, 0);
-            store_pair(b + PICTURE_WIDTH, 0, 0);
+        const unsigned c = codes[block];
+        const int32_t k = decode_tables.counts[c];
+        if (k == 0) {
+            status = PICTURE_BAD_CODE;
+            break;
         }
+        if (k > colour_count - q) {
+            status = PICTURE_COLOURS_SHORT;
+            break;
+        }
+        const uint8_t *p = decode_tables.patterns[c];
+        const uint8_t *list = colour_list + q;
+        uint8_t *a = block_top_left(pictures, block);
+        uint8_t *b = a + MOVIE_PICTURE_BYTES;
+        store_pair(a, list[p[0]], list[p[1]]);
+        store_pair(a + PICTURE_WIDTH, list[p[2]], list[p[3]]);
+        store_pair(b, list[p[4]], list[p[5]]);
+        store_pair(b + PICTURE_WIDTH, list[p[6]], list[p[7]]);
+        q += k;
     }
     if (blocks_done) *blocks_done = block;
     if (colours_used) *colours_used = q;
+    // Blank every block from the failing one on, in both pictures, so that nothing of an
+    // earlier record shows through.
+    for (int32_t i = block; i < MOVIE_CODE_COUNT; i++) {
+        uint8_t *a = block_top_left(pictures, i);
+        uint8_t *b = a + MOVIE_PICTURE_BYTES;
+        store_pair(a, 0, 0);
+        store_pair(a + PICTURE_WIDTH, 0, 0);
+        store_pair(b, 0, 0);
+        store_pair(b + PICTURE_WIDTH, 0, 0);
+    }
     return status;
 }

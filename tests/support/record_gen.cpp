@@ -208,6 +208,22 @@ uint8_t gen_pixel(GenScene scene, int32_t t, int32_t x, int32_t y, uint32_t &noi
         if (((x + 3 * t) / 16) % 5 == 0 && y > 150) return 220;
         return static_cast<uint8_t>(1 + (x / 2 + y / 4) % 180);
     }
+    case GEN_TEXTURE: {
+        // A per-block roll decides how busy each block is; the texture drifts one pixel a
+        // picture, so A and B differ where it has edges.
+        const int32_t sx = x + 2 * (t / 2);
+        const int32_t cx = 60 + (t * 5) % 200;
+        if ((x - cx) * (x - cx) + (y - 100) * (y - 100) < 1600)
+            return static_cast<uint8_t>(230 + (x + y) % 8);
+        uint32_t roll = static_cast<uint32_t>((sx / 2) * 7919 + (y / 2) * 104729);
+        roll = (roll ^ (roll >> 13)) * 2654435761u;
+        const uint32_t busy = (roll >> 24) % 100;
+        const uint8_t base = static_cast<uint8_t>(1 + (sx / 8 + y / 6) % 120);
+        if (busy < 70) return base;
+        if (busy < 88) return static_cast<uint8_t>(base + (y & 1) * 60);
+        if (busy < 98) return static_cast<uint8_t>(base + ((sx + y) & 1) * 40 + (y & 1) * 20);
+        return static_cast<uint8_t>(1 + gen_random(noise) % 248);
+    }
     case GEN_NOISE:
     default:
         if (x >= 100 && x < 164 && y >= 60 && y < 124)

@@ -11,6 +11,7 @@ enum GenScene : int32_t {
     GEN_GRADIENT, // smooth ramps that drift
     GEN_SHAPES,   // moving discs and bars over a ramp
     GEN_NOISE,    // a patch of noise as big as still fits the record
+    GEN_TEXTURE,  // film-like: most blocks flat or split once, some busy, moving texture
     GEN_SCENE_COUNT,
 };
 
