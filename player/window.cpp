@@ -8,6 +8,9 @@
 
 std::atomic<Window *> player_window{nullptr};
 
+// Raised by the fatal-error report on whichever thread makes it.
+static std::atomic<int32_t> fatal_reporting{0};
+
 // Set by WM_DESTROY, which the fatal-error report may cause on the audio thread.
 static std::atomic<int32_t> window_quit{0};
 // The last activation change; the program counts as inactive until the first one.
@@ -135,6 +138,7 @@ int32_t key_get()
 
 void fatal_error_box(const char *format, ...)
 {
+    fatal_reporting.store(1);
     char text[200];
     va_list args;
     va_start(args, format);
@@ -146,6 +150,11 @@ void fatal_error_box(const char *format, ...)
                        MB_OK | MB_ICONEXCLAMATION);
     window_destroy(player_window.load());
     process_end(0);
+}
+
+int32_t fatal_error_pending()
+{
+    return fatal_reporting.load();
 }
 
 void notice_box(const char *format, ...)

@@ -236,6 +236,10 @@ void present_picture(const uint8_t *picture, const uint8_t *palette)
     display_build_colour_table(display_colour_table, palette, display_rgb565);
     display_lock();
     if (!screen_desc.pixels) {
+        // A fatal error on the audio thread gives the desktop back before its box: the box is
+        // shown and the process ended there, not cut short here.
+        while (fatal_error_pending())
+            Sleep(20);
         player_cleanup();
         process_end(0);
     }

@@ -306,6 +306,12 @@ struct AudioFailure {
     const char *message;
 };
 
+// Stable names for the test list (the default prints the bytes, pointer included).
+void PrintTo(const AudioFailure &f, std::ostream *out)
+{
+    *out << "call" << f.call << "_nth" << f.nth << "_" << f.message;
+}
+
 class PlaybackSoundFailure : public Playback, public testing::WithParamInterface<AudioFailure>
 {
 };

@@ -50,6 +50,13 @@ struct ScreenCase {
     int32_t pitch_extra;
 };
 
+// Stable names for the test list (the default prints the bytes, padding included).
+void PrintTo(const ScreenCase &k, std::ostream *out)
+{
+    *out << (k.rgb565 ? "565_" : "555_") << (k.stretched ? "640x480" : "320x200") << "_pitch+"
+         << k.pitch_extra;
+}
+
 class DisplayScreen : public Display, public testing::WithParamInterface<ScreenCase>
 {
 };
@@ -157,6 +164,11 @@ struct InitCase {
     int32_t result;
     int32_t code;
 };
+
+void PrintTo(const InitCase &k, std::ostream *out)
+{
+    *out << "call" << k.call << "_gives_" << k.code;
+}
 
 class DisplayInit : public Display, public testing::WithParamInterface<InitCase>
 {
