@@ -34,8 +34,7 @@ int main(int argc, char **argv)
     if (!gen_write_file(movie.c_str(), gen_movie(GEN_SHAPES, records))) return 1;
     HeadlessConfig c = headless_defaults();
     c.quiet_boxes = 1;
-    if (argc > 2)
-        c.yield_us = atoi(argv[2]); // what a yield sleeps, to weigh CPU against timing
+    if (argc > 2) c.yield_us = atoi(argv[2]); // what a yield sleeps, to weigh CPU against timing
     headless_reset(&c);
     // Escape with the last picture of the movie: one whole run.
     headless_script_key(0x1B, 27, 1 + 2 * records - 3, 0);
