@@ -58,6 +58,7 @@ static Usage run_for(const std::vector<std::string> &command, const std::vector<
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
         std::vector<char *> args;
+        args.reserve(command.size() + 1);
         for (const std::string &a : command)
             args.push_back(strdup(a.c_str()));
         args.push_back(nullptr);
