@@ -212,7 +212,7 @@ HeadlessConfig headless_defaults()
 {
     HeadlessConfig c{};
     c.clock_speed = 1.0;
-    c.clock_start_ms = 0xFFFFFFFFu - 30000; // wraps 30 s into the run
+    c.clock_start_ms = 0xFFFFFFFFu - 1500; // wraps 1.5 s into the run, inside most movies
     c.red_mask = 0xF800;
     c.green_mask = 0x07E0;
     c.blue_mask = 0x001F;
