@@ -25,6 +25,17 @@ static const MovtoolCommand movtool_commands[] = {
     {"encode", movtool_encode,
      "encode -o OUT.mov [--audio SOUND.wav] PICTURES...\n"
      "                                  a movie from PNG pictures and a sound (encode --help)"},
+    {"screen", movtool_screen,
+     "screen MOVIE RECORD A|B 565|555 320x200|640x480 OUT.raw\n"
+     "                                  the 16-bit screen (little endian, pitch = width x 2) as\n"
+     "                                  the player leaves it after that picture"},
+    {"export", movtool_export,
+     "export MOVIE DIR [--no-y4m]  one PNG a picture shown (DIR/NNNN_A.png, ...) and\n"
+     "                                  DIR/sound.wav, timed as the player shows them; a Y4M\n"
+     "                                  stream (12.5 pictures/s) on stdout unless it is a\n"
+     "                                  terminal. To make a video file:\n"
+     "                                  movtool export M.mov DIR | ffmpeg -i - -i DIR/sound.wav\n"
+     "                                  -c:v libx264 -pix_fmt yuv420p -c:a aac OUT.mp4"},
 };
 
 static void movtool_usage(FILE *out)

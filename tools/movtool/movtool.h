@@ -5,6 +5,8 @@
 int movtool_info(int argc, char **argv);
 int movtool_dump(int argc, char **argv);
 int movtool_encode(int argc, char **argv);
+int movtool_screen(int argc, char **argv);
+int movtool_export(int argc, char **argv);
 
 // One line on stderr, prefixed "movtool: ".
 void movtool_error(const char *format, ...) __attribute__((format(printf, 1, 2)));

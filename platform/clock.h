@@ -1,0 +1,19 @@
+// Clock and threads for the player: a millisecond clock for pacing and time-outs, sleeping,
+// the yield of the polling loops, and the start of a detached thread.
+#pragma once
+
+#include <cstdint>
+
+// Milliseconds since some fixed point; wraps around after 2^32 ms, so compare by difference.
+uint32_t timeGetTime();
+
+// Sleeps ms milliseconds; Sleep(0) is clock_yield().
+void Sleep(uint32_t ms);
+
+// Gives up the processor briefly. It may sleep for a fraction of a millisecond, so that the
+// playback threads' polling loops do not keep a core busy each.
+void clock_yield();
+
+// Starts proc(arg) on a new thread with the default stack size. The thread is not joined: its
+// end is seen through the values it sets. 0 when it started.
+int32_t thread_start(void (*proc)(void *arg), void *arg);

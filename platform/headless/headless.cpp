@@ -1,0 +1,843 @@
+// The headless backend: everything the player asks of the machine, in memory, on a virtual
+// clock. One mutex guards the backend's own state; it is never held while the player's window
+// procedure runs, so the procedure may call back into the platform.
+#include "platform/headless/headless.h"
+
+#include "platform/audio.h"
+#include "platform/clock.h"
+#include "platform/screen.h"
+#include "platform/window.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+struct Window {
+    WindowProc proc;
+    int32_t visible;
+    int32_t destroyed;
+};
+
+struct ScreenDevice {
+    int32_t released;
+    int32_t cooperative;
+};
+
+struct ScreenSurface {
+    int32_t released;
+    int32_t locked;
+    int32_t width, height, pitch;
+    std::vector<uint8_t> memory;
+};
+
+struct AudioDevice {
+    int32_t released;
+};
+
+struct AudioBuffer {
+    int32_t primary;
+    int32_t released;
+    int32_t playing;
+    int32_t looping;
+    int32_t locked;
+    uint32_t size;
+    uint32_t cursor;       // while stopped
+    uint32_t start_cursor; // while playing: where it started
+    uint64_t start_us;
+    uint64_t consumed; // bytes played since it started
+    std::vector<uint8_t> memory;
+    std::vector<uint8_t> staging; // what a lock hands out, copied back at unlock
+};
+
+namespace
+{
+
+enum ScriptKind { SCRIPT_KEY, SCRIPT_ACTIVATE, SCRIPT_CLOSE };
+
+struct Script {
+    ScriptKind kind;
+    uint32_t a, b;
+    int32_t after_presents;
+    uint32_t delay_ms;
+    int32_t delivered;
+};
+
+struct Injection {
+    int32_t result;
+    int32_t nth;
+    int32_t times;
+    int32_t calls;
+};
+
+std::mutex hl_mutex;
+HeadlessConfig hl_config = headless_defaults();
+std::chrono::steady_clock::time_point hl_start = std::chrono::steady_clock::now();
+std::atomic<int32_t> hl_threads{0};
+std::thread::id hl_main_thread;
+
+Injection hl_injections[HC_COUNT];
+std::vector<Script> hl_scripts;
+std::deque<WindowMessage> hl_queue;
+std::vector<std::unique_ptr<Window>> hl_windows;
+Window *hl_window;
+int32_t hl_active;
+int32_t hl_cursor_count;
+
+std::vector<std::unique_ptr<ScreenDevice>> hl_devices;
+std::vector<std::unique_ptr<ScreenSurface>> hl_surfaces;
+ScreenSurface *hl_primary;
+int32_t hl_mode_width, hl_mode_height;
+int32_t hl_desktop = 1;
+int32_t hl_restores;
+int32_t hl_lost;
+
+std::vector<std::unique_ptr<AudioDevice>> hl_audio_devices;
+std::vector<std::unique_ptr<AudioBuffer>> hl_buffers;
+std::vector<uint8_t> hl_played;
+
+std::vector<HeadlessPresent> hl_presents;
+std::vector<HeadlessBox> hl_boxes;
+int32_t hl_delay_nth;
+uint32_t hl_delay_ms;
+
+uint64_t now_us()
+{
+    auto real = std::chrono::steady_clock::now() - hl_start;
+    double ns = (double)std::chrono::duration_cast<std::chrono::nanoseconds>(real).count();
+    return (uint64_t)(ns * hl_config.clock_speed / 1000.0);
+}
+
+// Under hl_mutex. 0, or the injected result of this call.
+int32_t injected(HeadlessCall call)
+{
+    Injection &in = hl_injections[call];
+    in.calls++;
+    if (in.nth > 0 && in.calls >= in.nth && in.calls < in.nth + in.times)
+        return in.result == 0 ? -1 : in.result;
+    return 0;
+}
+
+uint32_t buffer_position(const AudioBuffer *b)
+{
+    if (!b->playing) return b->cursor;
+    return (uint32_t)((b->start_cursor + b->consumed) % b->size);
+}
+
+// Plays the buffer up to now: every byte the cursor passed goes to the record as it is now.
+void buffer_advance(AudioBuffer *b, uint64_t now)
+{
+    if (!b->playing || b->primary || b->size == 0) return;
+    uint64_t total = (now - b->start_us) * 22050 / 1000000;
+    int32_t ends = 0;
+    if (!b->looping && b->start_cursor + total >= b->size) {
+        total = b->size - b->start_cursor;
+        ends = 1;
+    }
+    while (b->consumed < total) {
+        uint32_t at = (uint32_t)((b->start_cursor + b->consumed) % b->size);
+        uint64_t n = std::min<uint64_t>(total - b->consumed, b->size - at);
+        hl_played.insert(hl_played.end(), b->memory.begin() + at, b->memory.begin() + at + n);
+        b->consumed += n;
+    }
+    if (ends) {
+        b->playing = 0;
+        b->cursor = 0;
+    }
+}
+
+// The cursor of the streaming buffer that plays, or -1.
+int32_t playing_cursor(uint64_t now)
+{
+    for (auto it = hl_buffers.rbegin(); it != hl_buffers.rend(); ++it) {
+        AudioBuffer *b = it->get();
+        if (!b->released && !b->primary && b->playing) {
+            buffer_advance(b, now);
+            if (b->playing) return (int32_t)buffer_position(b);
+        }
+    }
+    return -1;
+}
+
+void enqueue(uint32_t message, uintptr_t wparam, intptr_t lparam)
+{
+    hl_queue.push_back(WindowMessage{hl_window, message, wparam, lparam});
+}
+
+// Moves the scripted events that are due into the queue.
+void deliver_scripts()
+{
+    uint64_t now = now_us();
+    for (Script &s : hl_scripts) {
+        if (s.delivered || !hl_window) continue;
+        if ((int32_t)hl_presents.size() < s.after_presents) continue;
+        uint64_t from = s.after_presents > 0 ? hl_presents[s.after_presents - 1].time_us : 0;
+        if (now < from + (uint64_t)s.delay_ms * 1000) continue;
+        s.delivered = 1;
+        switch (s.kind) {
+        case SCRIPT_KEY:
+            enqueue(WM_KEYDOWN, s.a, (intptr_t)s.b);
+            break;
+        case SCRIPT_ACTIVATE:
+            if (!s.a) hl_lost = 1; // switching away takes the screen's memory
+            enqueue(WM_ACTIVATEAPP, s.a, 0);
+            break;
+        case SCRIPT_CLOSE:
+            enqueue(WM_CLOSE, 0, 0);
+            break;
+        }
+    }
+}
+
+uint64_t screen_hash(const ScreenSurface *s)
+{
+    uint64_t h = 1469598103934665603ull;
+    for (int32_t y = 0; y < s->height; y++) {
+        const uint8_t *line = s->memory.data() + (size_t)y * s->pitch;
+        for (int32_t x = 0; x < s->width * 2; x++)
+            h = (h ^ line[x]) * 1099511628211ull;
+    }
+    return h;
+}
+
+} // namespace
+
+HeadlessConfig headless_defaults()
+{
+    HeadlessConfig c{};
+    c.clock_speed = 1.0;
+    c.clock_start_ms = 0xFFFFFFFFu - 1500; // wraps 1.5 s into the run, inside most movies
+    c.red_mask = 0xF800;
+    c.green_mask = 0x07E0;
+    c.blue_mask = 0x001F;
+    c.pitch_extra = 0;
+    c.auto_activate = 1;
+    c.yield_us = 500;
+    c.quiet_boxes = 0;
+    return c;
+}
+
+void headless_reset(const HeadlessConfig *config)
+{
+    while (hl_threads.load() > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    hl_config = config ? *config : headless_defaults();
+    hl_start = std::chrono::steady_clock::now();
+    for (Injection &in : hl_injections)
+        in = Injection{0, 0, 0, 0};
+    hl_scripts.clear();
+    hl_queue.clear();
+    hl_windows.clear();
+    hl_window = nullptr;
+    hl_active = 0;
+    hl_cursor_count = 0;
+    hl_devices.clear();
+    hl_surfaces.clear();
+    hl_primary = nullptr;
+    hl_mode_width = hl_mode_height = 0;
+    hl_desktop = 1;
+    hl_restores = 0;
+    hl_lost = 0;
+    hl_audio_devices.clear();
+    hl_buffers.clear();
+    hl_played.clear();
+    hl_presents.clear();
+    hl_presents.reserve(100000);
+    hl_boxes.clear();
+    hl_delay_nth = 0;
+    hl_delay_ms = 0;
+}
+
+void headless_delay_thread(int32_t nth, uint32_t delay_ms)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    hl_delay_nth = nth;
+    hl_delay_ms = delay_ms;
+}
+
+void headless_fail(HeadlessCall call, int32_t result, int32_t nth, int32_t times)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    hl_injections[call] = Injection{result, nth, times, hl_injections[call].calls};
+}
+
+int32_t headless_calls(HeadlessCall call)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    return hl_injections[call].calls;
+}
+
+static void add_script(ScriptKind kind, uint32_t a, uint32_t b, int32_t after, uint32_t delay)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    hl_scripts.push_back(Script{kind, a, b, after, delay, 0});
+}
+
+void headless_script_key(uint32_t virtual_key, uint32_t character, int32_t after_presents,
+                         uint32_t delay_ms)
+{
+    add_script(SCRIPT_KEY, virtual_key, character, after_presents, delay_ms);
+}
+
+void headless_script_activate(int32_t active, int32_t after_presents, uint32_t delay_ms)
+{
+    add_script(SCRIPT_ACTIVATE, active ? 1 : 0, 0, after_presents, delay_ms);
+}
+
+void headless_script_close(int32_t after_presents, uint32_t delay_ms)
+{
+    add_script(SCRIPT_CLOSE, 0, 0, after_presents, delay_ms);
+}
+
+std::vector<HeadlessPresent> headless_presents()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    return hl_presents;
+}
+
+std::vector<uint8_t> headless_played()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    uint64_t now = now_us();
+    for (auto &b : hl_buffers)
+        if (!b->released) buffer_advance(b.get(), now);
+    return hl_played;
+}
+
+std::vector<HeadlessBox> headless_boxes()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    return hl_boxes;
+}
+
+HeadlessScreenState headless_screen_state()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    HeadlessScreenState s{};
+    s.width = hl_mode_width;
+    s.height = hl_mode_height;
+    s.pitch = hl_primary ? hl_primary->pitch : 0;
+    s.desktop = hl_desktop;
+    for (auto &d : hl_devices)
+        s.devices += !d->released;
+    for (auto &f : hl_surfaces)
+        s.surfaces += !f->released;
+    s.restores = hl_restores;
+    s.lost = hl_lost;
+    return s;
+}
+
+std::vector<uint8_t> headless_screen_pixels()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (!hl_primary) return {};
+    return hl_primary->memory;
+}
+
+int32_t headless_audio_buffers()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    int32_t n = 0;
+    for (auto &b : hl_buffers)
+        n += !b->released && !b->primary;
+    return n;
+}
+
+int32_t headless_audio_devices()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    int32_t n = 0;
+    for (auto &d : hl_audio_devices)
+        n += !d->released;
+    return n;
+}
+
+int32_t headless_threads_running()
+{
+    return hl_threads.load();
+}
+
+int32_t headless_cursor_count()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    return hl_cursor_count;
+}
+
+int32_t headless_window_visible()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    return hl_window && hl_window->visible && !hl_window->destroyed;
+}
+
+uint64_t headless_now_us()
+{
+    return now_us();
+}
+
+// ---- clock and threads
+
+uint32_t timeGetTime()
+{
+    return hl_config.clock_start_ms + (uint32_t)(now_us() / 1000);
+}
+
+void Sleep(uint32_t ms)
+{
+    if (ms == 0) {
+        clock_yield();
+        return;
+    }
+    std::this_thread::sleep_for(
+        std::chrono::microseconds((int64_t)(ms * 1000.0 / hl_config.clock_speed)));
+}
+
+void clock_yield()
+{
+    std::this_thread::sleep_for(std::chrono::microseconds(hl_config.yield_us));
+}
+
+int32_t thread_start(void (*proc)(void *arg), void *arg)
+{
+    uint32_t delay = 0;
+    {
+        std::lock_guard<std::mutex> lock(hl_mutex);
+        if (injected(HC_THREAD_START)) return -1;
+        if (hl_injections[HC_THREAD_START].calls == hl_delay_nth) delay = hl_delay_ms;
+    }
+    hl_threads.fetch_add(1);
+    try {
+        std::thread([proc, arg, delay] {
+            if (delay) Sleep(delay);
+            proc(arg);
+            hl_threads.fetch_sub(1);
+        }).detach();
+    } catch (...) {
+        hl_threads.fetch_sub(1);
+        return -1;
+    }
+    return 0;
+}
+
+// ---- window and events
+
+Window *window_create(const char * /*title*/, int32_t /*x*/, int32_t /*y*/, int32_t /*width*/,
+                      int32_t /*height*/, WindowProc proc)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (injected(HC_WINDOW_CREATE)) return nullptr;
+    hl_windows.push_back(std::make_unique<Window>(Window{proc, 0, 0}));
+    hl_window = hl_windows.back().get();
+    hl_main_thread = std::this_thread::get_id();
+    return hl_window;
+}
+
+void window_show(Window *window)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (!window || window->destroyed) return;
+    if (!window->visible && hl_config.auto_activate) enqueue(WM_ACTIVATEAPP, 1, 0);
+    window->visible = 1;
+}
+
+void window_destroy(Window *window)
+{
+    {
+        std::lock_guard<std::mutex> lock(hl_mutex);
+        if (!window || window->destroyed) return;
+        window->destroyed = 1;
+        window->visible = 0;
+    }
+    window->proc(window, WM_DESTROY, 0, 0);
+}
+
+intptr_t window_default_proc(Window *window, uint32_t message, uintptr_t /*wparam*/,
+                             intptr_t /*lparam*/)
+{
+    if (message == WM_CLOSE) window_destroy(window);
+    return 0;
+}
+
+int32_t window_peek_message()
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    deliver_scripts();
+    return !hl_queue.empty();
+}
+
+int32_t window_get_message(WindowMessage *message)
+{
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(hl_mutex);
+            deliver_scripts();
+            if (!hl_queue.empty()) {
+                *message = hl_queue.front();
+                hl_queue.pop_front();
+                return message->message != WM_QUIT;
+            }
+        }
+        clock_yield();
+    }
+}
+
+void window_translate_message(const WindowMessage *message)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (message->message == WM_KEYDOWN && message->lparam != 0)
+        hl_queue.push_front(WindowMessage{message->window, WM_CHAR, (uintptr_t)message->lparam, 0});
+}
+
+void window_dispatch_message(const WindowMessage *message)
+{
+    Window *window = message->window;
+    {
+        std::lock_guard<std::mutex> lock(hl_mutex);
+        if (!window || window->destroyed) return;
+        if (message->message == WM_ACTIVATEAPP) hl_active = message->wparam != 0;
+    }
+    window->proc(window, message->message, message->wparam,
+                 message->message == WM_KEYDOWN ? 0 : message->lparam);
+}
+
+void window_post_quit(int32_t code)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    hl_queue.push_back(WindowMessage{nullptr, WM_QUIT, (uintptr_t)code, 0});
+}
+
+int32_t window_message_box(Window * /*window*/, const char *text, const char *caption,
+                           uint32_t flags)
+{
+    int32_t quiet;
+    {
+        std::lock_guard<std::mutex> lock(hl_mutex);
+        hl_boxes.push_back(HeadlessBox{caption ? caption : "", text ? text : "", flags,
+                                       std::this_thread::get_id() == hl_main_thread});
+        quiet = hl_config.quiet_boxes;
+    }
+    if (!quiet) fprintf(stderr, "[%s] %s\n", caption ? caption : "", text ? text : "");
+    return IDOK;
+}
+
+void window_show_cursor(int32_t show)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    hl_cursor_count += show ? 1 : -1;
+}
+
+void process_end(int32_t code)
+{
+    {
+        std::lock_guard<std::mutex> lock(hl_mutex);
+        int32_t surfaces = 0;
+        for (auto &f : hl_surfaces)
+            surfaces += !f->released;
+        fprintf(stderr, "headless: process end %d, desktop %s, surfaces %d\n", code,
+                hl_desktop ? "back" : "not back", surfaces);
+    }
+    fflush(stdout);
+    fflush(stderr);
+    std::_Exit(code);
+}
+
+// ---- screen
+
+int32_t screen_create(ScreenDevice **device)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    *device = nullptr;
+    if (int32_t r = injected(HC_SCREEN_CREATE)) return r;
+    hl_devices.push_back(std::make_unique<ScreenDevice>(ScreenDevice{0, 0}));
+    *device = hl_devices.back().get();
+    return DD_OK;
+}
+
+int32_t screen_set_cooperative_level(ScreenDevice *device, Window *window, uint32_t flags)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_SCREEN_COOPERATIVE)) return r;
+    if (!device || device->released) return DDERR_INVALIDOBJECT;
+    device->cooperative = (flags & DDSCL_EXCLUSIVE) && window;
+    return device->cooperative ? DD_OK : DDERR_INVALIDPARAMS;
+}
+
+int32_t screen_set_mode(ScreenDevice *device, int32_t width, int32_t height, int32_t bits)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_SCREEN_SET_MODE)) return r;
+    if (!device || device->released) return DDERR_INVALIDOBJECT;
+    if (!device->cooperative) return DDERR_NOEXCLUSIVEMODE;
+    if (bits != 16 || width <= 0 || height <= 0 || width > 4096 || height > 4096)
+        return DDERR_INVALIDMODE;
+    hl_mode_width = width;
+    hl_mode_height = height;
+    hl_desktop = 0;
+    return DD_OK;
+}
+
+int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    *surface = nullptr;
+    if (int32_t r = injected(HC_SCREEN_CREATE_PRIMARY)) return r;
+    if (!device || device->released) return DDERR_INVALIDOBJECT;
+    if (hl_desktop) return DDERR_NOEXCLUSIVEMODE;
+    if (hl_primary && !hl_primary->released) return DDERR_PRIMARYSURFACEALREADYEXISTS;
+    auto s = std::make_unique<ScreenSurface>();
+    s->width = hl_mode_width;
+    s->height = hl_mode_height;
+    s->pitch = hl_mode_width * 2 + hl_config.pitch_extra;
+    // Video memory holds whatever was there before: not black until the player clears it.
+    s->memory.assign((size_t)s->pitch * s->height, 0xA5);
+    hl_surfaces.push_back(std::move(s));
+    hl_primary = hl_surfaces.back().get();
+    hl_lost = 0;
+    *surface = hl_primary;
+    return DD_OK;
+}
+
+int32_t screen_get_pixel_format(ScreenSurface *surface, ScreenPixelFormat *format)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_SCREEN_PIXEL_FORMAT)) return r;
+    if (!surface || surface->released) return DDERR_INVALIDOBJECT;
+    *format = ScreenPixelFormat{16, hl_config.red_mask, hl_config.green_mask, hl_config.blue_mask};
+    return DD_OK;
+}
+
+int32_t screen_lock(ScreenSurface *surface, uint32_t /*flags*/, void **pixels, int32_t *pitch)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    *pixels = nullptr;
+    if (int32_t r = injected(HC_SCREEN_LOCK)) return r;
+    if (!surface || surface->released) return DDERR_SURFACELOST;
+    if (surface->locked) return DDERR_SURFACEBUSY;
+    if (hl_lost) return DDERR_SURFACELOST;
+    surface->locked = 1;
+    *pitch = surface->pitch;
+    if (!injected(HC_SCREEN_LOCK_NULL)) *pixels = surface->memory.data();
+    return DD_OK;
+}
+
+int32_t screen_unlock(ScreenSurface *surface)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_SCREEN_UNLOCK)) return r;
+    if (!surface || surface->released) return DDERR_SURFACELOST;
+    if (!surface->locked) return DDERR_NOTLOCKED;
+    surface->locked = 0;
+    uint64_t now = now_us();
+    HeadlessPresent p{};
+    p.index = (int32_t)hl_presents.size();
+    p.time_us = now;
+    p.play_cursor = playing_cursor(now);
+    p.hash = screen_hash(surface);
+    p.first_pixel = (uint16_t)(surface->memory[0] | surface->memory[1] << 8);
+    hl_presents.push_back(p);
+    return DD_OK;
+}
+
+int32_t screen_restore(ScreenSurface *surface)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_SCREEN_RESTORE)) return r;
+    if (!surface || surface->released) return DDERR_SURFACELOST;
+    if (!hl_active) return DDERR_SURFACELOST;
+    hl_restores++;
+    hl_lost = 0;
+    return DD_OK;
+}
+
+int32_t screen_restore_desktop(ScreenDevice *device)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_SCREEN_RESTORE_DESKTOP)) return r;
+    if (!device || device->released) return DDERR_INVALIDOBJECT;
+    hl_desktop = 1;
+    return DD_OK;
+}
+
+void screen_release_surface(ScreenSurface *surface)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (surface) surface->released = 1;
+}
+
+void screen_release(ScreenDevice *device)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (device) device->released = 1;
+}
+
+// ---- audio
+
+int32_t audio_create(AudioDevice **device)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    *device = nullptr;
+    if (int32_t r = injected(HC_AUDIO_CREATE)) return r;
+    hl_audio_devices.push_back(std::make_unique<AudioDevice>(AudioDevice{0}));
+    *device = hl_audio_devices.back().get();
+    return DS_OK;
+}
+
+int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc, AudioBuffer **buffer)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    *buffer = nullptr;
+    int32_t primary = (desc->flags & DSBCAPS_PRIMARYBUFFER) != 0;
+    if (int32_t r = injected(primary ? HC_AUDIO_CREATE_PRIMARY : HC_AUDIO_CREATE_BUFFER)) return r;
+    if (!device || device->released) return DSERR_UNINITIALIZED;
+    if (primary ? desc->bytes != 0 || desc->format
+                : desc->bytes < 4 || desc->bytes > (1u << 24) || !desc->format)
+        return DSERR_INVALIDPARAM;
+    if (!primary && (desc->format->format_tag != 1 || desc->format->channels != 1 ||
+                     desc->format->bits_per_sample != 8 || desc->format->samples_per_sec != 22050))
+        return DSERR_BADFORMAT;
+    auto b = std::make_unique<AudioBuffer>();
+    b->primary = primary;
+    b->size = desc->bytes;
+    // A fresh buffer holds no sound of its own: silence, as the device gives it.
+    b->memory.assign(b->size, 0x80);
+    b->staging.assign(b->size, 0);
+    hl_buffers.push_back(std::move(b));
+    *buffer = hl_buffers.back().get();
+    return DS_OK;
+}
+
+int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_AUDIO_CAPS)) return r;
+    if (!device || device->released) return DSERR_UNINITIALIZED;
+    *caps = AudioCaps{0, 22050, 22050};
+    return DS_OK;
+}
+
+int32_t audio_set_cooperative_level(AudioDevice *device, Window *window, uint32_t /*level*/)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_AUDIO_COOPERATIVE)) return r;
+    if (!device || device->released) return DSERR_UNINITIALIZED;
+    return window ? DS_OK : DSERR_INVALIDPARAM;
+}
+
+int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_AUDIO_SET_FORMAT)) return r;
+    return buffer && format ? DS_OK : DSERR_INVALIDPARAM;
+}
+
+int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **part1,
+                   uint32_t *bytes1, void **part2, uint32_t *bytes2, uint32_t /*flags*/)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    *part1 = nullptr;
+    *bytes1 = 0;
+    if (part2) *part2 = nullptr;
+    if (bytes2) *bytes2 = 0;
+    if (int32_t r = injected(HC_AUDIO_LOCK)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (buffer->primary || buffer->locked) return DSERR_INVALIDCALL;
+    if (offset >= buffer->size || bytes == 0 || bytes > buffer->size) return DSERR_INVALIDPARAM;
+    buffer_advance(buffer, now_us());
+    buffer->staging = buffer->memory;
+    buffer->locked = 1;
+    *part1 = buffer->staging.data() + offset;
+    *bytes1 = std::min(bytes, buffer->size - offset);
+    if (*bytes1 < bytes) {
+        if (!part2 || !bytes2) return DSERR_INVALIDPARAM;
+        *part2 = buffer->staging.data();
+        *bytes2 = bytes - *bytes1;
+    }
+    return DS_OK;
+}
+
+int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *part2,
+                     uint32_t bytes2)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_AUDIO_UNLOCK)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (!buffer->locked) return DSERR_INVALIDCALL;
+    buffer_advance(buffer, now_us());
+    buffer->locked = 0;
+    uint8_t *base = buffer->staging.data();
+    auto back = [&](void *part, uint32_t n) {
+        if (!part || n == 0) return;
+        size_t at = (uint8_t *)part - base;
+        if (at < buffer->size)
+            memcpy(buffer->memory.data() + at, part, std::min<size_t>(n, buffer->size - at));
+    };
+    back(part1, bytes1);
+    back(part2, bytes2);
+    return DS_OK;
+}
+
+int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_AUDIO_PLAY)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (buffer->primary) return DS_OK;
+    uint64_t now = now_us();
+    buffer_advance(buffer, now);
+    buffer->looping = (flags & DSBPLAY_LOOPING) != 0;
+    if (!buffer->playing) {
+        buffer->playing = 1;
+        buffer->start_cursor = buffer->cursor;
+        buffer->start_us = now;
+        buffer->consumed = 0;
+    }
+    return DS_OK;
+}
+
+int32_t audio_stop(AudioBuffer *buffer)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_AUDIO_STOP)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    buffer_advance(buffer, now_us());
+    buffer->cursor = buffer_position(buffer);
+    buffer->playing = 0;
+    return DS_OK;
+}
+
+int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t *write_cursor)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (int32_t r = injected(HC_AUDIO_POSITION)) return r;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    buffer_advance(buffer, now_us());
+    uint32_t at = buffer_position(buffer);
+    if (play_cursor) *play_cursor = at;
+    if (write_cursor)
+        *write_cursor = buffer->size ? (at + (buffer->playing ? 331 : 0)) % buffer->size : 0;
+    return DS_OK;
+}
+
+void audio_release_buffer(AudioBuffer *buffer)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (!buffer || buffer->released) return;
+    buffer_advance(buffer, now_us());
+    buffer->playing = 0;
+    buffer->released = 1;
+}
+
+void audio_release(AudioDevice *device)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    if (!device || device->released) return;
+    device->released = 1;
+    for (auto &b : hl_buffers)
+        if (b->primary) b->released = 1;
+}

@@ -1,0 +1,40 @@
+// filmo: the trailer player. The movie names on the command line become the player's command
+// line, blank-separated, as the menu passes it.
+#include "platform/window.h"
+#include "player/player.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+static const char filmo_help[] =
+    "usage: filmo [MOVIE...]\n"
+    "Plays the movie files full-screen, one after the other and then from the first again,\n"
+    "until Escape is pressed. With no name it plays tv.mov from the current folder. Names are\n"
+    "separated by blanks (a name cannot contain one); names that cannot be opened are skipped.\n"
+    "\n"
+    "Environment:\n"
+    "  FILMO_WINDOWED=1        a 640x480 window instead of the full screen\n"
+    "  FILMO_MODE=640x480      refuse the 320x200 mode: pictures are stretched to 640x480\n"
+    "  FILMO_PIXEL_FORMAT=555  a 5-5-5 screen instead of 5-6-5\n"
+    "  FILMO_NO_BOXES=1        errors on stderr only, no message boxes\n"
+    "  FILMO_TRACE=FILE        one line a picture: microseconds and sound play position\n"
+    "  SDL_VIDEODRIVER, SDL_AUDIODRIVER  SDL's own choice of display and sound\n"
+    "\n"
+    "Errors are shown in a message box and on stderr. The exit status is always 0.\n";
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h"))) {
+        fputs(filmo_help, stdout);
+        return 0;
+    }
+    std::string line;
+    for (int i = 1; i < argc; i++) {
+        if (i > 1) line += ' ';
+        line += argv[i];
+    }
+    // Every way out ends the same way, the player's own end included: at once, without running
+    // the libraries' exit handlers while the sound device's thread may still be about.
+    process_end(player_main(line.c_str()));
+}

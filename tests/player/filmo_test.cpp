@@ -1,0 +1,290 @@
+// The real filmo program: SDL with its offscreen video and disk audio drivers, and under a
+// virtual X server with a window manager, seen through screenshots and driven by xdotool.
+#include "movie/movie.h"
+#include "tests/player/movies.h"
+#include "tests/support/record_gen.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+// The system's software GL, which SDL renders through where there is no graphics card, and SDL
+// itself are not built for ThreadSanitizer: their own locking is invisible to it. Sanitizer
+// builds render with SDL's software renderer and leave races inside SDL to SDL.
+std::vector<std::string> sanitizer_env()
+{
+    if (!movie_sanitized()) return {};
+    std::string supp = testing::TempDir() + "filmo_tsan.supp";
+    if (FILE *f = fopen(supp.c_str(), "w")) {
+        fputs("race:libSDL2-2.0.so.0\nrace:swrast_dri.so\n", f);
+        fclose(f);
+    }
+    const char *tsan = getenv("TSAN_OPTIONS");
+    return {"SDL_RENDER_DRIVER=software",
+            std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + " suppressions=" + supp};
+}
+
+// Starts argv with these extra environment entries, stdout and stderr into files.
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+            const std::string &out)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (const std::string &e : sanitizer_env())
+            putenv(strdup(e.c_str()));
+        for (const std::string &e : env)
+            putenv(strdup(e.c_str()));
+        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+        std::vector<char *> args;
+        args.reserve(argv.size() + 1);
+        for (const std::string &a : argv)
+            args.push_back(strdup(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The exit status, or -1 when the process did not end within seconds (it is then killed).
+int wait_exit(pid_t pid, int seconds)
+{
+    for (int i = 0; i < seconds * 100; i++) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+std::string read_text(const std::string &path)
+{
+    std::string s;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return s;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        s.append(buffer, n);
+    fclose(f);
+    return s;
+}
+
+long file_size(const std::string &path)
+{
+    struct stat st {
+    };
+    return stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
+}
+
+const std::string filmo = FILMO_PATH;
+
+TEST(Filmo, HelpAndAMissingMovie)
+{
+    std::string out = testing::TempDir() + "filmo_help.txt";
+    EXPECT_EQ(wait_exit(spawn({filmo, "--help"}, {}, out), 20), 0);
+    EXPECT_NE(read_text(out).find("usage: filmo"), std::string::npos);
+    EXPECT_EQ(wait_exit(spawn({filmo, "/nonexistent/trailer.mov"},
+                              {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
+                               "SDL_DISKAUDIOFILE=/dev/null", "FILMO_NO_BOXES=1"},
+                              out),
+                        20),
+              0);
+    EXPECT_NE(read_text(out).find("Could not open any video \n"), std::string::npos)
+        << read_text(out);
+}
+
+TEST(Filmo, NoDisplayGivesTheModeNoticeOnStderr)
+{
+    std::string movie = movie_write("filmo_nodisplay.mov", 4, 0);
+    std::string out = testing::TempDir() + "filmo_nodisplay.txt";
+    EXPECT_EQ(wait_exit(spawn({filmo, movie},
+                              {"DISPLAY=", "WAYLAND_DISPLAY=", "SDL_AUDIODRIVER=disk",
+                               "SDL_DISKAUDIOFILE=/dev/null"},
+                              out),
+                        20),
+              0);
+    EXPECT_NE(read_text(out).find(
+                  "Achtung: Konnte den Grafikmodus nicht initialisieren (Errorcode 1000/1000)"),
+              std::string::npos)
+        << read_text(out);
+}
+
+TEST(Filmo, TheAudioFileHoldsTheRecordsSoundInOrderCutAsThePlayerCutsIt)
+{
+    const int32_t n = 8;
+    std::string movie = movie_write("filmo_sound.mov", n, 0);
+    std::string audio = testing::TempDir() + "filmo_sound.raw";
+    std::string out = testing::TempDir() + "filmo_sound.txt";
+    remove(audio.c_str());
+    pid_t pid = spawn({filmo, movie},
+                      {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
+                       "SDL_DISKAUDIOFILE=" + audio, "FILMO_NO_BOXES=1"},
+                      out);
+    // Two turns of the one-movie ring, then SIGTERM, which ends it as closing the window does.
+    long enough = 2L * n * 3528 + 22050;
+    for (int i = 0; i < 3000 && file_size(audio) < enough; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(pid, SIGTERM);
+    EXPECT_EQ(wait_exit(pid, 20), 0) << read_text(out);
+
+    std::string heard = read_text(audio);
+    std::vector<uint8_t> sound = movie_sound(0, n);
+    // Each turn: records 0 to n - 3 whole, then record n - 2 cut where its picture A appears
+    // (half-way, give or take what the device had taken in ahead).
+    size_t at = 0;
+    // Unoptimised sanitizer builds may not decode in real time after the first turn.
+    for (int turn = 0; turn < (movie_sanitized() ? 1 : 2); turn++) {
+        at = heard.find((const char *)sound.data(), at, 64);
+        ASSERT_NE(at, std::string::npos) << "turn " << turn;
+        size_t same = 0;
+        while (at + same < heard.size() && same < sound.size() &&
+               (uint8_t)heard[at + same] == sound[same])
+            same++;
+        // Under a sanitizer the disk driver's own clock falls behind real time: the 80 ms up
+        // to the cut hold fewer bytes there.
+        EXPECT_GE(same, (size_t)(n - 2) * 3528 + (movie_sanitized() ? 0 : 1000)) << turn;
+        EXPECT_LT(same, (size_t)(n - 1) * 3528) << "turn " << turn;
+        at += same;
+    }
+}
+
+// ---- under a virtual X server
+
+struct Rgb {
+    int r, g, b;
+};
+
+class FilmoX : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        if (system("command -v Xvfb >/dev/null && command -v matchbox-window-manager >/dev/null "
+                   "&& command -v xdotool >/dev/null && command -v import >/dev/null") != 0)
+            GTEST_SKIP() << "Xvfb, matchbox, xdotool or imagemagick missing";
+        display = ":" + std::to_string(50 + getpid() % 200);
+        std::string log = testing::TempDir() + "xvfb.txt";
+        server =
+            spawn({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {}, log);
+        std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
+        for (int i = 0; i < 500 && access(socket.c_str(), F_OK) != 0; i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(access(socket.c_str(), F_OK), 0) << read_text(log);
+        manager = spawn({"matchbox-window-manager", "-use_titlebar", "no"}, {"DISPLAY=" + display},
+                        testing::TempDir() + "matchbox.txt");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    void TearDown() override
+    {
+        if (manager > 0) kill(manager, SIGTERM), wait_exit(manager, 10);
+        if (server > 0) kill(server, SIGTERM), wait_exit(server, 10);
+    }
+    // The root window as 1280x800 RGB bytes.
+    std::string screenshot()
+    {
+        std::string rgb = testing::TempDir() + "shot.rgb";
+        std::string command = "import -display " + display + " -window root -depth 8 rgb:" + rgb;
+        EXPECT_EQ(system(command.c_str()), 0);
+        return read_text(rgb);
+    }
+    static Rgb pixel(const std::string &shot, int x, int y)
+    {
+        size_t at = ((size_t)y * 1280 + x) * 3;
+        if (at + 3 > shot.size()) return Rgb{-1, -1, -1};
+        return Rgb{(uint8_t)shot[at], (uint8_t)shot[at + 1], (uint8_t)shot[at + 2]};
+    }
+    static bool near(Rgb a, Rgb b)
+    {
+        return abs(a.r - b.r) <= 4 && abs(a.g - b.g) <= 4 && abs(a.b - b.b) <= 4;
+    }
+    // Runs filmo on a movie of one flat colour until the screen shows it; checks the picture's
+    // place and the black lines the 640x480 mode leaves; Escape; the desktop again.
+    void play_and_leave(const std::vector<std::string> &env, Rgb colour, bool stretched)
+    {
+        std::string movie = testing::TempDir() + "filmo_flat.mov";
+        std::vector<uint8_t> pictures(MOVIE_PICTURES_BYTES, 7), palette(744), sound(3528, 0x80);
+        for (int k = 0; k < 248; k++) {
+            palette[3 * k] = 40;
+            palette[3 * k + 1] = 50;
+            palette[3 * k + 2] = 20;
+        }
+        std::vector<uint8_t> file(12 * MOVIE_RECORD_SIZE);
+        for (int i = 0; i < 12; i++)
+            ASSERT_TRUE(gen_record(pictures.data(), palette.data(), sound.data(),
+                                   file.data() + i * MOVIE_RECORD_SIZE));
+        ASSERT_TRUE(gen_write_file(movie.c_str(), file));
+
+        std::vector<std::string> e = {"DISPLAY=" + display, "SDL_AUDIODRIVER=disk",
+                                      "SDL_DISKAUDIOFILE=/dev/null", "FILMO_NO_BOXES=1"};
+        e.insert(e.end(), env.begin(), env.end());
+        std::string out = testing::TempDir() + "filmo_x.txt";
+        pid_t pid = spawn({filmo, movie}, e, out);
+        // Until the window has gone full screen, pictures come at its first size: look again
+        // until the screen is settled, then check it.
+        std::string png;
+        Rgb centre{}, border{}, left{};
+        int black_rows = 0;
+        for (int i = 0; i < 100; i++) {
+            png = screenshot();
+            centre = pixel(png, 640, 400);
+            // 1280x800 holds the 4:3 picture 1066 wide, centred: black borders left and right.
+            border = pixel(png, 40, 400);
+            left = pixel(png, 200, 400);
+            black_rows = 0;
+            for (int y = 100; y < 700; y++)
+                black_rows += near(pixel(png, 600, y), Rgb{0, 0, 0});
+            bool rows = stretched ? black_rows > 200 : black_rows == 0;
+            if (near(centre, colour) && near(left, colour) && near(border, Rgb{0, 0, 0}) && rows)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_TRUE(near(centre, colour)) << centre.r << "," << centre.g << "," << centre.b;
+        EXPECT_TRUE(near(border, Rgb{0, 0, 0}));
+        EXPECT_TRUE(near(left, colour));
+        if (stretched)
+            EXPECT_GT(black_rows, 200) << "every other line of the 640x480 mode is black";
+        else
+            EXPECT_EQ(black_rows, 0);
+
+        std::string key = "xdotool key --display " + display + " Escape";
+        ASSERT_EQ(system(("DISPLAY=" + display + " xdotool key Escape").c_str()), 0) << key;
+        EXPECT_EQ(wait_exit(pid, 20), 0) << read_text(out);
+        EXPECT_FALSE(near(pixel(screenshot(), 640, 400), colour)) << "the desktop is back";
+    }
+    std::string display;
+    pid_t server = -1, manager = -1;
+};
+
+// The palette's (40, 50, 20) as the screen shows it in each layout, scaled to 8 bits by X.
+TEST_F(FilmoX, FullScreen565ThenEscape)
+{
+    play_and_leave({}, Rgb{165, 203, 82}, false);
+}
+
+TEST_F(FilmoX, Layout555AndThe640x480Mode)
+{
+    play_and_leave({"FILMO_PIXEL_FORMAT=555", "FILMO_MODE=640x480"}, Rgb{165, 206, 82}, true);
+}
+
+} // namespace

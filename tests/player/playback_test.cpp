@@ -1,0 +1,351 @@
+// Whole movies on the headless backend, on a fast clock: what is shown, in which order, what is
+// heard, and how Escape, other keys, closing and switching away act.
+#include "movie/movie.h"
+#include "platform/audio.h"
+#include "platform/headless/headless.h"
+#include "platform/screen.h"
+#include "player/player.h"
+#include "present/display.h"
+#include "present/sound.h"
+#include "tests/player/movies.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+HeadlessConfig fast_config()
+{
+    HeadlessConfig c = headless_defaults();
+    c.clock_speed = movie_test_clock_speed();
+    c.quiet_boxes = 1;
+    return c;
+}
+
+std::vector<ShownPicture> shown(const std::vector<int32_t> &bases)
+{
+    std::vector<ShownPicture> out;
+    std::vector<HeadlessPresent> presents = headless_presents();
+    // The first present is the clear after set-up.
+    for (size_t i = 1; i < presents.size(); i++)
+        out.push_back(movie_identify(presents[i].first_pixel, 1, bases, 40));
+    return out;
+}
+
+// The pictures a whole run of a movie of n records shows, as (record, b).
+void expect_run(const std::vector<ShownPicture> &s, size_t &at, int32_t base, int32_t n)
+{
+    for (int32_t i = 0; i <= n - 2 && at < s.size(); i++)
+        for (int32_t b = 0; b < (i == n - 2 ? 1 : 2) && at < s.size(); b++, at++) {
+            EXPECT_EQ(s[at].base, base) << "picture " << at;
+            EXPECT_EQ(s[at].record, i) << "picture " << at;
+            EXPECT_EQ(s[at].b, b) << "picture " << at;
+        }
+}
+
+class Playback : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        movie_threadsafe_death_tests();
+        HeadlessConfig c = fast_config();
+        headless_reset(&c);
+    }
+    void TearDown() override
+    {
+        headless_reset(nullptr);
+        EXPECT_EQ(headless_threads_running(), 0);
+    }
+    static void escape_after(int32_t presents, uint32_t delay_ms = 0)
+    {
+        headless_script_key(0x1B, 27, presents, delay_ms);
+    }
+};
+
+TEST_F(Playback, MoviesOfTheListPlayInARingUntilEscape)
+{
+    std::string a = movie_write("ring_a.mov", 6, 0);
+    std::string b = movie_write("ring_b.mov", 5, 100);
+    // a shows 9 pictures, b 7, then a again: Escape after the third picture of the second turn.
+    escape_after(1 + 9 + 7 + 3);
+    EXPECT_EQ(player_main((a + " " + b).c_str()), 0);
+
+    std::vector<ShownPicture> s = shown({0, 100});
+    ASSERT_EQ(s.size(), 19u);
+    size_t at = 0;
+    expect_run(s, at, 0, 6);
+    expect_run(s, at, 100, 5);
+    expect_run(s, at, 0, 6);
+    EXPECT_EQ(at, 19u);
+    // Cleaned up: desktop back, cursor shown again, no sound left.
+    HeadlessScreenState screen = headless_screen_state();
+    EXPECT_TRUE(screen.desktop);
+    EXPECT_EQ(screen.surfaces, 0);
+    EXPECT_EQ(headless_audio_buffers(), 0);
+    EXPECT_EQ(headless_audio_devices(), 0);
+    EXPECT_GE(headless_cursor_count(), 0);
+}
+
+TEST_F(Playback, TwoRecordsShowOnlyTheFirstPictureA)
+{
+    std::string two = movie_write("two.mov", 2, 0);
+    std::string three = movie_write("three.mov", 3, 100);
+    escape_after(1 + 1 + 3 + 1); // the Escape comes with the fifth picture
+    player_main((two + " " + three).c_str());
+    std::vector<ShownPicture> s = shown({0, 100});
+    ASSERT_EQ(s.size(), 5u);
+    size_t at = 0;
+    expect_run(s, at, 0, 2);
+    expect_run(s, at, 100, 3);
+    expect_run(s, at, 0, 2);
+}
+
+TEST_F(Playback, EveryRecordsSoundIsPlayedInOrderAcrossTheWrap)
+{
+    std::string m = movie_write("sound.mov", 12, 0);
+    escape_after(1 + 19); // picture A of record 9
+    player_main(m.c_str());
+    std::vector<uint8_t> played = headless_played();
+    std::vector<uint8_t> sound = movie_sound(0, 12);
+    // Sound starts with picture A of record 0 and is cut at the end: records 0 to 8 at least
+    // were heard whole, and nothing but them in order.
+    ASSERT_GE(played.size(), 9u * 3528);
+    ASSERT_LE(played.size(), sound.size());
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), sound.begin()));
+}
+
+TEST_F(Playback, SoundOfEachMovieOfTheRingStartsAtItsFirstRecord)
+{
+    std::string m = movie_write("sound_ring.mov", 5, 0);
+    escape_after(1 + 7 + 3);
+    player_main(m.c_str());
+    std::vector<uint8_t> played = headless_played();
+    std::vector<uint8_t> sound = movie_sound(0, 5);
+    // First turn: records 0 to 2 whole and part of 3 (cut when picture A of 3 is shown).
+    size_t first = 0;
+    while (first < played.size() && first < sound.size() && played[first] == sound[first])
+        first++;
+    ASSERT_GE(first, 3u * 3528);
+    ASSERT_LT(first, played.size());
+    EXPECT_TRUE(std::equal(played.begin() + first, played.end(), sound.begin()));
+}
+
+TEST_F(Playback, EscapeDuringTheWaitForPictureBActsRightAfterIt)
+{
+    std::string m = movie_write("escape_b.mov", 10, 0);
+    // After picture A of record 2 (present 5), 40 ms into the 160 ms wait for B.
+    escape_after(6, 40);
+    EXPECT_EQ(player_main(m.c_str()), 0);
+    std::vector<ShownPicture> s = shown({0});
+    ASSERT_EQ(s.size(), 6u);
+    EXPECT_EQ(s.back().record, 2);
+    EXPECT_EQ(s.back().b, 1);
+}
+
+TEST_F(Playback, OtherKeysAreTakenOnePerPicture)
+{
+    std::string m = movie_write("keys.mov", 30, 0);
+    // Backspace gives two codes (its table code and its character), then a, F1, Escape: five
+    // codes, taken at the key checks after presents 3 to 7 (the clear is present 1).
+    headless_script_key(0x08, 8, 3, 0);
+    headless_script_key('A', 'a', 3, 0);
+    headless_script_key(0x70, 0, 3, 0);
+    escape_after(3);
+    player_main(m.c_str());
+    EXPECT_EQ(headless_presents().size(), 7u);
+}
+
+TEST_F(Playback, SwitchingAwayPausesThePicturesNotTheThreads)
+{
+    std::string m = movie_write("switch.mov", 30, 0);
+    headless_script_activate(0, 4, 10);
+    headless_script_activate(1, 4, 700);
+    escape_after(8);
+    player_main(m.c_str());
+    std::vector<HeadlessPresent> p = headless_presents();
+    ASSERT_EQ(p.size(), 8u);
+    // The picture after the switch waited for the return; the sound went on meanwhile.
+    EXPECT_GE(p[4].time_us - p[3].time_us, 690000u);
+    EXPECT_GE(headless_played().size(), (size_t)(0.7 * 22050));
+    EXPECT_GE(headless_screen_state().restores, 1);
+    // Still in order after the pause.
+    std::vector<ShownPicture> s = shown({0});
+    for (size_t i = 0; i < s.size(); i++)
+        EXPECT_EQ(s[i].record * 2 + s[i].b, (int32_t)i);
+}
+
+TEST_F(Playback, EscapeInEveryPhaseOfTheRingStopsAfterThatPicture)
+{
+    std::string a = movie_write("phase_a.mov", 3, 0);
+    std::string b = movie_write("phase_b.mov", 4, 100);
+    const std::string both = a + " " + b;
+    // a shows 3 pictures, b 5: pictures 1 to 12 cover both movies' starts, ends and the turn;
+    // the delay puts the key now right after a picture, now into the wait for the next.
+    for (int32_t k = 1; k <= 12; k++) {
+        HeadlessConfig c = fast_config();
+        headless_reset(&c);
+        escape_after(1 + k, (uint32_t)(k % 3) * 30);
+        EXPECT_EQ(player_main(both.c_str()), 0);
+        size_t pictures = headless_presents().size() - 1;
+        EXPECT_GE(pictures, (size_t)k) << k;
+        EXPECT_LE(pictures, (size_t)k + 2) << k; // A of record 0 stays 160 ms
+        EXPECT_EQ(headless_audio_buffers(), 0) << k;
+        EXPECT_TRUE(headless_screen_state().desktop) << k;
+    }
+}
+
+TEST_F(Playback, MoviesTooShortToPlayEndTheRingWithoutAHang)
+{
+    std::string empty = movie_write("empty.mov", 0, 0);
+    std::string one = movie_write("one.mov", 1, 0);
+    EXPECT_EQ(player_main((empty + " " + one).c_str()), 0);
+    EXPECT_EQ(headless_presents().size(), 1u); // only the clear
+    EXPECT_TRUE(headless_screen_state().desktop);
+    EXPECT_EQ(playback_abandoned, 0);
+}
+
+TEST_F(Playback, AShortMovieBetweenLongerOnesIsSkipped)
+{
+    std::string one = movie_write("skip_one.mov", 1, 0);
+    std::string four = movie_write("skip_four.mov", 4, 100);
+    escape_after(1 + 5 + 2);
+    player_main((one + " " + four).c_str());
+    std::vector<ShownPicture> s = shown({0, 100});
+    ASSERT_EQ(s.size(), 7u);
+    size_t at = 0;
+    expect_run(s, at, 100, 4);
+    expect_run(s, at, 100, 4);
+}
+
+TEST_F(Playback, ASlowDecodeStartStopsThePlayerAfterTheStartWait)
+{
+    std::string m = movie_write("slow_decode.mov", 6, 0);
+    // The decode thread starts 6 s late: the start wait (4 s) runs out, the audio thread gives
+    // up, the decode thread then sees the stop request after priming.
+    headless_delay_thread(1, 6000);
+    EXPECT_EQ(player_main(m.c_str()), 0);
+    EXPECT_EQ(headless_presents().size(), 1u);
+    EXPECT_EQ(playback_abandoned, 0);
+    EXPECT_EQ(headless_audio_buffers(), 0);
+    EXPECT_TRUE(headless_screen_state().desktop);
+}
+
+TEST_F(Playback, ASlowAudioStartStillSeesTheStopRequest)
+{
+    std::string m = movie_write("slow_audio.mov", 6, 0);
+    // The audio thread starts after the start wait ran out and clears the stop request at its
+    // start; the player raises it again until both threads have ended.
+    headless_delay_thread(2, 5000);
+    EXPECT_EQ(player_main(m.c_str()), 0);
+    EXPECT_EQ(playback_abandoned, 0);
+    EXPECT_EQ(playback.audio_ack.load(), 1);
+    EXPECT_EQ(headless_audio_buffers(), 0);
+}
+
+TEST_F(Playback, AThreadThatOutlivesItsWaitKeepsItsBuffers)
+{
+    std::string m = movie_write("abandoned.mov", 6, 0);
+    // The decode thread starts 10 s late, after the start wait and the end's 4 s wait for it:
+    // nothing it uses may be freed, and the player stops.
+    headless_delay_thread(1, 10000);
+    EXPECT_EQ(player_main(m.c_str()), 0);
+    EXPECT_EQ(playback_abandoned, 1);
+    EXPECT_NE(frame_slots[0].picture, nullptr);
+    // The late thread runs to its end on what was kept.
+    while (!playback.decode_finished.load())
+        headless_now_us();
+    while (headless_threads_running() > 0)
+        headless_now_us();
+    EXPECT_EQ(playback.decode_state.load(), 1);
+    // What the player left to the process end, tidied here so the next test starts clean.
+    movie_close();
+    movie_free();
+    sound_release_buffer(SOUND_STREAM_ENTRY);
+    playback_abandoned = 0;
+    player_cleanup();
+    free(display_offscreen);
+    display_offscreen = nullptr;
+}
+
+TEST_F(Playback, AThreadThatCannotStartEndsTheMovie)
+{
+    std::string m = movie_write("no_thread.mov", 6, 0);
+    headless_fail(HC_THREAD_START, -1, 2, 1); // the audio thread
+    EXPECT_EQ(player_main(m.c_str()), 0);
+    EXPECT_EQ(headless_presents().size(), 1u);
+    EXPECT_EQ(playback_abandoned, 0);
+}
+
+using PlaybackDeath = Playback;
+
+TEST_F(PlaybackDeath, ClosingTheWindowEndsWithTheDesktopBack)
+{
+    std::string m = movie_write("close.mov", 30, 0);
+    headless_script_close(5, 20);
+    EXPECT_EXIT(player_main(m.c_str()), testing::ExitedWithCode(0),
+                "process end 0, desktop back, surfaces 0");
+}
+
+TEST_F(PlaybackDeath, NoMovieThatOpens)
+{
+    HeadlessConfig c = fast_config();
+    c.quiet_boxes = 0;
+    headless_reset(&c);
+    EXPECT_EXIT(player_main("/nonexistent/a.mov /nonexistent/b.mov"), testing::ExitedWithCode(0),
+                "\\[Fatal Error occured\\] Could not open any video \n");
+}
+
+struct AudioFailure {
+    HeadlessCall call;
+    int32_t result;
+    int32_t nth;
+    const char *message;
+};
+
+// Stable names for the test list (the default prints the bytes, pointer included).
+void PrintTo(const AudioFailure &f, std::ostream *out)
+{
+    *out << "call" << f.call << "_nth" << f.nth << "_" << f.message;
+}
+
+class PlaybackSoundFailure : public Playback, public testing::WithParamInterface<AudioFailure>
+{
+};
+
+TEST_P(PlaybackSoundFailure, EndsWithTheMessageAndItsCode)
+{
+    const AudioFailure &f = GetParam();
+    std::string m = movie_write("sound_fail.mov", 30, 0);
+    HeadlessConfig c = fast_config();
+    c.quiet_boxes = 0;
+    headless_reset(&c);
+    headless_fail(f.call, f.result, f.nth, 1);
+    EXPECT_EXIT(player_main(m.c_str()), testing::ExitedWithCode(0),
+                std::string("\\[Fatal Error occured\\] ") + f.message +
+                    "\n(.|\n)*process end 0, desktop back");
+}
+
+// The first lock is the proof in sound_create_buffer, the ones after it are the audio thread's
+// writes; position queries after the first are the audio thread's.
+INSTANTIATE_TEST_SUITE_P(
+    Calls, PlaybackSoundFailure,
+    testing::Values(
+        AudioFailure{HC_AUDIO_CREATE, DSERR_NODRIVER, 1, "SoundErrorA: 4"},
+        AudioFailure{HC_AUDIO_CREATE, DSERR_GENERIC, 1, "SoundErrorA: 255"},
+        AudioFailure{HC_AUDIO_CREATE_PRIMARY, DSERR_BADFORMAT, 1, "Init CreateSoundBuffer: 2"},
+        AudioFailure{HC_AUDIO_CAPS, DSERR_UNINITIALIZED, 1, "GetCaps Error: 3"},
+        AudioFailure{HC_AUDIO_COOPERATIVE, DSERR_UNSUPPORTED, 1, "Init: SetCooperativeLevel: 4"},
+        AudioFailure{HC_AUDIO_CREATE_BUFFER, DSERR_UNSUPPORTED, 1,
+                     "Class Sound: CreateSoundBuffer: 7"},
+        AudioFailure{HC_AUDIO_LOCK, DSERR_PRIOLEVELNEEDED, 1, "Soundlock: 4"},
+        AudioFailure{HC_AUDIO_LOCK, DSERR_GENERIC, 3, "Soundlock: 5"},
+        AudioFailure{HC_AUDIO_UNLOCK, DSERR_BUFFERLOST, 1, "Cant unlock soundbuffer: 1"},
+        AudioFailure{HC_AUDIO_UNLOCK, DSERR_GENERIC, 4, "Cant unlock soundbuffer: 255"},
+        AudioFailure{HC_AUDIO_PLAY, DSERR_INVALIDCALL, 1, "Cant play sound: 2"},
+        AudioFailure{HC_AUDIO_POSITION, DSERR_GENERIC, 5, "Cant get sound position"}));
+
+} // namespace

@@ -1,0 +1,113 @@
+// The sound module's operations on the virtual device, and its error codes.
+#include "platform/audio.h"
+#include "platform/clock.h"
+#include "platform/headless/headless.h"
+#include "player/window.h"
+#include "present/sound.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace
+{
+
+class Sound : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        HeadlessConfig c = headless_defaults();
+        c.clock_speed = 20.0;
+        c.quiet_boxes = 1;
+        headless_reset(&c);
+        window_state_reset();
+        ASSERT_NE(player_window_create(), nullptr);
+        ASSERT_EQ(sound_init(), 1);
+    }
+    void TearDown() override
+    {
+        sound_release_buffer(2);
+        sound_shutdown();
+        EXPECT_EQ(headless_audio_devices(), 0);
+        headless_reset(nullptr);
+    }
+    static void wait_ms(uint32_t ms)
+    {
+        uint32_t start = timeGetTime();
+        while (timeGetTime() - start < ms)
+            Sleep(1);
+    }
+};
+
+TEST_F(Sound, WritesGoToTheirOffsetAndArePlayedInOrder)
+{
+    ASSERT_EQ(sound_create_buffer(2, 1000), 1);
+    std::vector<uint8_t> a(500, 0x11), b(500, 0x22);
+    sound_write(2, b.data(), 500, 500);
+    sound_write(2, a.data(), 0, 500);
+    sound_write(2, a.data(), 990, 500); // cut at the buffer's end
+    sound_play(2, 2);                   // not exactly 1: plays once
+    wait_ms(100);                       // 2205 bytes' time: the buffer ended
+    EXPECT_EQ(sound_play_position(2), 0u);
+    std::vector<uint8_t> played = headless_played();
+    ASSERT_EQ(played.size(), 1000u);
+    EXPECT_EQ(played[0], 0x11);
+    EXPECT_EQ(played[499], 0x11);
+    EXPECT_EQ(played[500], 0x22);
+    EXPECT_EQ(played[989], 0x22);
+    EXPECT_EQ(played[990], 0x11);
+}
+
+TEST_F(Sound, PlayStartsOnlyAtCursorZeroAndStopOnlyAwayFromIt)
+{
+    ASSERT_EQ(sound_create_buffer(2, 14112), 1);
+    sound_stop(2); // cursor 0: not even tried
+    EXPECT_EQ(headless_calls(HC_AUDIO_STOP), 0);
+    sound_play(2, 1);
+    wait_ms(50);
+    sound_stop(2);
+    EXPECT_EQ(headless_calls(HC_AUDIO_STOP), 1);
+    uint32_t stopped_at = sound_play_position(2);
+    EXPECT_GT(stopped_at, 0u);
+    sound_play(2, 1); // a buffer that has played is not restarted
+    EXPECT_EQ(headless_calls(HC_AUDIO_PLAY), 1);
+    wait_ms(50);
+    EXPECT_EQ(sound_play_position(2), stopped_at);
+}
+
+TEST_F(Sound, LoopingWrapsAtTheEnd)
+{
+    ASSERT_EQ(sound_create_buffer(2, 441), 1); // 20 ms
+    sound_play(2, 1);
+    wait_ms(70);
+    EXPECT_GT(headless_played().size(), 3u * 441);
+    sound_stop(2);
+}
+
+TEST_F(Sound, EntriesOutsideTheTableAreIgnored)
+{
+    EXPECT_EQ(sound_create_buffer(30, 100), 0);
+    EXPECT_EQ(sound_create_buffer(-1, 100), 0);
+    uint8_t byte = 0;
+    sound_write(31, &byte, 0, 1);
+    sound_play(5, 1); // never created
+    EXPECT_EQ(sound_play_position(5), 0u);
+    EXPECT_EQ(headless_audio_buffers(), 0);
+}
+
+TEST(SoundCodes, FollowTheOrderOfEachCallsResults)
+{
+    EXPECT_EQ(sound_create_code(DSERR_ALLOCATED), 1);
+    EXPECT_EQ(sound_create_code(DSERR_OUTOFMEMORY), 5);
+    EXPECT_EQ(sound_create_code(DSERR_BADFORMAT), 255);
+    EXPECT_EQ(sound_buffer_code(DSERR_UNINITIALIZED), 6);
+    EXPECT_EQ(sound_buffer_code(DSERR_GENERIC), 255);
+    EXPECT_EQ(sound_caps_code(DSERR_INVALIDPARAM), 2);
+    EXPECT_EQ(sound_cooperative_code(DSERR_UNINITIALIZED), 3);
+    EXPECT_EQ(sound_lock_code(DSERR_INVALIDPARAM), 3);
+    EXPECT_EQ(sound_lock_code(DSERR_NODRIVER), 5);
+    EXPECT_EQ(sound_unlock_code(DSERR_PRIOLEVELNEEDED), 4);
+    EXPECT_EQ(sound_unlock_code(DSERR_NODRIVER), 255);
+}
+
+} // namespace

@@ -1,0 +1,181 @@
+// movtool export: the pictures a movie shows, in the order and at the times the player shows
+// them, as PNG files and as a Y4M stream on stdout, with the sound the player plays under them
+// as a WAV file.
+//
+// Timing, as the player presents: picture A of record 0 appears as the sound starts and stays
+// 160 ms; from then on every picture stays 80 ms (B of record i, A of record i + 1, ...). The
+// last picture shown is A of record n - 2, and the sound is cut as it appears. So the stream is
+// 12.5 pictures a second, A of record 0 twice, and the WAV holds the sound up to the last
+// picture plus 80 ms of silence under it.
+#include "movie/movie.h"
+#include "tools/movtool/movtool.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <png.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+static const char export_usage[] = "usage: movtool export MOVIE DIR [--no-y4m]";
+
+constexpr int32_t EXPORT_FRAME_BYTES = MOVIE_SOUND_SIZE / 2; // 80 ms of sound
+
+// The palette's 6-bit intensities to 8 bits; pixel values 0 and 249 to 255 are black.
+static void export_rgb(const uint8_t *picture, const uint8_t *palette, uint8_t *rgb)
+{
+    uint8_t colours[256][3] = {};
+    for (int32_t k = 0; k < 248; k++)
+        for (int32_t c = 0; c < 3; c++) {
+            uint8_t v = palette[3 * k + c] & 63;
+            colours[k + 1][c] = (uint8_t)(v << 2 | v >> 4);
+        }
+    for (int32_t i = 0; i < MOVIE_PICTURE_BYTES; i++)
+        memcpy(rgb + 3 * i, colours[picture[i]], 3);
+}
+
+static bool export_png(const char *path, const uint8_t *rgb)
+{
+    FILE *out = fopen(path, "wb");
+    if (!out) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = png && info;
+    if (ok && setjmp(png_jmpbuf(png))) {
+        ok = false;
+    } else if (ok) {
+        png_init_io(png, out);
+        png_set_IHDR(png, info, 320, 200, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int32_t y = 0; y < 200; y++)
+            png_write_row(png, rgb + y * 320 * 3);
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+    if (fclose(out) != 0) ok = false;
+    return ok;
+}
+
+static void put32(uint8_t *p, uint32_t v)
+{
+    for (int32_t i = 0; i < 4; i++)
+        p[i] = (uint8_t)(v >> (8 * i));
+}
+
+static bool export_wav(const char *path, const std::vector<uint8_t> &sound)
+{
+    uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm',
+                          't', ' ', 16,  0,   0, 0, 1, 0, 1,   0,   0,   0,   0,   0,
+                          0,   0,   0,   0,   1, 0, 8, 0, 'd', 'a', 't', 'a'};
+    put32(header + 4, (uint32_t)(36 + sound.size()));
+    put32(header + 24, 22050);
+    put32(header + 28, 22050);
+    put32(header + 40, (uint32_t)sound.size());
+    FILE *out = fopen(path, "wb");
+    if (!out) return false;
+    bool ok = fwrite(header, 1, 44, out) == 44 &&
+              fwrite(sound.data(), 1, sound.size(), out) == sound.size();
+    return fclose(out) == 0 && ok;
+}
+
+// BT.601 studio range, 4:2:0 with each chroma sample the mean of its 2x2 pixels.
+static bool export_y4m_frame(FILE *out, const uint8_t *rgb)
+{
+    static uint8_t planes[320 * 200 * 3 / 2];
+    uint8_t *y = planes, *u = planes + 64000, *v = u + 16000;
+    for (int32_t i = 0; i < 64000; i++) {
+        const uint8_t *p = rgb + 3 * i;
+        y[i] = (uint8_t)((66 * p[0] + 129 * p[1] + 25 * p[2] + 128 + 4096) >> 8);
+    }
+    for (int32_t by = 0; by < 100; by++)
+        for (int32_t bx = 0; bx < 160; bx++) {
+            int32_t r = 0, g = 0, b = 0;
+            for (int32_t d = 0; d < 4; d++) {
+                const uint8_t *p = rgb + 3 * ((2 * by + d / 2) * 320 + 2 * bx + d % 2);
+                r += p[0];
+                g += p[1];
+                b += p[2];
+            }
+            u[by * 160 + bx] = (uint8_t)((-38 * r - 74 * g + 112 * b + 512 + 4 * 32768) >> 10);
+            v[by * 160 + bx] = (uint8_t)((112 * r - 94 * g - 18 * b + 512 + 4 * 32768) >> 10);
+        }
+    return fputs("FRAME\n", out) >= 0 && fwrite(planes, 1, sizeof planes, out) == sizeof planes;
+}
+
+int movtool_export(int argc, char **argv)
+{
+    bool y4m = true;
+    if (argc == 4 && !strcmp(argv[3], "--no-y4m"))
+        y4m = false;
+    else if (argc != 3) {
+        movtool_error("%s", export_usage);
+        return 2;
+    }
+    const char *name = argv[1];
+    const std::string dir = argv[2];
+    // A terminal gets no picture stream.
+    if (isatty(STDOUT_FILENO)) y4m = false;
+    FILE *file = fopen(name, "rb");
+    if (!file) {
+        movtool_error("%s: %s", name, strerror(errno));
+        return 1;
+    }
+    if (movie_alloc()) {
+        fclose(file);
+        movie_free();
+        movtool_error("%s: out of memory", name);
+        return 1;
+    }
+    movie_open_stream(file);
+    const int32_t records = movie_reader.record_count;
+    // Records 0 to n - 2 are shown; n - 1 is read only to learn that the movie goes on.
+    const int32_t shown = records >= 2 ? records - 1 : 0;
+    if (shown == 0) movtool_error("%s: %d records: the player shows nothing of it", name, records);
+
+    std::vector<uint8_t> sound;
+    sound.reserve((size_t)(2 * shown) * EXPORT_FRAME_BYTES);
+    static uint8_t rgb[MOVIE_PICTURE_BYTES * 3];
+    int status = 0;
+    if (y4m && fputs("YUV4MPEG2 W320 H200 F25:2 Ip A1:1 C420jpeg\n", stdout) < 0) status = 1;
+    for (int32_t i = 0; i < shown && status == 0; i++) {
+        uint8_t *picture = nullptr, *palette = nullptr, *chunk = nullptr;
+        movie_next_frame(&picture, &palette, &chunk);
+        if (!picture) break;
+        if (movie_reader.fault != MOVIE_FAULT_NONE)
+            movtool_error("%s: record %d damaged: %s (at %d)", name, i,
+                          movie_fault_text(movie_reader.fault), movie_reader.fault_at);
+        // The last record shown gives picture A only, and half its sound: the cut.
+        int32_t pictures = i == shown - 1 ? 1 : 2;
+        for (int32_t b = 0; b < pictures && status == 0; b++) {
+            export_rgb(picture + b * MOVIE_PICTURE_BYTES, palette, rgb);
+            char file_name[32];
+            snprintf(file_name, sizeof file_name, "/%04d_%c.png", i, b ? 'B' : 'A');
+            if (!export_png((dir + file_name).c_str(), rgb)) {
+                movtool_error("%s%s: %s", dir.c_str(), file_name, strerror(errno));
+                status = 1;
+            }
+            for (int32_t repeat = i == 0 && b == 0 ? 2 : 1; y4m && repeat > 0 && !status; repeat--)
+                if (!export_y4m_frame(stdout, rgb)) status = 1;
+        }
+        sound.insert(sound.end(), chunk,
+                     chunk + (pictures == 2 ? MOVIE_SOUND_SIZE : EXPORT_FRAME_BYTES));
+        fprintf(stderr, "\rmovtool export: record %d of %d", i + 1, shown);
+    }
+    if (shown > 0) fputc('\n', stderr);
+    if (status == 0 && shown > 0)
+        sound.insert(sound.end(), EXPORT_FRAME_BYTES, 0x80); // under the last picture
+    if (status == 0 && !export_wav((dir + "/sound.wav").c_str(), sound)) {
+        movtool_error("%s/sound.wav: %s", dir.c_str(), strerror(errno));
+        status = 1;
+    }
+    if (y4m && fflush(stdout) != 0 && status == 0) {
+        movtool_error("stdout: %s", strerror(errno));
+        status = 1;
+    }
+    movie_close();
+    movie_free();
+    return status;
+}

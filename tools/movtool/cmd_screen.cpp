@@ -1,0 +1,122 @@
+// movtool screen: the 16-bit screen exactly as the player's display leaves it after one picture,
+// drawn by the player's own display code on the headless screen.
+#include "movie/movie.h"
+#include "platform/headless/headless.h"
+#include "platform/window.h"
+#include "player/window.h"
+#include "present/display.h"
+#include "tools/movtool/movtool.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+static const char screen_usage[] =
+    "usage: movtool screen MOVIE RECORD A|B 565|555 320x200|640x480 OUT.raw";
+
+// Draws one picture as the player would, into the headless screen; the screen's bytes (pitch =
+// width x 2, little endian) or an empty vector.
+static std::vector<uint8_t> screen_render(const uint8_t *picture, const uint8_t *palette,
+                                          int32_t rgb565, int32_t width, int32_t height)
+{
+    HeadlessConfig c = headless_defaults();
+    c.red_mask = rgb565 ? 0xF800 : 0x7C00;
+    c.green_mask = rgb565 ? 0x07E0 : 0x03E0;
+    c.quiet_boxes = 1;
+    headless_reset(&c);
+    window_state_reset();
+    if (!player_window_create()) return {};
+    window_show(player_window.load());
+    pump_messages(); // the activation that showing the window brings
+    static uint8_t offscreen[DISPLAY_OFFSCREEN_BYTES];
+    static uint32_t table[256];
+    memset(table, 0, sizeof table);
+    display_offscreen = offscreen;
+    display_colour_table = table;
+    display_set_mode(width, height, 2);
+    if (display_init() != 0) return {};
+    display_set_target(display_offscreen);
+    display_clear();
+    present_picture(picture, palette);
+    std::vector<uint8_t> screen = headless_screen_pixels();
+    display_shutdown();
+    return screen;
+}
+
+int movtool_screen(int argc, char **argv)
+{
+    if (argc != 7) {
+        movtool_error("%s", screen_usage);
+        return 2;
+    }
+    const char *name = argv[1];
+    char *end = nullptr;
+    long record = strtol(argv[2], &end, 10);
+    int32_t b = !strcmp(argv[3], "B") || !strcmp(argv[3], "b");
+    int32_t a = !strcmp(argv[3], "A") || !strcmp(argv[3], "a");
+    int32_t rgb565 = !strcmp(argv[4], "565");
+    int32_t rgb555 = !strcmp(argv[4], "555");
+    int32_t stretched = !strcmp(argv[5], "640x480");
+    int32_t plain = !strcmp(argv[5], "320x200");
+    if (!end || *end || end == argv[2] || record < 0 || record > 1000000 || !(a || b) ||
+        !(rgb565 || rgb555) || !(stretched || plain)) {
+        movtool_error("%s", screen_usage);
+        return 2;
+    }
+    FILE *file = fopen(name, "rb");
+    if (!file) {
+        movtool_error("%s: %s", name, strerror(errno));
+        return 1;
+    }
+    if (movie_alloc()) {
+        fclose(file);
+        movie_free();
+        movtool_error("%s: out of memory", name);
+        return 1;
+    }
+    movie_open_stream(file);
+    uint8_t *picture = nullptr, *palette = nullptr, *sound = nullptr;
+    for (long i = 0; i <= record; i++) {
+        movie_next_frame(&picture, &palette, &sound);
+        if (!picture) break;
+    }
+    int status = 0;
+    if (!picture) {
+        movtool_error("%s: no record %ld (the movie has %d)", name, record,
+                      movie_reader.record_count);
+        status = 1;
+    } else {
+        if (movie_reader.fault != MOVIE_FAULT_NONE)
+            movtool_error("%s: record %ld damaged: %s (at %d)", name, record,
+                          movie_fault_text(movie_reader.fault), movie_reader.fault_at);
+        std::vector<uint8_t> screen =
+            screen_render(picture + (b ? MOVIE_PICTURE_BYTES : 0), palette, rgb565,
+                          stretched ? 640 : 320, stretched ? 480 : 200);
+        if (screen.empty()) {
+            movtool_error("the display could not be set up");
+            status = 1;
+        } else {
+            const std::string temp = std::string(argv[6]) + ".part";
+            FILE *out = fopen(temp.c_str(), "wb");
+            if (!out || fwrite(screen.data(), 1, screen.size(), out) != screen.size()) {
+                movtool_error("%s: %s", argv[6], strerror(errno));
+                status = 1;
+            }
+            if (out && fclose(out) != 0 && status == 0) {
+                movtool_error("%s: %s", argv[6], strerror(errno));
+                status = 1;
+            }
+            if (status == 0 && rename(temp.c_str(), argv[6]) != 0) {
+                movtool_error("%s: %s", argv[6], strerror(errno));
+                status = 1;
+            }
+            if (status != 0) remove(temp.c_str());
+        }
+    }
+    movie_close();
+    movie_free();
+    return status;
+}
