@@ -1,5 +1,6 @@
 # make test   installs what is missing, builds, runs every test (plain, ASan+UBSan with the
 #             fuzzers, ThreadSanitizer for the threaded parts)
+# make demo   builds, makes the demo CD and starts its menu
 # make bench  builds and runs the benchmarks
 # make fuzz   runs every fuzz target for FUZZ_SECONDS (default 600) each
 JOBS ?= $(shell nproc)
@@ -7,7 +8,7 @@ FUZZ_SECONDS ?= 600
 CI_FUZZ_SECONDS ?= 30
 GEN := -G Ninja
 
-.PHONY: all deps build test test-plain test-asan test-tsan bench fuzz format tidy clean
+.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz format tidy clean
 
 all: build
 
@@ -17,6 +18,9 @@ deps:
 build: deps
 	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build/release -j $(JOBS)
+
+demo: build
+	@bash tools/democd/demo.sh build/release
 
 test-plain: build
 	ctest --test-dir build/release --output-on-failure -j $(JOBS) -LE fuzz

@@ -1,6 +1,7 @@
 // Stand-ins for the programs a real demo install has, so that every button of the menu can be
 // tried on the demo CD: one program that acts by the name it was started under.
 //   setup.exe    (CD root)        installs the demo: folder C:\ZENTHOR and its install record
+//                                 ("setup.exe -s": quietly, without the closing window)
 //   dxsetup.exe  (CD directx\)    says there is nothing to set up
 //   ztDemo.exe   (install folder) the "game": a window saying what it is, closed by any key
 //   UNINST.EXE   (install folder) removes the install folder and the install record
@@ -15,6 +16,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -105,8 +107,22 @@ class KeyWindow : public QLabel
     void keyPressEvent(QKeyEvent *) override { close(); }
 };
 
+// Qt aborts the process where it finds no display; without one the text goes to stdout.
+bool have_display()
+{
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char *value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
 int show_window(int argc, char **argv, const QString &title, const QString &text)
 {
+    if (!have_display()) {
+        std::printf("%s\n", text.toLocal8Bit().constData());
+        return 0;
+    }
     QApplication app(argc, argv);
     KeyWindow w(text);
     w.setWindowTitle(title);
@@ -153,6 +169,7 @@ int install(int argc, char **argv)
     }
     std::printf("setup: the demo is installed in %s\n", folder.c_str());
     std::fflush(stdout);
+    if (argc > 1 && (std::strcmp(argv[1], "-s") == 0 || std::strcmp(argv[1], "/s") == 0)) return 0;
     return show_window(argc, argv, "Zenthor DEMO set-up",
                        "The Zenthor demo has been installed to C:\\ZENTHOR.\n\n"
                        "Start the CD menu again to play it.\n\n(press any key)");
