@@ -24,6 +24,12 @@ rm -rf "$prefix"
 mkdir -p "$prefix/dosdevices"
 WINEPREFIX=$prefix "$cd_dir/setup.exe" -s >/dev/null
 
+# Qt wants a private runtime folder; root sessions often have none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR=$build/demo-runtime
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
+
 echo "demo: the menu of $cd_dir; the demo install is in $prefix/dosdevices/c:/ZENTHOR"
 cd "$cd_dir"
 export WINEPREFIX=$prefix
