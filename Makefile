@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 600
 CI_FUZZ_SECONDS ?= 30
 GEN := -G Ninja
 
-.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz format tidy clean
+.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz format tidy clean install
 
 all: build
 
@@ -56,6 +56,11 @@ format:
 
 tidy: build
 	git ls-files '*.cpp' | grep -v -E '^(fuzz|bench)/' | xargs clang-tidy -p build/release --quiet
+
+# make install [DESTDIR=/staging] [PREFIX=/usr]: the programs, their manual pages, desktop
+# entries and icons, in the standard directories under PREFIX (default /usr/local).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build/release $(if $(PREFIX),--prefix "$(PREFIX)")
 
 clean:
 	rm -rf build

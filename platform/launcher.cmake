@@ -27,5 +27,5 @@ if(WITH_QT)
     target_link_libraries(runner PRIVATE
         "$<LINK_GROUP:RESCAN,launcher,launcher_qt,launcher_posix_process,launcher_posix_files>"
         Qt6::Widgets)
-    install(TARGETS runner RUNTIME DESTINATION bin)
+    install(TARGETS runner RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

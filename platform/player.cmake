@@ -12,5 +12,5 @@ if(WITH_SDL)
 
     add_executable(filmo ${CMAKE_CURRENT_SOURCE_DIR}/sdl/filmo_main.cpp)
     target_link_libraries(filmo PRIVATE player present movie platform_sdl)
-    install(TARGETS filmo RUNTIME DESTINATION bin)
+    install(TARGETS filmo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
