@@ -4,6 +4,7 @@
 # name every option and environment variable the program's --help names, and valid desktop
 # entries whose program and icon are installed.
 # usage: install_check.sh BUILD_DIR BINDIR MANDIR DATADIR PROGRAM...
+#   DEMOCD_DIR  where the demo CD is installed, relative to the prefix, when it is
 set -uo pipefail
 build=$1 bindir=$2 mandir=$3 datadir=$4
 shift 4
@@ -39,6 +40,12 @@ for p in "${programs[@]}"; do
         expected+=("$datadir/applications/$p.desktop" "$datadir/icons/hicolor/scalable/apps/$p.svg")
     fi
 done
+# The demo CD, where the build made one: what the menu's desktop entry opens.
+if [ -n "${DEMOCD_DIR:-}" ]; then
+    for f in loading.bmp Readme.txt Trailer/trailer.mov Trailer/filmo.exe directx/dxsetup.exe; do
+        expected+=("$DEMOCD_DIR/$f")
+    done
+fi
 printf '%s\n' "${expected[@]}" | sort >"$work/expected"
 (cd "$root$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$work/found"
 if ! diff -u "$work/expected" "$work/found" >"$work/diff"; then
@@ -89,6 +96,10 @@ for p in "${programs[@]}"; do
     exec_line=$(sed -n 's/^Exec=//p' "$entry")
     program=${exec_line%% *}
     [ -x "$root$prefix/$bindir/$program" ] || fail "$p.desktop: Exec names $program, not installed"
+    # A folder the entry hands over must be one that was installed.
+    folder=$(sed -n 's/.*--cd "\([^"]*\)".*/\1/p' <<<"$exec_line")
+    [ -z "$folder" ] || [ -f "$root$folder/loading.bmp" ] ||
+        fail "$p.desktop: Exec opens $folder, which holds no CD"
     icon=$(sed -n 's/^Icon=//p' "$entry")
     compgen -G "$root$prefix/$datadir/icons/hicolor/*/apps/$icon.*" >/dev/null ||
         fail "$p.desktop: no icon $icon installed"
