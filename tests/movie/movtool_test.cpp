@@ -104,6 +104,12 @@ TEST(Movtool, BadArgumentsAndUnreadableFiles)
     EXPECT_EQ(movtool("dump only-one-arg").status, 2);
     EXPECT_EQ(movtool("--help").status, 0);
     EXPECT_EQ(movtool("--version").status, 0);
+    // Every command explains itself, rather than taking --help for a file name.
+    for (const char *command : {"info", "dump", "encode", "screen", "export"}) {
+        const CliRun help = movtool(std::string(command) + " --help");
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_NE(help.out.find(std::string("movtool ") + command), std::string::npos) << command;
+    }
 
     const CliRun missing = movtool("info " + temp("nope.mov"));
     EXPECT_EQ(missing.status, 1);

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <png.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -116,8 +117,13 @@ int movtool_export(int argc, char **argv)
     }
     const char *name = argv[1];
     const std::string dir = argv[2];
-    // A terminal gets no picture stream.
+    // A terminal gets no picture stream; progress goes only to a terminal.
     if (isatty(STDOUT_FILENO)) y4m = false;
+    const bool progress = isatty(STDERR_FILENO) != 0;
+    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+        movtool_error("%s: %s", dir.c_str(), strerror(errno));
+        return 1;
+    }
     FILE *file = fopen(name, "rb");
     if (!file) {
         movtool_error("%s: %s", name, strerror(errno));
@@ -144,6 +150,7 @@ int movtool_export(int argc, char **argv)
         uint8_t *picture = nullptr, *palette = nullptr, *chunk = nullptr;
         movie_next_frame(&picture, &palette, &chunk);
         if (!picture) break;
+        if (movie_reader.fault != MOVIE_FAULT_NONE && progress) fputc('\n', stderr);
         if (movie_reader.fault != MOVIE_FAULT_NONE)
             movtool_error("%s: record %d damaged: %s (at %d)", name, i,
                           movie_fault_text(movie_reader.fault), movie_reader.fault_at);
@@ -162,9 +169,9 @@ int movtool_export(int argc, char **argv)
         }
         sound.insert(sound.end(), chunk,
                      chunk + (pictures == 2 ? MOVIE_SOUND_SIZE : EXPORT_FRAME_BYTES));
-        fprintf(stderr, "\rmovtool export: record %d of %d", i + 1, shown);
+        if (progress) fprintf(stderr, "\rmovtool export: record %d of %d", i + 1, shown);
     }
-    if (shown > 0) fputc('\n', stderr);
+    if (progress && shown > 0) fputc('\n', stderr);
     if (status == 0 && shown > 0)
         sound.insert(sound.end(), EXPORT_FRAME_BYTES, 0x80); // under the last picture
     if (status == 0 && !export_wav((dir + "/sound.wav").c_str(), sound)) {

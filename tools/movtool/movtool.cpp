@@ -12,40 +12,54 @@
 struct MovtoolCommand {
     const char *name;
     int (*run)(int argc, char **argv);
-    const char *usage;
+    const char *synopsis;
+    const char *text; // lines of the description, each indented when printed
+    bool own_help;    // the command answers --help itself
 };
 
 static const MovtoolCommand movtool_commands[] = {
-    {"info", movtool_info,
-     "info MOVIE                 record count, duration, and per record its colour count,\n"
-     "                                  packed length and whether it is well formed"},
-    {"dump", movtool_dump,
-     "dump MOVIE OUT.raw         every record's decoded pictures A and B (128000 bytes),\n"
-     "                                  palette (744) and sound (3528), back to back"},
-    {"encode", movtool_encode,
-     "encode -o OUT.mov [--audio SOUND.wav] PICTURES...\n"
-     "                                  a movie from PNG pictures and a sound (encode --help)"},
-    {"screen", movtool_screen,
-     "screen MOVIE RECORD A|B 565|555 320x200|640x480 OUT.raw\n"
-     "                                  the 16-bit screen (little endian, pitch = width x 2) as\n"
-     "                                  the player leaves it after that picture"},
-    {"export", movtool_export,
-     "export MOVIE DIR [--no-y4m]  one PNG a picture shown (DIR/NNNN_A.png, ...) and\n"
-     "                                  DIR/sound.wav, timed as the player shows them; a Y4M\n"
-     "                                  stream (12.5 pictures/s) on stdout unless it is a\n"
-     "                                  terminal. To make a video file:\n"
-     "                                  movtool export M.mov DIR | ffmpeg -i - -i DIR/sound.wav\n"
-     "                                  -c:v libx264 -pix_fmt yuv420p -c:a aac OUT.mp4"},
+    {"info", movtool_info, "info MOVIE",
+     "record count, duration, and per record its colour count, packed length\n"
+     "and whether it is well formed",
+     false},
+    {"dump", movtool_dump, "dump MOVIE OUT.raw",
+     "every record's decoded pictures A and B (128000 bytes), palette (744)\n"
+     "and sound (3528), back to back",
+     false},
+    {"encode", movtool_encode, "encode -o OUT.mov [--audio SOUND] [OPTION]... PICTURES...",
+     "a movie from PNG pictures and a sound track (movtool encode --help)", true},
+    {"screen", movtool_screen, "screen MOVIE RECORD A|B 565|555 320x200|640x480 OUT.raw",
+     "the 16-bit screen (little endian, pitch = width x 2) as the player\n"
+     "leaves it after that picture",
+     false},
+    {"export", movtool_export, "export MOVIE DIR [--no-y4m]",
+     "one PNG a picture shown (DIR/NNNN_A.png, ...) and DIR/sound.wav, timed\n"
+     "as the player shows them (DIR is made when missing); a Y4M stream\n"
+     "(12.5 pictures/s) on stdout unless it is a terminal. To make a video:\n"
+     "  movtool export M.mov DIR | ffmpeg -i - -i DIR/sound.wav \\\n"
+     "    -c:v libx264 -pix_fmt yuv420p -c:a aac OUT.mp4",
+     false},
 };
+
+static void movtool_print_command(FILE *out, const MovtoolCommand &c)
+{
+    fprintf(out, "  movtool %s\n      ", c.synopsis);
+    for (const char *p = c.text; *p; p++) {
+        fputc(*p, out);
+        if (*p == '\n') fputs("      ", out);
+    }
+    fputc('\n', out);
+}
 
 static void movtool_usage(FILE *out)
 {
     fprintf(out, "usage: movtool COMMAND ARGS...\n"
+                 "       movtool COMMAND --help\n"
                  "       movtool --help | --version\n\ncommands:\n");
     for (const MovtoolCommand &c : movtool_commands)
-        fprintf(out, "  movtool %s\n", c.usage);
-    fprintf(out, "\nExit status: 0 done (damaged records are reported on stderr), 1 a file could "
-                 "not be read or written, 2 bad arguments.\n");
+        movtool_print_command(out, c);
+    fprintf(out, "\nExit status: 0 done (damaged records are reported on stderr), 1 a file\n"
+                 "could not be read or written, 2 bad arguments.\n");
 }
 
 void movtool_error(const char *format, ...)
@@ -72,8 +86,15 @@ int main(int argc, char **argv)
         printf("movtool %s\n", MOVTOOL_VERSION);
         return 0;
     }
-    for (const MovtoolCommand &c : movtool_commands)
-        if (!strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
+    for (const MovtoolCommand &c : movtool_commands) {
+        if (strcmp(argv[1], c.name) != 0) continue;
+        if (!c.own_help && argc == 3 && (!strcmp(argv[2], "--help") || !strcmp(argv[2], "-h"))) {
+            fprintf(stdout, "usage:\n");
+            movtool_print_command(stdout, c);
+            return 0;
+        }
+        return c.run(argc - 1, argv + 1);
+    }
     movtool_error("unknown command '%s' (try movtool --help)", argv[1]);
     return 2;
 }
