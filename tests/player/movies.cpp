@@ -4,7 +4,10 @@
 #include "present/display.h"
 #include "tests/support/record_gen.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 int32_t movie_tag(int32_t base, int32_t record, int32_t b)
@@ -41,8 +44,13 @@ std::string movie_write(const char *name, int32_t records, int32_t base)
         EXPECT_TRUE(gen_record(pictures.data(), palette, sound,
                                movie.data() + (size_t)i * MOVIE_RECORD_SIZE));
     }
+    // Tests run in parallel processes, and the instances of one parameterised test write the
+    // same name: each writes its own file and renames it into place, so that no reader ever
+    // meets a file another process has just truncated.
     std::string path = testing::TempDir() + name;
-    EXPECT_TRUE(gen_write_file(path.c_str(), movie));
+    std::string own = path + "." + std::to_string(getpid());
+    EXPECT_TRUE(gen_write_file(own.c_str(), movie));
+    EXPECT_EQ(rename(own.c_str(), path.c_str()), 0);
     return path;
 }
 
