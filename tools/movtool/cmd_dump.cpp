@@ -16,27 +16,19 @@ int movtool_dump(int argc, char **argv)
     }
     const char *name = argv[1];
     const char *out_name = argv[2];
-    FILE *file = std::fopen(name, "rb");
-    if (!file) {
-        movtool_error("%s: %s", name, std::strerror(errno));
-        return 1;
-    }
+    if (!movtool_open_movie(name)) return 1;
     // Written beside the target and renamed at the end, so a failed dump leaves nothing behind
     // and never half-overwrites an earlier one.
     const std::string temp = std::string(out_name) + ".part";
     FILE *out = std::fopen(temp.c_str(), "wb");
     if (!out) {
         movtool_error("%s: %s", out_name, std::strerror(errno));
-        std::fclose(file);
+        movie_close();
+        movie_free();
         return 1;
     }
     int status = 0;
-    if (movie_alloc()) {
-        movtool_error("%s: out of memory", name);
-        std::fclose(file);
-        status = 1;
-    } else {
-        movie_open_stream(file);
+    {
         const MovieReader &r = movie_reader;
         uint8_t *picture = nullptr, *palette = nullptr, *sound = nullptr;
         for (;;) {

@@ -124,18 +124,7 @@ int movtool_export(int argc, char **argv)
         movtool_error("%s: %s", dir.c_str(), strerror(errno));
         return 1;
     }
-    FILE *file = fopen(name, "rb");
-    if (!file) {
-        movtool_error("%s: %s", name, strerror(errno));
-        return 1;
-    }
-    if (movie_alloc()) {
-        fclose(file);
-        movie_free();
-        movtool_error("%s: out of memory", name);
-        return 1;
-    }
-    movie_open_stream(file);
+    if (!movtool_open_movie(name)) return 1;
     const int32_t records = movie_reader.record_count;
     // Records 0 to n - 2 are shown; n - 1 is read only to learn that the movie goes on.
     const int32_t shown = records >= 2 ? records - 1 : 0;

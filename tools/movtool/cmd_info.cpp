@@ -13,18 +13,7 @@ int movtool_info(int argc, char **argv)
         return 2;
     }
     const char *name = argv[1];
-    FILE *file = std::fopen(name, "rb");
-    if (!file) {
-        movtool_error("%s: %s", name, std::strerror(errno));
-        return 1;
-    }
-    if (movie_alloc()) {
-        movtool_error("%s: out of memory", name);
-        std::fclose(file);
-        movie_free();
-        return 1;
-    }
-    movie_open_stream(file);
+    if (!movtool_open_movie(name)) return 1;
     MovieReader &r = movie_reader;
     if (r.file_length < 0) {
         movtool_error("%s: cannot measure its length (not a regular file?)", name);

@@ -66,18 +66,7 @@ int movtool_screen(int argc, char **argv)
         movtool_error("%s", screen_usage);
         return 2;
     }
-    FILE *file = fopen(name, "rb");
-    if (!file) {
-        movtool_error("%s: %s", name, strerror(errno));
-        return 1;
-    }
-    if (movie_alloc()) {
-        fclose(file);
-        movie_free();
-        movtool_error("%s: out of memory", name);
-        return 1;
-    }
-    movie_open_stream(file);
+    if (!movtool_open_movie(name)) return 1;
     uint8_t *picture = nullptr, *palette = nullptr, *sound = nullptr;
     for (long i = 0; i <= record; i++) {
         movie_next_frame(&picture, &palette, &sound);

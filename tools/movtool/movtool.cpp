@@ -1,6 +1,9 @@
 // movtool: dispatch to one command.
 #include "tools/movtool/movtool.h"
 
+#include "movie/movie.h"
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -60,6 +63,23 @@ static void movtool_usage(FILE *out)
         movtool_print_command(out, c);
     fprintf(out, "\nExit status: 0 done (damaged records are reported on stderr), 1 a file\n"
                  "could not be read or written, 2 bad arguments.\n");
+}
+
+bool movtool_open_movie(const char *name)
+{
+    FILE *file = fopen(name, "rb");
+    if (!file) {
+        movtool_error("%s: %s", name, strerror(errno));
+        return false;
+    }
+    if (movie_alloc()) {
+        fclose(file);
+        movie_free();
+        movtool_error("%s: out of memory", name);
+        return false;
+    }
+    movie_open_stream(file);
+    return true;
 }
 
 void movtool_error(const char *format, ...)

@@ -8,5 +8,9 @@ int movtool_encode(int argc, char **argv);
 int movtool_screen(int argc, char **argv);
 int movtool_export(int argc, char **argv);
 
+// Opens a movie for reading through movie_next_frame; on failure says why on stderr and leaves
+// nothing open. A success is ended with movie_close() and movie_free().
+bool movtool_open_movie(const char *name);
+
 // One line on stderr, prefixed "movtool: ".
 void movtool_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
