@@ -2,7 +2,6 @@
 #include "movie/movie.h"
 #include "tools/movtool/movtool.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
