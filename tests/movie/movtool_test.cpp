@@ -1,12 +1,12 @@
 // movtool info and dump, run as a user would run them.
 #include "movie/movie.h"
+#include "tests/support/cli.h"
 #include "tests/support/record_gen.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace
@@ -14,36 +14,9 @@ namespace
 
 using Bytes = std::vector<uint8_t>;
 
-struct CliRun {
-    int status;
-    std::string out;
-};
-
 CliRun movtool(const std::string &args)
 {
-    const std::string command = std::string(MOVTOOL_PATH) + " " + args + " 2>&1";
-    FILE *p = popen(command.c_str(), "r");
-    CliRun run{-1, ""};
-    if (!p) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-        run.out.append(buffer, n);
-    const int status = pclose(p);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-Bytes read_file(const std::string &path)
-{
-    Bytes bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    int c;
-    while ((c = fgetc(f)) != EOF)
-        bytes.push_back(static_cast<uint8_t>(c));
-    fclose(f);
-    return bytes;
+    return cli_run(std::string(MOVTOOL_PATH) + " " + args);
 }
 
 std::string temp(const char *name)
@@ -81,7 +54,7 @@ TEST(Movtool, DumpIsWhatTheDecoderHandsOut)
     ASSERT_TRUE(gen_write_file(path.c_str(), movie));
     const CliRun r = movtool("dump " + path + " " + out);
     EXPECT_EQ(r.status, 0) << r.out;
-    const Bytes dump = read_file(out);
+    const Bytes dump = cli_read_file(out);
     ASSERT_EQ(dump.size(), 2u * (128000 + 744 + 3528));
     Bytes pictures(128000);
     uint8_t palette[744], sound[3528];
@@ -118,7 +91,7 @@ TEST(Movtool, BadArgumentsAndUnreadableFiles)
     const std::string out = temp("never.raw");
     std::remove(out.c_str());
     EXPECT_EQ(movtool("dump " + temp("nope.mov") + " " + out).status, 1);
-    EXPECT_TRUE(read_file(out).empty());
+    EXPECT_TRUE(cli_read_file(out).empty());
     EXPECT_EQ(movtool("dump " + temp("nope.mov") + " /nonexistent-dir/x.raw").status, 1);
 }
 

@@ -78,30 +78,12 @@ bool wav_write(const std::string &path, const std::vector<float> &interleaved, i
 
 CliRun movtool_run(const std::string &args)
 {
-    const std::string command = std::string(MOVTOOL_PATH) + " " + args + " 2>&1";
-    FILE *p = popen(command.c_str(), "r");
-    CliRun run{-1, ""};
-    if (!p) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-        run.out.append(buffer, n);
-    const int status = pclose(p);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return cli_run(std::string(MOVTOOL_PATH) + " " + args);
 }
 
 Bytes file_read(const std::string &path)
 {
-    Bytes bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    fclose(f);
-    return bytes;
+    return cli_read_file(path);
 }
 
 namespace

@@ -1,6 +1,8 @@
 // Pictures and sounds the encoder tests make on the fly, and a way to run movtool.
 #pragma once
 
+#include "tests/support/cli.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,10 +27,6 @@ bool png_write(const std::string &path, const Rgb &p);
 bool wav_write(const std::string &path, const std::vector<float> &interleaved, int32_t rate,
                int32_t channels, int32_t format);
 
-struct CliRun {
-    int status;
-    std::string out;
-};
 CliRun movtool_run(const std::string &args);
 
 Bytes file_read(const std::string &path);
