@@ -2,6 +2,7 @@
 #include "movie/movie.h"
 #include "tests/player/movies.h"
 #include "tests/present/reference_screen.h"
+#include "tests/support/cli.h"
 #include "tests/support/record_gen.h"
 
 #include <cstdio>
@@ -14,19 +15,6 @@
 namespace
 {
 
-std::vector<uint8_t> read_file(const std::string &path)
-{
-    std::vector<uint8_t> bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    fclose(f);
-    return bytes;
-}
-
 int run(const std::string &command)
 {
     int status = system(command.c_str());
@@ -37,7 +25,7 @@ TEST(MovtoolScreen, EqualsTheReferenceInEveryLayoutAndMode)
 {
     std::string movie = testing::TempDir() + "movtool_screen.mov";
     ASSERT_TRUE(gen_write_file(movie.c_str(), gen_movie(GEN_SHAPES, 3)));
-    std::vector<uint8_t> file = read_file(movie);
+    std::vector<uint8_t> file = cli_read_file(movie);
     const uint8_t *record = file.data() + 2 * MOVIE_RECORD_SIZE;
     std::vector<uint8_t> codes(MOVIE_CODE_COUNT), pictures(MOVIE_PICTURES_BYTES);
     ASSERT_EQ(
@@ -56,7 +44,7 @@ TEST(MovtoolScreen, EqualsTheReferenceInEveryLayoutAndMode)
                 std::vector<uint16_t> expected = reference_screen(
                     pictures.data() + (which[0] == 'B' ? MOVIE_PICTURE_BYTES : 0),
                     record + MOVIE_PALETTE_OFFSET, !strcmp(layout, "565"), stretched);
-                std::vector<uint8_t> got = read_file(out);
+                std::vector<uint8_t> got = cli_read_file(out);
                 ASSERT_EQ(got.size(), expected.size() * 2);
                 EXPECT_EQ(memcmp(got.data(), expected.data(), got.size()), 0)
                     << layout << " " << mode << " " << which;
@@ -91,10 +79,10 @@ TEST(MovtoolExport, PicturesAndSoundAsThePlayerShowsThem)
             char name[32];
             snprintf(name, sizeof name, "/%04d_%c.png", i, b);
             bool shown = i < n - 2 || (i == n - 2 && b == 'A');
-            EXPECT_EQ(!read_file(dir + name).empty(), shown) << name;
+            EXPECT_EQ(!cli_read_file(dir + name).empty(), shown) << name;
         }
     // The sound up to the last picture, then 80 ms of silence under it.
-    std::vector<uint8_t> wav = read_file(dir + "/sound.wav");
+    std::vector<uint8_t> wav = cli_read_file(dir + "/sound.wav");
     size_t heard = (size_t)(n - 2) * 3528 + 1764;
     ASSERT_EQ(wav.size(), 44 + heard + 1764);
     std::vector<uint8_t> sound = movie_sound(0, n);
@@ -102,7 +90,7 @@ TEST(MovtoolExport, PicturesAndSoundAsThePlayerShowsThem)
     EXPECT_TRUE(
         std::all_of(wav.begin() + 44 + heard, wav.end(), [](uint8_t s) { return s == 0x80; }));
     // 80 ms a frame, picture A of record 0 twice: as long as the sound.
-    std::vector<uint8_t> stream = read_file(y4m);
+    std::vector<uint8_t> stream = cli_read_file(y4m);
     size_t frames = 0;
     for (size_t at = 0;
          (at = std::string(stream.begin(), stream.end()).find("FRAME\n", at)) != std::string::npos;
