@@ -95,25 +95,31 @@ bool fold_equal(const std::string &a, const std::string &b)
     return true;
 }
 
+// Wildcards with one point to come back to: a later star supersedes an earlier one, so a match
+// costs at most pattern length x name length, whatever the pattern ("*?*?*?*..." against a long
+// name took exponential time by plain recursion).
 bool match_from(const char *p, const char *n)
 {
-    while (*p) {
+    const char *star = nullptr;
+    const char *resume = nullptr;
+    while (*n) {
         if (*p == '*') {
-            while (*p == '*')
-                p++;
-            if (!*p) return true;
-            for (const char *s = n; *s; s++)
-                if (match_from(p, s)) return true;
+            star = ++p;
+            resume = n;
+        } else if (*p && (*p == '?' || paths_fold(static_cast<unsigned char>(*p)) ==
+                                           paths_fold(static_cast<unsigned char>(*n)))) {
+            p++;
+            n++;
+        } else if (star) {
+            p = star;
+            n = ++resume;
+        } else {
             return false;
         }
-        if (!*n) return false;
-        if (*p != '?' && paths_fold(static_cast<unsigned char>(*p)) !=
-                             paths_fold(static_cast<unsigned char>(*n)))
-            return false;
-        p++;
-        n++;
     }
-    return *n == '\0';
+    while (*p == '*')
+        p++;
+    return *p == '\0';
 }
 
 } // namespace

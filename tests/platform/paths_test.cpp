@@ -100,6 +100,20 @@ TEST(PathsMatch, WindowsWildcards)
     EXPECT_FALSE(paths_match("?.pif", "cc.pif"));
     EXPECT_TRUE(paths_match("\xDC*", "\xFC"
                                      "ber"));
+    // Stars that must give back what they took.
+    EXPECT_TRUE(paths_match("a*b*c", "aXbYbZc"));
+    EXPECT_TRUE(paths_match("*a", "baa"));
+    EXPECT_TRUE(paths_match("a**", "a"));
+    EXPECT_FALSE(paths_match("a*?", "a"));
+    EXPECT_FALSE(paths_match("*x", "xa"));
+}
+
+TEST(PathsMatch, ManyStarsAgainstALongNameEndInTime)
+{
+    // Matched by plain recursion this takes longer than the test may run.
+    const std::string name(200, 'o');
+    EXPECT_FALSE(paths_match("*?*?**?*?*?*?*?*?*?*?*?*?*?*?*?*?*?*?x", name.c_str()));
+    EXPECT_TRUE(paths_match("*?*?**?*?*?*?*?*?*?*?*?*?*?*?*?*?*?*?o", name.c_str()));
 }
 
 TEST_F(Paths, FilesBehaveAsTheOriginalsDid)
