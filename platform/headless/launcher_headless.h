@@ -11,30 +11,16 @@
 
 #include "platform/process.h"
 #include "platform/ui.h"
+#include "platform/ui_objects.h"
 
-struct HeadlessWindow {
-    bool alive;
-    bool is_dialog;
-    const DialogTemplate *dialog_template; // dialogs only
-    std::string class_name;                // windows made from a class only
-    UiWindow owner;                        // top-level windows
-    UiWindow parent;                       // controls
-    DialogControlKind kind;                // controls
-    int32_t id;                            // controls
-    uint32_t style;
+// The common part (texts, styles, rectangles, state) and what only the headless windows have.
+struct HeadlessWindow : UiObjectWindow {
+    std::string class_name; // windows made from a class only
     uint32_t exstyle;
-    std::string text; // code page 1252 bytes as set
-    bool enabled;
-    bool visible;
-    UiRect rect; // screen for top-level windows, the dialog's client area for controls
     int32_t client_width, client_height;
     std::vector<uint32_t> canvas; // client area, 0x00RRGGBB, rows top to bottom
     int32_t paint_count;
-    bool coloured; // the parent answered WM_CTLCOLOR* for this control
-    uint32_t bk_colour;
     UiBrush brush;
-    UiProc proc;
-    bool needs_paint;
 };
 
 struct HeadlessMessageBox {

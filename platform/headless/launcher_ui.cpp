@@ -7,13 +7,12 @@
 #include "platform/headless/launcher_headless.h"
 #include "platform/headless/launcher_internal.h"
 #include "platform/ui.h"
+#include "platform/ui_objects.h"
 
 namespace
 {
 
-constexpr uint32_t WM_HEADLESS_CLICK = 0x8001; // delivered to a button, which notifies its dialog
 constexpr uint32_t DIALOG_BACKGROUND = 0xC0C0C0;
-constexpr size_t BITMAP_LIMIT = 256u << 20;
 
 enum EventKind { EVENT_CLICK, EVENT_KEY, EVENT_CLOSE, EVENT_TICK, EVENT_CALL };
 
@@ -31,36 +30,22 @@ struct Timer {
     UiTimerProc proc;
 };
 
-struct HeadlessPalette {
-    bool alive;
-    std::vector<UiPaletteEntry> entries;
-};
-
-struct HeadlessBitmap {
-    bool alive;
-    int32_t width, height, stride;
-    std::vector<uint8_t> bits;
-};
-
 struct WindowClassEntry {
     std::string name;
     UiWindowClass window_class;
 };
 
+UiObjectWindow *window_at(UiWindow window);
+
 struct HeadlessUi {
+    UiObjects objects{window_at};
     std::vector<HeadlessWindow> windows; // handle = index + 1, never reused
     std::vector<WindowClassEntry> classes;
     std::vector<Timer> timers;
-    std::vector<HeadlessPalette> palettes;
-    std::vector<HeadlessBitmap> bitmaps;
     std::deque<Event> events;
-    std::deque<UiMsg> posted;
     std::deque<int32_t> answers;
     std::deque<std::function<void()>> during_box;
     std::vector<HeadlessMessageBox> boxes;
-    UiWindow focus = 0;
-    bool quit = false;
-    int32_t quit_code = 0;
     bool ran_out = false;
     UiRect desktop = {0, 0, 640, 480};
     int32_t border = 3;
@@ -74,11 +59,14 @@ struct HeadlessUi {
 
 HeadlessUi ui;
 
+UiObjectWindow *window_at(UiWindow window)
+{
+    return window == 0 || window > ui.windows.size() ? nullptr : &ui.windows[window - 1];
+}
+
 HeadlessWindow *find(UiWindow window)
 {
-    if (window == 0 || window > ui.windows.size()) return nullptr;
-    HeadlessWindow *w = &ui.windows[window - 1];
-    return w->alive ? w : nullptr;
+    return static_cast<HeadlessWindow *>(uiobjects_window(&ui.objects, window));
 }
 
 bool is_top_level(const HeadlessWindow *w)
@@ -103,23 +91,11 @@ void base_units(const DialogTemplate *dialog, int32_t *x, int32_t *y)
     }
 }
 
-void frame_of(uint32_t style, int32_t *left, int32_t *top, int32_t *right, int32_t *bottom)
-{
-    *left = *top = *right = *bottom = 0;
-    if ((style & WS_CAPTION) == WS_CAPTION) {
-        *left = *right = *bottom = ui.border;
-        *top = ui.border + ui.caption;
-    } else if (style & WS_BORDER) {
-        *left = *right = *top = *bottom = 1;
-    }
-}
-
 void size_canvas(HeadlessWindow *w)
 {
-    int32_t l, t, r, b;
-    frame_of(w->style, &l, &t, &r, &b);
-    int32_t cw = w->rect.right - w->rect.left - l - r;
-    int32_t ch = w->rect.bottom - w->rect.top - t - b;
+    UiRect frame = uiobjects_frame(w->style, ui.border, ui.caption);
+    int32_t cw = w->rect.right - w->rect.left - frame.left - frame.right;
+    int32_t ch = w->rect.bottom - w->rect.top - frame.top - frame.bottom;
     cw = cw < 0 ? 0 : cw;
     ch = ch < 0 ? 0 : ch;
     if (cw == w->client_width && ch == w->client_height && !w->canvas.empty()) return;
@@ -135,22 +111,9 @@ UiWindow new_window(const HeadlessWindow &record)
     return ui.windows.size();
 }
 
-bool in_dialog(UiWindow dialog, UiWindow window)
-{
-    const HeadlessWindow *w = find(window);
-    return w && (window == dialog || w->parent == dialog);
-}
-
 intptr_t call_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
-    HeadlessWindow *w = find(window);
-    if (!w || !w->proc) return 0;
-    UiProc proc = w->proc;
-    bool dialog = w->is_dialog;
-    intptr_t result = proc(window, message, wparam, lparam);
-    if (dialog && result == 0 && message == WM_CLOSE && find(window))
-        result = proc(window, WM_COMMAND, IDCANCEL, 0);
-    return result;
+    return uiobjects_call(&ui.objects, window, message, wparam, lparam);
 }
 
 void activate(UiWindow window)
@@ -171,38 +134,6 @@ void colour_controls(UiWindow dialog)
             again->coloured = brush != 0;
         }
     }
-}
-
-UiWindow next_tab_stop(UiWindow dialog, UiWindow from)
-{
-    std::vector<UiWindow> stops;
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        const HeadlessWindow &c = ui.windows[i];
-        if (c.alive && c.parent == dialog && c.visible && c.enabled && (c.style & WS_TABSTOP))
-            stops.push_back(i + 1);
-    }
-    if (stops.empty()) return 0;
-    for (size_t i = 0; i < stops.size(); i++)
-        if (stops[i] == from) return stops[(i + 1) % stops.size()];
-    return stops[0];
-}
-
-int32_t default_id(UiWindow dialog)
-{
-    const HeadlessWindow *focus = find(ui.focus);
-    if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) return focus->id;
-    for (const HeadlessWindow &c : ui.windows)
-        if (c.alive && c.parent == dialog && c.kind == DIALOG_BUTTON &&
-            (c.style & 0xF) == BS_DEFPUSHBUTTON)
-            return c.id;
-    return IDOK;
-}
-
-bool clickable(const HeadlessWindow *c)
-{
-    if (!c || !c->visible || !c->enabled) return false;
-    const HeadlessWindow *parent = find(c->parent);
-    return parent && parent->visible && parent->enabled;
 }
 
 } // namespace
@@ -290,7 +221,7 @@ std::vector<UiWindow> headless_dialogs(const char *template_name)
 
 UiWindow headless_focus()
 {
-    return ui.focus;
+    return ui.objects.focus;
 }
 bool headless_input_ran_out()
 {
@@ -376,43 +307,25 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
     }
     int32_t bx, by;
     base_units(dialog, &bx, &by);
-    int32_t l, t, r, b;
-    frame_of(dialog->style, &l, &t, &r, &b);
+    UiRect frame = uiobjects_frame(dialog->style, ui.border, ui.caption);
     int32_t ox = 0, oy = 0;
     if (const HeadlessWindow *o = find(owner)) {
-        int32_t ol, ot, orr, ob;
-        frame_of(o->style, &ol, &ot, &orr, &ob);
-        ox = o->rect.left + ol;
-        oy = o->rect.top + ot;
+        UiRect owner_frame = uiobjects_frame(o->style, ui.border, ui.caption);
+        ox = o->rect.left + owner_frame.left;
+        oy = o->rect.top + owner_frame.top;
     }
     HeadlessWindow w = {};
-    w.alive = true;
-    w.is_dialog = true;
-    w.dialog_template = dialog;
-    w.owner = owner;
-    w.style = dialog->style;
-    w.text = dialog->caption;
-    w.enabled = true;
+    uiobjects_init_dialog(&w, dialog, owner, proc);
     int32_t x = ox + dialog->x * bx / 4;
     int32_t y = oy + dialog->y * by / 8;
-    w.rect = {x - l, y - t, x + dialog->cx * bx / 4 + r, y + dialog->cy * by / 8 + b};
-    w.proc = proc;
+    w.rect = {x - frame.left, y - frame.top, x + dialog->cx * bx / 4 + frame.right,
+              y + dialog->cy * by / 8 + frame.bottom};
     UiWindow handle = new_window(w);
     size_canvas(find(handle));
     for (int32_t i = 0; i < dialog->control_count; i++) {
-        const DialogControl &c = dialog->controls[i];
         HeadlessWindow control = {};
-        control.alive = true;
-        control.parent = handle;
-        control.kind = c.kind;
-        control.id = c.id;
-        control.style = c.style;
-        control.exstyle = c.exstyle;
-        control.text = c.text;
-        control.enabled = true;
-        control.visible = (c.style & WS_VISIBLE) != 0;
-        int32_t cx = c.x * bx / 4, cy = c.y * by / 8;
-        control.rect = {cx, cy, cx + c.cx * bx / 4, cy + c.cy * by / 8};
+        uiobjects_init_control(&control, &dialog->controls[i], handle, bx, by);
+        control.exstyle = dialog->controls[i].exstyle;
         new_window(control);
     }
     call_proc(handle, WM_INITDIALOG, 0, 0);
@@ -430,7 +343,8 @@ bool ui_destroy_window(UiWindow window)
                 is_top_level(&ui.windows[i]))
                 ui_destroy_window(i + 1);
     }
-    bool had_focus = ui.focus == window || (find(ui.focus) && find(ui.focus)->parent == window);
+    bool had_focus = ui.objects.focus == window ||
+                     (find(ui.objects.focus) && find(ui.objects.focus)->parent == window);
     UiWindow owner = w->owner;
     call_proc(window, WM_DESTROY, 0, 0);
     for (HeadlessWindow &c : ui.windows)
@@ -440,7 +354,7 @@ bool ui_destroy_window(UiWindow window)
         if (ui.timers[i].window == window)
             ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
     if (had_focus) {
-        ui.focus = 0;
+        ui.objects.focus = 0;
         const HeadlessWindow *o = find(owner);
         if (o && o->visible) activate(owner);
     }
@@ -459,8 +373,9 @@ bool ui_show_window(UiWindow window, int32_t command)
     bool was_visible = w->visible;
     if (command == SW_HIDE) {
         w->visible = false;
-        if (ui.focus == window || (find(ui.focus) && find(ui.focus)->parent == window))
-            ui.focus = 0;
+        if (ui.objects.focus == window ||
+            (find(ui.objects.focus) && find(ui.objects.focus)->parent == window))
+            ui.objects.focus = 0;
         return was_visible;
     }
     w->visible = true;
@@ -479,11 +394,7 @@ bool ui_set_window_text(UiWindow window, const char *text)
 
 UiWindow ui_get_dlg_item(UiWindow dialog, int32_t id)
 {
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        const HeadlessWindow &c = ui.windows[i];
-        if (c.alive && c.parent == dialog && dialog != 0 && c.id == id) return i + 1;
-    }
-    return 0;
+    return uiobjects_dlg_item(&ui.objects, dialog, id);
 }
 
 bool ui_set_dlg_item_text(UiWindow dialog, int32_t id, const char *text)
@@ -497,7 +408,7 @@ bool ui_enable_window(UiWindow window, bool enable)
     if (!w) return false;
     bool was_disabled = !w->enabled;
     w->enabled = enable;
-    if (!enable && ui.focus == window) ui.focus = 0;
+    if (!enable && ui.objects.focus == window) ui.objects.focus = 0;
     return was_disabled;
 }
 
@@ -514,17 +425,14 @@ bool ui_move_window(UiWindow window, int32_t x, int32_t y, int32_t width, int32_
 
 bool ui_get_window_rect(UiWindow window, UiRect *rect)
 {
-    const HeadlessWindow *w = find(window);
-    if (!w) return false;
-    *rect = w->rect;
-    return true;
+    return uiobjects_window_rect(&ui.objects, window, rect);
 }
 
 UiWindow ui_set_focus(UiWindow window)
 {
-    UiWindow old = ui.focus;
+    UiWindow old = ui.objects.focus;
     if (window == old || (window && !find(window))) return old;
-    ui.focus = window;
+    ui.objects.focus = window;
     if (window) call_proc(window, WM_SETFOCUS, old, 0);
     return old;
 }
@@ -544,12 +452,7 @@ bool ui_desktop_rect(UiRect *rect)
 
 bool ui_adjust_window_rect(UiRect *rect, uint32_t style, bool menu)
 {
-    int32_t l, t, r, b;
-    frame_of(style, &l, &t, &r, &b);
-    rect->left -= l;
-    rect->top -= t + (menu ? 19 : 0);
-    rect->right += r;
-    rect->bottom += b;
+    uiobjects_adjust_rect(rect, style, menu, ui.border, ui.caption);
     return true;
 }
 
@@ -601,16 +504,7 @@ int32_t ui_get_message(UiMsg *msg)
             *msg = {0, WM_QUIT, 0, 0};
             return 0;
         }
-        if (!ui.posted.empty()) {
-            *msg = ui.posted.front();
-            ui.posted.pop_front();
-            return 1;
-        }
-        if (ui.quit) {
-            ui.quit = false;
-            *msg = {0, WM_QUIT, static_cast<uintptr_t>(ui.quit_code), 0};
-            return 0;
-        }
+        if (int32_t got = uiobjects_take_message(&ui.objects, msg); got >= 0) return got;
         for (size_t i = 0; i < ui.windows.size(); i++) {
             HeadlessWindow &w = ui.windows[i];
             if (w.alive && w.visible && w.needs_paint && is_top_level(&w)) {
@@ -638,17 +532,17 @@ int32_t ui_get_message(UiMsg *msg)
         case EVENT_TICK:
             ui.tick_time += 500;
             for (const Timer &t : ui.timers)
-                ui.posted.push_back({t.window, WM_TIMER, t.id, 0});
+                uiobjects_post(&ui.objects, t.window, WM_TIMER, t.id);
             continue;
         case EVENT_CLICK: {
             UiWindow button = ui_get_dlg_item(event.window, event.value);
-            if (!clickable(find(button))) continue;
+            if (!uiobjects_clickable(&ui.objects, find(button))) continue;
             ui_set_focus(button);
-            *msg = {button, WM_HEADLESS_CLICK, 0, 0};
+            *msg = {button, UIOBJECTS_CLICK, 0, 0};
             return 1;
         }
         case EVENT_KEY: {
-            UiWindow target = ui.focus;
+            UiWindow target = ui.objects.focus;
             if (!find(target)) continue;
             *msg = {target, WM_KEYDOWN, static_cast<uintptr_t>(event.value), 0};
             return 1;
@@ -663,33 +557,7 @@ int32_t ui_get_message(UiMsg *msg)
 
 bool ui_is_dialog_message(UiWindow dialog, UiMsg *msg)
 {
-    if (!find(dialog) || !in_dialog(dialog, msg->window)) return false;
-    if (msg->message == WM_KEYDOWN) {
-        switch (msg->wparam) {
-        case VK_RETURN:
-            call_proc(dialog, WM_COMMAND, static_cast<uintptr_t>(default_id(dialog)), 0);
-            return true;
-        case VK_ESCAPE:
-            call_proc(dialog, WM_COMMAND, IDCANCEL, 0);
-            return true;
-        case VK_TAB:
-            ui_set_focus(next_tab_stop(dialog, ui.focus));
-            return true;
-        case VK_SPACE: {
-            const HeadlessWindow *focus = find(ui.focus);
-            if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) {
-                UiMsg click = {ui.focus, WM_HEADLESS_CLICK, 0, 0};
-                ui_dispatch_message(&click);
-                return true;
-            }
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    ui_dispatch_message(msg);
-    return true;
+    return uiobjects_dialog_message(&ui.objects, dialog, msg);
 }
 
 void ui_translate_message(const UiMsg *msg) {}
@@ -706,8 +574,8 @@ intptr_t ui_dispatch_message(const UiMsg *msg)
                 return 0;
             }
         break;
-    case WM_HEADLESS_CLICK:
-        if (!clickable(w)) return 0;
+    case UIOBJECTS_CLICK:
+        if (!uiobjects_clickable(&ui.objects, w)) return 0;
         return call_proc(w->parent, WM_COMMAND,
                          static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
                          static_cast<intptr_t>(msg->window));
@@ -727,8 +595,7 @@ intptr_t ui_dispatch_message(const UiMsg *msg)
 
 void ui_post_quit_message(int32_t exit_code)
 {
-    ui.quit = true;
-    ui.quit_code = exit_code;
+    uiobjects_post_quit(&ui.objects, exit_code);
 }
 
 // ---- painting --------------------------------------------------------------------------------
@@ -748,11 +615,7 @@ void ui_end_paint(UiWindow window, UiDc /*dc*/)
 
 uint32_t ui_set_bk_color(UiDc dc, uint32_t colour)
 {
-    HeadlessWindow *w = find(dc);
-    if (!w) return 0xFFFFFFFFu;
-    uint32_t old = w->bk_colour;
-    w->bk_colour = colour;
-    return old;
+    return uiobjects_set_bk_colour(&ui.objects, dc, colour);
 }
 
 UiBrush ui_stock_black_brush()
@@ -762,74 +625,31 @@ UiBrush ui_stock_black_brush()
 
 UiPalette ui_create_palette(const UiPaletteEntry *entries, int32_t count)
 {
-    if (count <= 0 || count > 256) return 0;
-    HeadlessPalette p{true, std::vector<UiPaletteEntry>(entries, entries + count)};
-    ui.palettes.push_back(std::move(p));
-    return ui.palettes.size();
+    return uiobjects_create_palette(&ui.objects, entries, count);
 }
 
 bool ui_delete_palette(UiPalette palette)
 {
-    if (palette == 0 || palette > ui.palettes.size() || !ui.palettes[palette - 1].alive)
-        return false;
-    ui.palettes[palette - 1].alive = false;
-    std::vector<UiPaletteEntry>().swap(ui.palettes[palette - 1].entries);
-    return true;
+    return uiobjects_delete_palette(&ui.objects, palette);
 }
 
 UiBitmap ui_create_dib_section(UiWindow window, UiPalette palette, const uint8_t *info_header,
                                uint8_t **bits)
 {
-    *bits = nullptr;
-    if (!find(window) || palette == 0 || palette > ui.palettes.size()) return 0;
-    int32_t width, height;
-    std::memcpy(&width, info_header + 4, 4);
-    std::memcpy(&height, info_header + 8, 4);
-    if (width <= 0 || height <= 0) return 0;
-    size_t stride = (static_cast<size_t>(width) + 3) & ~size_t{3};
-    if (stride > BITMAP_LIMIT / static_cast<size_t>(height)) return 0;
-    HeadlessBitmap b{true, width, height, static_cast<int32_t>(stride),
-                     std::vector<uint8_t>(stride * static_cast<size_t>(height))};
-    ui.bitmaps.push_back(std::move(b));
-    *bits = ui.bitmaps.back().bits.data();
-    return ui.bitmaps.size();
+    return uiobjects_create_bitmap(&ui.objects, window, palette, info_header, bits);
 }
 
 bool ui_delete_bitmap(UiBitmap bitmap)
 {
-    if (bitmap == 0 || bitmap > ui.bitmaps.size() || !ui.bitmaps[bitmap - 1].alive) return false;
-    ui.bitmaps[bitmap - 1].alive = false;
-    std::vector<uint8_t>().swap(ui.bitmaps[bitmap - 1].bits);
-    return true;
+    return uiobjects_delete_bitmap(&ui.objects, bitmap);
 }
 
 bool ui_paint_bitmap(UiDc dc, UiPalette palette, UiBitmap bitmap, int32_t x, int32_t y,
                      int32_t width, int32_t height)
 {
     HeadlessWindow *w = find(dc);
-    if (!w || palette == 0 || palette > ui.palettes.size() || bitmap == 0 ||
-        bitmap > ui.bitmaps.size())
-        return false;
-    const HeadlessPalette &p = ui.palettes[palette - 1];
-    const HeadlessBitmap &b = ui.bitmaps[bitmap - 1];
-    if (!p.alive || !b.alive) return false;
-    int32_t rows = height < b.height ? height : b.height;
-    int32_t cols = width < b.width ? width : b.width;
-    for (int32_t row = 0; row < rows; row++) {
-        int32_t ty = y + row;
-        if (ty < 0 || ty >= w->client_height) continue;
-        const uint8_t *src = b.bits.data() + static_cast<size_t>(b.height - 1 - row) * b.stride;
-        for (int32_t col = 0; col < cols; col++) {
-            int32_t tx = x + col;
-            if (tx < 0 || tx >= w->client_width) continue;
-            uint32_t colour = 0;
-            if (src[col] < p.entries.size()) {
-                const UiPaletteEntry &e = p.entries[src[col]];
-                colour = static_cast<uint32_t>(e.red) << 16 | static_cast<uint32_t>(e.green) << 8 |
-                         e.blue;
-            }
-            w->canvas[static_cast<size_t>(ty) * w->client_width + tx] = colour;
-        }
-    }
-    return true;
+    if (!w) return false;
+    UiObjectCanvas canvas = {w->canvas.data(), w->client_width, w->client_height,
+                             static_cast<size_t>(w->client_width), 0};
+    return uiobjects_paint_bitmap(&ui.objects, palette, bitmap, x, y, width, height, &canvas);
 }

@@ -19,22 +19,20 @@
 #include <QWidget>
 
 #include <cstring>
-#include <deque>
 #include <string>
 #include <vector>
 
 #include "platform/qt/launcher_qt.h"
 #include "platform/ui.h"
+#include "platform/ui_objects.h"
 
 namespace
 {
 
-constexpr uint32_t WM_QT_CLICK = 0x8001;    // to a button, which notifies its dialog
 constexpr uint32_t WM_QT_ACTIVATE = 0x8002; // a window that Qt activated takes the focus
 constexpr uint32_t DIALOG_BACKGROUND = 0xC0C0C0;
 constexpr int32_t FRAME_BORDER = 3;
 constexpr int32_t FRAME_CAPTION = 19;
-constexpr size_t BITMAP_LIMIT = 256u << 20;
 
 const uint16_t cp1252_high[32] = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -42,25 +40,9 @@ const uint16_t cp1252_high[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
 };
 
-struct QtWindow {
-    bool alive;
-    bool is_dialog;
-    const DialogTemplate *dialog_template;
-    UiWindow owner;
-    UiWindow parent;
-    DialogControlKind kind;
-    int32_t id;
-    uint32_t style;
-    UiProc proc;
+struct QtWindow : UiObjectWindow {
     QWidget *widget; // null for windows that have nothing to show (the zero-size owner)
-    std::string text;
-    bool enabled;
-    bool visible;
-    UiRect rect;
     QImage canvas;
-    bool needs_paint;
-    uint32_t bk_colour;
-    bool coloured;
 };
 
 struct Timer {
@@ -70,43 +52,32 @@ struct Timer {
     QTimer *timer;
 };
 
-struct Palette {
-    bool alive;
-    std::vector<QRgb> colours;
-};
-
-struct Bitmap {
-    bool alive;
-    int32_t width, height, stride;
-    std::vector<uint8_t> bits;
-};
+UiObjectWindow *window_at(UiWindow window);
 
 struct QtUi {
-    std::vector<QtWindow> windows;
+    UiObjects objects{window_at};
+    std::vector<QtWindow> windows; // handle = index + 1, never reused
     std::vector<UiWindowClass> classes;
     std::vector<std::string> class_names;
     std::vector<Timer> timers;
-    std::vector<Palette> palettes;
-    std::vector<Bitmap> bitmaps;
-    std::deque<UiMsg> posted;
     // Made once the application exists (a pixmap cannot be made before it).
     QIcon *icon = nullptr;
     QPixmap *icon_pixmap = nullptr;
-    UiWindow focus = 0;
     UiWindow main_dialog = 0;
-    bool quit = false;
-    int32_t quit_code = 0;
     int32_t modal = 0;
     bool close_requested = false;
 };
 
 QtUi ui;
 
+UiObjectWindow *window_at(UiWindow window)
+{
+    return window == 0 || window > ui.windows.size() ? nullptr : &ui.windows[window - 1];
+}
+
 QtWindow *record_of(UiWindow window)
 {
-    if (window == 0 || window > ui.windows.size()) return nullptr;
-    QtWindow *w = &ui.windows[window - 1];
-    return w->alive ? w : nullptr;
+    return static_cast<QtWindow *>(uiobjects_window(&ui.objects, window));
 }
 
 UiWindow handle_of(const QWidget *widget)
@@ -122,9 +93,9 @@ UiWindow top_of(UiWindow window)
     return w && w->parent ? w->parent : window;
 }
 
-void post(UiWindow window, uint32_t message, uintptr_t wparam = 0, intptr_t lparam = 0)
+void post(UiWindow window, uint32_t message, uintptr_t wparam = 0)
 {
-    ui.posted.push_back({window, message, wparam, lparam});
+    uiobjects_post(&ui.objects, window, message, wparam);
 }
 
 QString text_of(const std::string &cp1252)
@@ -195,14 +166,7 @@ void base_units(const QFont &font, int32_t *x, int32_t *y)
 
 intptr_t call_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
-    QtWindow *w = record_of(window);
-    if (!w || !w->proc) return 0;
-    UiProc proc = w->proc;
-    bool dialog = w->is_dialog;
-    intptr_t result = proc(window, message, wparam, lparam);
-    if (dialog && result == 0 && message == WM_CLOSE && record_of(window))
-        result = proc(window, WM_COMMAND, IDCANCEL, 0);
-    return result;
+    return uiobjects_call(&ui.objects, window, message, wparam, lparam);
 }
 
 void show_focus(UiWindow window)
@@ -212,38 +176,6 @@ void show_focus(UiWindow window)
         top->widget->activateWindow();
         top->widget->setFocus(Qt::OtherFocusReason);
     }
-}
-
-bool clickable(const QtWindow *c)
-{
-    if (!c || !c->visible || !c->enabled) return false;
-    const QtWindow *parent = record_of(c->parent);
-    return parent && parent->visible && parent->enabled;
-}
-
-int32_t default_id(UiWindow dialog)
-{
-    const QtWindow *focus = record_of(ui.focus);
-    if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) return focus->id;
-    for (const QtWindow &c : ui.windows)
-        if (c.alive && c.parent == dialog && c.kind == DIALOG_BUTTON &&
-            (c.style & 0xF) == BS_DEFPUSHBUTTON)
-            return c.id;
-    return IDOK;
-}
-
-UiWindow next_tab_stop(UiWindow dialog, UiWindow from)
-{
-    std::vector<UiWindow> stops;
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        const QtWindow &c = ui.windows[i];
-        if (c.alive && c.parent == dialog && c.visible && c.enabled && (c.style & WS_TABSTOP))
-            stops.push_back(i + 1);
-    }
-    if (stops.empty()) return 0;
-    for (size_t i = 0; i < stops.size(); i++)
-        if (stops[i] == from) return stops[(i + 1) % stops.size()];
-    return stops[0];
 }
 
 uint32_t virtual_key(const QKeyEvent *event)
@@ -321,7 +253,9 @@ class KeyFilter : public QObject
             vk != VK_ESCAPE)
             return false;
         if (vk == 0) return true;
-        UiWindow target = ui.focus && top_of(ui.focus) == top_of(window) ? ui.focus : window;
+        UiWindow target = ui.objects.focus && top_of(ui.objects.focus) == top_of(window)
+                              ? ui.objects.focus
+                              : window;
         post(target, WM_KEYDOWN, vk);
         return true;
     }
@@ -532,15 +466,8 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
     top->move(x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION);
 
     QtWindow w = {};
-    w.alive = true;
-    w.is_dialog = true;
-    w.dialog_template = dialog;
-    w.owner = owner;
-    w.style = dialog->style;
-    w.proc = proc;
+    uiobjects_init_dialog(&w, dialog, owner, proc);
     w.widget = top;
-    w.text = dialog->caption;
-    w.enabled = true;
     w.rect = {x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION, x + cw + FRAME_BORDER,
               y + ch + FRAME_BORDER};
     w.canvas = QImage(cw, ch, QImage::Format_RGB32);
@@ -551,26 +478,18 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
 
     for (int32_t i = 0; i < dialog->control_count; i++) {
         const DialogControl &c = dialog->controls[i];
-        QWidget *widget = make_control(c, top);
-        int32_t left = c.x * bx / 4, upper = c.y * by / 8;
-        widget->setGeometry(left, upper, c.cx * bx / 4, c.cy * by / 8);
-        widget->setVisible(c.style & WS_VISIBLE);
         QtWindow control = {};
-        control.alive = true;
-        control.parent = handle;
-        control.kind = c.kind;
-        control.id = c.id;
-        control.style = c.style;
+        uiobjects_init_control(&control, &c, handle, bx, by);
+        QWidget *widget = make_control(c, top);
+        const UiRect &r = control.rect;
+        widget->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        widget->setVisible(c.style & WS_VISIBLE);
         control.widget = widget;
-        control.text = c.text;
-        control.enabled = true;
-        control.visible = (c.style & WS_VISIBLE) != 0;
-        control.rect = {left, upper, left + c.cx * bx / 4, upper + c.cy * by / 8};
         ui.windows.push_back(control);
         UiWindow control_handle = ui.windows.size();
         if (auto *button = qobject_cast<QPushButton *>(widget))
             QObject::connect(button, &QPushButton::clicked,
-                             [control_handle]() { post(control_handle, WM_QT_CLICK); });
+                             [control_handle]() { post(control_handle, UIOBJECTS_CLICK); });
     }
     call_proc(handle, WM_INITDIALOG, 0, 0);
     if (dialog->style & WS_VISIBLE) ui_show_window(handle, SW_SHOWNORMAL);
@@ -585,7 +504,7 @@ bool ui_destroy_window(UiWindow window)
         for (size_t i = 0; i < ui.windows.size(); i++)
             if (ui.windows[i].alive && ui.windows[i].owner == window && ui.windows[i].parent == 0)
                 ui_destroy_window(i + 1);
-    bool had_focus = top_of(ui.focus) == window;
+    bool had_focus = top_of(ui.objects.focus) == window;
     UiWindow owner = ui.windows[window - 1].owner;
     call_proc(window, WM_DESTROY, 0, 0);
     QWidget *widget = ui.windows[window - 1].widget;
@@ -607,7 +526,7 @@ bool ui_destroy_window(UiWindow window)
         widget->deleteLater();
     }
     if (had_focus) {
-        ui.focus = 0;
+        ui.objects.focus = 0;
         const QtWindow *o = record_of(owner);
         if (o && o->visible) ui_set_focus(owner);
     }
@@ -632,7 +551,7 @@ bool ui_show_window(UiWindow window, int32_t command)
             // window must be gone from the screen before that, not at the next loop pass.
             if (w->parent == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }
-        if (top_of(ui.focus) == window) ui.focus = 0;
+        if (top_of(ui.objects.focus) == window) ui.objects.focus = 0;
         return was_visible;
     }
     w->visible = true;
@@ -664,11 +583,7 @@ bool ui_set_window_text(UiWindow window, const char *text)
 
 UiWindow ui_get_dlg_item(UiWindow dialog, int32_t id)
 {
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        const QtWindow &c = ui.windows[i];
-        if (c.alive && dialog != 0 && c.parent == dialog && c.id == id) return i + 1;
-    }
-    return 0;
+    return uiobjects_dlg_item(&ui.objects, dialog, id);
 }
 
 bool ui_set_dlg_item_text(UiWindow dialog, int32_t id, const char *text)
@@ -683,7 +598,7 @@ bool ui_enable_window(UiWindow window, bool enable)
     bool was_disabled = !w->enabled;
     w->enabled = enable;
     if (w->widget) w->widget->setEnabled(enable);
-    if (!enable && ui.focus == window) ui.focus = w->parent;
+    if (!enable && ui.objects.focus == window) ui.objects.focus = w->parent;
     return was_disabled;
 }
 
@@ -715,17 +630,14 @@ bool ui_move_window(UiWindow window, int32_t x, int32_t y, int32_t width, int32_
 
 bool ui_get_window_rect(UiWindow window, UiRect *rect)
 {
-    const QtWindow *w = record_of(window);
-    if (!w) return false;
-    *rect = w->rect;
-    return true;
+    return uiobjects_window_rect(&ui.objects, window, rect);
 }
 
 UiWindow ui_set_focus(UiWindow window)
 {
-    UiWindow old = ui.focus;
+    UiWindow old = ui.objects.focus;
     if (window == old || (window && !record_of(window))) return old;
-    ui.focus = window;
+    ui.objects.focus = window;
     if (window) {
         show_focus(window);
         call_proc(window, WM_SETFOCUS, old, 0);
@@ -754,18 +666,7 @@ bool ui_desktop_rect(UiRect *rect)
 
 bool ui_adjust_window_rect(UiRect *rect, uint32_t style, bool menu)
 {
-    if ((style & WS_CAPTION) == WS_CAPTION) {
-        rect->left -= FRAME_BORDER;
-        rect->right += FRAME_BORDER;
-        rect->top -= FRAME_BORDER + FRAME_CAPTION;
-        rect->bottom += FRAME_BORDER;
-    } else if (style & WS_BORDER) {
-        rect->left--;
-        rect->top--;
-        rect->right++;
-        rect->bottom++;
-    }
-    if (menu) rect->top -= 19;
+    uiobjects_adjust_rect(rect, style, menu, FRAME_BORDER, FRAME_CAPTION);
     return true;
 }
 
@@ -805,7 +706,7 @@ uintptr_t ui_set_timer(UiWindow window, uintptr_t id, uint32_t period_ms, UiTime
             return;
         }
         // One pending tick at a time, as the original's timer message was.
-        for (const UiMsg &m : ui.posted)
+        for (const UiMsg &m : ui.objects.posted)
             if (m.window == window && m.message == WM_TIMER && m.wparam == id) return;
         post(window, WM_TIMER, id);
     });
@@ -831,16 +732,7 @@ bool ui_kill_timer(UiWindow window, uintptr_t id)
 int32_t ui_get_message(UiMsg *msg)
 {
     for (;;) {
-        if (!ui.posted.empty()) {
-            *msg = ui.posted.front();
-            ui.posted.pop_front();
-            return 1;
-        }
-        if (ui.quit) {
-            ui.quit = false;
-            *msg = {0, WM_QUIT, static_cast<uintptr_t>(ui.quit_code), 0};
-            return 0;
-        }
+        if (int32_t got = uiobjects_take_message(&ui.objects, msg); got >= 0) return got;
         for (size_t i = 0; i < ui.windows.size(); i++) {
             QtWindow &w = ui.windows[i];
             if (w.alive && w.visible && w.needs_paint && w.parent == 0 && w.widget) {
@@ -854,33 +746,7 @@ int32_t ui_get_message(UiMsg *msg)
 
 bool ui_is_dialog_message(UiWindow dialog, UiMsg *msg)
 {
-    if (!record_of(dialog) || top_of(msg->window) != dialog) return false;
-    if (msg->message == WM_KEYDOWN) {
-        switch (msg->wparam) {
-        case VK_RETURN:
-            call_proc(dialog, WM_COMMAND, static_cast<uintptr_t>(default_id(dialog)), 0);
-            return true;
-        case VK_ESCAPE:
-            call_proc(dialog, WM_COMMAND, IDCANCEL, 0);
-            return true;
-        case VK_TAB:
-            ui_set_focus(next_tab_stop(dialog, ui.focus));
-            return true;
-        case VK_SPACE: {
-            const QtWindow *focus = record_of(ui.focus);
-            if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) {
-                UiMsg click = {ui.focus, WM_QT_CLICK, 0, 0};
-                ui_dispatch_message(&click);
-                return true;
-            }
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    ui_dispatch_message(msg);
-    return true;
+    return uiobjects_dialog_message(&ui.objects, dialog, msg);
 }
 
 void ui_translate_message(const UiMsg * /*msg*/) {}
@@ -897,14 +763,14 @@ intptr_t ui_dispatch_message(const UiMsg *msg)
                 return 0;
             }
         break;
-    case WM_QT_CLICK:
-        if (!clickable(w)) return 0;
-        ui.focus = msg->window;
+    case UIOBJECTS_CLICK:
+        if (!uiobjects_clickable(&ui.objects, w)) return 0;
+        ui.objects.focus = msg->window;
         return call_proc(w->parent, WM_COMMAND,
                          static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
                          static_cast<intptr_t>(msg->window));
     case WM_QT_ACTIVATE:
-        if (top_of(ui.focus) != msg->window) ui_set_focus(msg->window);
+        if (top_of(ui.objects.focus) != msg->window) ui_set_focus(msg->window);
         return 0;
     case WM_PAINT: {
         intptr_t result = call_proc(msg->window, WM_PAINT, 0, 0);
@@ -923,8 +789,7 @@ intptr_t ui_dispatch_message(const UiMsg *msg)
 
 void ui_post_quit_message(int32_t exit_code)
 {
-    ui.quit = true;
-    ui.quit_code = exit_code;
+    uiobjects_post_quit(&ui.objects, exit_code);
 }
 
 // ---- painting --------------------------------------------------------------------------------
@@ -945,11 +810,7 @@ void ui_end_paint(UiWindow window, UiDc /*dc*/)
 
 uint32_t ui_set_bk_color(UiDc dc, uint32_t colour)
 {
-    QtWindow *w = record_of(dc);
-    if (!w) return 0xFFFFFFFFu;
-    uint32_t old = w->bk_colour;
-    w->bk_colour = colour;
-    return old;
+    return uiobjects_set_bk_colour(&ui.objects, dc, colour);
 }
 
 UiBrush ui_stock_black_brush()
@@ -959,71 +820,33 @@ UiBrush ui_stock_black_brush()
 
 UiPalette ui_create_palette(const UiPaletteEntry *entries, int32_t count)
 {
-    if (count <= 0 || count > 256) return 0;
-    Palette p{true, {}};
-    for (int32_t i = 0; i < count; i++)
-        p.colours.push_back(qRgb(entries[i].red, entries[i].green, entries[i].blue));
-    ui.palettes.push_back(std::move(p));
-    return ui.palettes.size();
+    return uiobjects_create_palette(&ui.objects, entries, count);
 }
 
 bool ui_delete_palette(UiPalette palette)
 {
-    if (palette == 0 || palette > ui.palettes.size() || !ui.palettes[palette - 1].alive)
-        return false;
-    ui.palettes[palette - 1].alive = false;
-    std::vector<QRgb>().swap(ui.palettes[palette - 1].colours);
-    return true;
+    return uiobjects_delete_palette(&ui.objects, palette);
 }
 
 UiBitmap ui_create_dib_section(UiWindow window, UiPalette palette, const uint8_t *info_header,
                                uint8_t **bits)
 {
-    *bits = nullptr;
-    if (!record_of(window) || palette == 0 || palette > ui.palettes.size()) return 0;
-    int32_t width, height;
-    std::memcpy(&width, info_header + 4, 4);
-    std::memcpy(&height, info_header + 8, 4);
-    if (width <= 0 || height <= 0) return 0;
-    size_t stride = (static_cast<size_t>(width) + 3) & ~size_t{3};
-    if (stride > BITMAP_LIMIT / static_cast<size_t>(height)) return 0;
-    Bitmap b{true, width, height, static_cast<int32_t>(stride),
-             std::vector<uint8_t>(stride * static_cast<size_t>(height))};
-    ui.bitmaps.push_back(std::move(b));
-    *bits = ui.bitmaps.back().bits.data();
-    return ui.bitmaps.size();
+    return uiobjects_create_bitmap(&ui.objects, window, palette, info_header, bits);
 }
 
 bool ui_delete_bitmap(UiBitmap bitmap)
 {
-    if (bitmap == 0 || bitmap > ui.bitmaps.size() || !ui.bitmaps[bitmap - 1].alive) return false;
-    ui.bitmaps[bitmap - 1].alive = false;
-    std::vector<uint8_t>().swap(ui.bitmaps[bitmap - 1].bits);
-    return true;
+    return uiobjects_delete_bitmap(&ui.objects, bitmap);
 }
 
 bool ui_paint_bitmap(UiDc dc, UiPalette palette, UiBitmap bitmap, int32_t x, int32_t y,
                      int32_t width, int32_t height)
 {
     QtWindow *w = record_of(dc);
-    if (!w || w->canvas.isNull() || palette == 0 || palette > ui.palettes.size() || bitmap == 0 ||
-        bitmap > ui.bitmaps.size())
-        return false;
-    const Palette &p = ui.palettes[palette - 1];
-    const Bitmap &b = ui.bitmaps[bitmap - 1];
-    if (!p.alive || !b.alive) return false;
-    int32_t rows = height < b.height ? height : b.height;
-    int32_t cols = width < b.width ? width : b.width;
-    for (int32_t row = 0; row < rows; row++) {
-        int32_t ty = y + row;
-        if (ty < 0 || ty >= w->canvas.height()) continue;
-        const uint8_t *src = b.bits.data() + static_cast<size_t>(b.height - 1 - row) * b.stride;
-        auto *line = reinterpret_cast<QRgb *>(w->canvas.scanLine(ty));
-        for (int32_t col = 0; col < cols; col++) {
-            int32_t tx = x + col;
-            if (tx < 0 || tx >= w->canvas.width()) continue;
-            line[tx] = src[col] < p.colours.size() ? p.colours[src[col]] : qRgb(0, 0, 0);
-        }
-    }
-    return true;
+    if (!w || w->canvas.isNull()) return false;
+    // Format_RGB32 keeps 0xffRRGGBB in whole 32-bit words, each line a multiple of them.
+    UiObjectCanvas canvas = {
+        reinterpret_cast<uint32_t *>(w->canvas.bits()), w->canvas.width(), w->canvas.height(),
+        static_cast<size_t>(w->canvas.bytesPerLine()) / sizeof(uint32_t), 0xFF000000u};
+    return uiobjects_paint_bitmap(&ui.objects, palette, bitmap, x, y, width, height, &canvas);
 }

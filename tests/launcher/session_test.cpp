@@ -6,39 +6,24 @@
 #include "launcher/texts.h"
 #include "platform/headless/launcher_headless.h"
 #include "platform/posix/paths.h"
-#include "tests/launcher/sandbox.h"
+#include "tests/launcher/menu_fixture.h"
 
 namespace
 {
 
-class MenuSession : public ::testing::Test
+class MenuSession : public SandboxMenu
 {
   protected:
-    Sandbox box;
-    fs::path demo;
-
     void SetUp() override
     {
-        box = sandbox_make();
-        demo = box.drive_c / "DEMO";
+        make_sandbox("\"E:\\RUNNER.EXE\"");
         fs::create_directories(demo);
-        write_file(box.cd / "loading.bmp", make_bmp(480, 360, 0));
         write_file(box.cd / "Readme.txt", "Line one\r\nZweite Zeile: \xE4\xF6\xFC\xDF\r\n");
         write_file(box.cd / "setup.exe", "MZ");
         write_file(box.cd / "directx" / "dxsetup.exe", "MZ");
         write_file(box.cd / "Trailer" / "filmo.exe", "\x7f"
                                                      "ELF");
         write_file(box.cd / "Trailer" / "trailer.mov", "movie");
-        ASSERT_TRUE(paths_configure(box.cd.c_str(), 'E'));
-        launcher_reset();
-        headless_launcher_reset(1024, 768);
-        headless_set_command_line("\"E:\\RUNNER.EXE\"");
-    }
-
-    void TearDown() override
-    {
-        launcher_reset();
-        sandbox_remove(box);
     }
 
     void install(const char *game, bool with_uninstall = true)
@@ -135,9 +120,7 @@ TEST_F(MenuSession, WindowsThatCannotBeMadeEndTheProgram)
     EXPECT_TRUE(headless_message_boxes().empty());
     EXPECT_FALSE(headless_input_ran_out()); // ended before its message loop
 
-    launcher_reset();
-    headless_launcher_reset(1024, 768);
-    headless_set_command_line("E:\\RUNNER.EXE");
+    restart("E:\\RUNNER.EXE");
     headless_fail_next_dialog();
     headless_tick();
     EXPECT_EQ(run(), 0);
@@ -484,9 +467,7 @@ TEST_F(MenuSession, ExitAndCloseBoxEndTheProgram)
     EXPECT_FALSE(ui_is_window(launcher.menu_window));
     EXPECT_FALSE(headless_input_ran_out());
 
-    launcher_reset();
-    headless_launcher_reset(1024, 768);
-    headless_set_command_line("E:\\RUNNER.EXE");
+    restart("E:\\RUNNER.EXE");
     headless_call([&] { headless_close(launcher.menu_window); });
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(ui_is_window(launcher.menu_window));

@@ -9,7 +9,7 @@
 #include "launcher/templates.h"
 #include "platform/headless/launcher_headless.h"
 #include "platform/posix/paths.h"
-#include "tests/launcher/sandbox.h"
+#include "tests/launcher/menu_fixture.h"
 
 namespace
 {
@@ -31,21 +31,12 @@ std::map<std::string, std::string> snapshot(const fs::path &root)
     return entries;
 }
 
-class Uninstall : public ::testing::Test
+class Uninstall : public SandboxMenu
 {
   protected:
-    Sandbox box;
-    fs::path demo;
-
     void SetUp() override
     {
-        box = sandbox_make();
-        demo = box.drive_c / "DEMO";
-        write_file(box.cd / "loading.bmp", make_bmp(480, 360, 0));
-        ASSERT_TRUE(paths_configure(box.cd.c_str(), 'E'));
-        launcher_reset();
-        headless_launcher_reset(1024, 768);
-        headless_set_command_line("E:\\RUNNER.EXE");
+        make_sandbox("E:\\RUNNER.EXE");
 
         const char *doomed[] = {"drivers/dig.ini", "loading.bmp", "tumblodos.cfg",
                                 "tumblowin.cfg",   "a.lst",       "B.LST",
@@ -70,12 +61,6 @@ class Uninstall : public ::testing::Test
         fs::create_directory_symlink(box.outside / "dir", demo / "save" / "dirlink");
         write_registry(box, {{"Path", "C:\\DEMO\\"},
                              {"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\DEMO\\LOG.TXT"}});
-    }
-
-    void TearDown() override
-    {
-        launcher_reset();
-        sandbox_remove(box);
     }
 
     void click_uninstall()

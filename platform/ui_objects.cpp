@@ -1,0 +1,275 @@
+// The backend-neutral part of the menu's window services.
+#include "platform/ui_objects.h"
+
+#include <cstring>
+
+namespace
+{
+
+// No picture of the menu comes near this; a larger header is broken, not a picture to show.
+constexpr size_t BITMAP_LIMIT = 256u << 20;
+
+// The height of a menu bar that ui_adjust_window_rect adds.
+constexpr int32_t MENU_HEIGHT = 19;
+
+bool in_dialog(const UiObjects *objects, UiWindow dialog, UiWindow window)
+{
+    const UiObjectWindow *w = uiobjects_window(objects, window);
+    return w && (window == dialog || w->parent == dialog);
+}
+
+} // namespace
+
+UiObjectWindow *uiobjects_window(const UiObjects *objects, UiWindow window)
+{
+    UiObjectWindow *w = window == 0 ? nullptr : objects->window_at(window);
+    return w && w->alive ? w : nullptr;
+}
+
+intptr_t uiobjects_call(const UiObjects *objects, UiWindow window, uint32_t message,
+                        uintptr_t wparam, intptr_t lparam)
+{
+    const UiObjectWindow *w = uiobjects_window(objects, window);
+    if (!w || !w->proc) return 0;
+    UiProc proc = w->proc;
+    bool dialog = w->is_dialog;
+    intptr_t result = proc(window, message, wparam, lparam);
+    if (dialog && result == 0 && message == WM_CLOSE && uiobjects_window(objects, window))
+        result = proc(window, WM_COMMAND, IDCANCEL, 0);
+    return result;
+}
+
+bool uiobjects_clickable(const UiObjects *objects, const UiObjectWindow *control)
+{
+    if (!control || !control->visible || !control->enabled) return false;
+    const UiObjectWindow *parent = uiobjects_window(objects, control->parent);
+    return parent && parent->visible && parent->enabled;
+}
+
+int32_t uiobjects_default_id(const UiObjects *objects, UiWindow dialog)
+{
+    const UiObjectWindow *focus = uiobjects_window(objects, objects->focus);
+    if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) return focus->id;
+    for (UiWindow handle = 1; const UiObjectWindow *c = objects->window_at(handle); handle++)
+        if (c->alive && c->parent == dialog && c->kind == DIALOG_BUTTON &&
+            (c->style & 0xF) == BS_DEFPUSHBUTTON)
+            return c->id;
+    return IDOK;
+}
+
+UiWindow uiobjects_next_tab_stop(const UiObjects *objects, UiWindow dialog, UiWindow from)
+{
+    std::vector<UiWindow> stops;
+    for (UiWindow handle = 1; const UiObjectWindow *c = objects->window_at(handle); handle++)
+        if (c->alive && c->parent == dialog && c->visible && c->enabled && (c->style & WS_TABSTOP))
+            stops.push_back(handle);
+    if (stops.empty()) return 0;
+    for (size_t i = 0; i < stops.size(); i++)
+        if (stops[i] == from) return stops[(i + 1) % stops.size()];
+    return stops[0];
+}
+
+UiWindow uiobjects_dlg_item(const UiObjects *objects, UiWindow dialog, int32_t id)
+{
+    if (dialog == 0) return 0;
+    for (UiWindow handle = 1; const UiObjectWindow *c = objects->window_at(handle); handle++)
+        if (c->alive && c->parent == dialog && c->id == id) return handle;
+    return 0;
+}
+
+bool uiobjects_window_rect(const UiObjects *objects, UiWindow window, UiRect *rect)
+{
+    const UiObjectWindow *w = uiobjects_window(objects, window);
+    if (!w) return false;
+    *rect = w->rect;
+    return true;
+}
+
+uint32_t uiobjects_set_bk_colour(UiObjects *objects, UiDc dc, uint32_t colour)
+{
+    UiObjectWindow *w = uiobjects_window(objects, dc);
+    if (!w) return 0xFFFFFFFFu;
+    uint32_t old = w->bk_colour;
+    w->bk_colour = colour;
+    return old;
+}
+
+bool uiobjects_dialog_message(UiObjects *objects, UiWindow dialog, UiMsg *msg)
+{
+    if (!uiobjects_window(objects, dialog) || !in_dialog(objects, dialog, msg->window))
+        return false;
+    if (msg->message == WM_KEYDOWN) {
+        switch (msg->wparam) {
+        case VK_RETURN:
+            uiobjects_call(objects, dialog, WM_COMMAND,
+                           static_cast<uintptr_t>(uiobjects_default_id(objects, dialog)), 0);
+            return true;
+        case VK_ESCAPE:
+            uiobjects_call(objects, dialog, WM_COMMAND, IDCANCEL, 0);
+            return true;
+        case VK_TAB:
+            ui_set_focus(uiobjects_next_tab_stop(objects, dialog, objects->focus));
+            return true;
+        case VK_SPACE: {
+            const UiObjectWindow *focus = uiobjects_window(objects, objects->focus);
+            if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) {
+                UiMsg click = {objects->focus, UIOBJECTS_CLICK, 0, 0};
+                ui_dispatch_message(&click);
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    ui_dispatch_message(msg);
+    return true;
+}
+
+void uiobjects_init_dialog(UiObjectWindow *record, const DialogTemplate *dialog, UiWindow owner,
+                           UiProc proc)
+{
+    record->alive = true;
+    record->is_dialog = true;
+    record->dialog_template = dialog;
+    record->owner = owner;
+    record->style = dialog->style;
+    record->text = dialog->caption;
+    record->enabled = true;
+    record->proc = proc;
+}
+
+void uiobjects_init_control(UiObjectWindow *record, const DialogControl *control, UiWindow dialog,
+                            int32_t bx, int32_t by)
+{
+    record->alive = true;
+    record->parent = dialog;
+    record->kind = control->kind;
+    record->id = control->id;
+    record->style = control->style;
+    record->text = control->text;
+    record->enabled = true;
+    record->visible = (control->style & WS_VISIBLE) != 0;
+    int32_t left = control->x * bx / 4, top = control->y * by / 8;
+    record->rect = {left, top, left + control->cx * bx / 4, top + control->cy * by / 8};
+}
+
+UiRect uiobjects_frame(uint32_t style, int32_t border, int32_t caption)
+{
+    if ((style & WS_CAPTION) == WS_CAPTION) return {border, border + caption, border, border};
+    if (style & WS_BORDER) return {1, 1, 1, 1};
+    return {0, 0, 0, 0};
+}
+
+void uiobjects_adjust_rect(UiRect *rect, uint32_t style, bool menu, int32_t border, int32_t caption)
+{
+    UiRect frame = uiobjects_frame(style, border, caption);
+    rect->left -= frame.left;
+    rect->top -= frame.top + (menu ? MENU_HEIGHT : 0);
+    rect->right += frame.right;
+    rect->bottom += frame.bottom;
+}
+
+void uiobjects_post(UiObjects *objects, UiWindow window, uint32_t message, uintptr_t wparam,
+                    intptr_t lparam)
+{
+    objects->posted.push_back({window, message, wparam, lparam});
+}
+
+void uiobjects_post_quit(UiObjects *objects, int32_t exit_code)
+{
+    objects->quit = true;
+    objects->quit_code = exit_code;
+}
+
+int32_t uiobjects_take_message(UiObjects *objects, UiMsg *msg)
+{
+    if (!objects->posted.empty()) {
+        *msg = objects->posted.front();
+        objects->posted.pop_front();
+        return 1;
+    }
+    if (objects->quit) {
+        objects->quit = false;
+        *msg = {0, WM_QUIT, static_cast<uintptr_t>(objects->quit_code), 0};
+        return 0;
+    }
+    return -1;
+}
+
+UiPalette uiobjects_create_palette(UiObjects *objects, const UiPaletteEntry *entries, int32_t count)
+{
+    if (count <= 0 || count > 256) return 0;
+    UiObjectPalette p{true, std::vector<UiPaletteEntry>(entries, entries + count)};
+    objects->palettes.push_back(std::move(p));
+    return objects->palettes.size();
+}
+
+bool uiobjects_delete_palette(UiObjects *objects, UiPalette palette)
+{
+    if (palette == 0 || palette > objects->palettes.size() || !objects->palettes[palette - 1].alive)
+        return false;
+    objects->palettes[palette - 1].alive = false;
+    std::vector<UiPaletteEntry>().swap(objects->palettes[palette - 1].entries);
+    return true;
+}
+
+UiBitmap uiobjects_create_bitmap(UiObjects *objects, UiWindow window, UiPalette palette,
+                                 const uint8_t *info_header, uint8_t **bits)
+{
+    *bits = nullptr;
+    if (!uiobjects_window(objects, window) || palette == 0 || palette > objects->palettes.size())
+        return 0;
+    int32_t width, height;
+    std::memcpy(&width, info_header + 4, 4);
+    std::memcpy(&height, info_header + 8, 4);
+    if (width <= 0 || height <= 0) return 0;
+    size_t stride = (static_cast<size_t>(width) + 3) & ~size_t{3};
+    if (stride > BITMAP_LIMIT / static_cast<size_t>(height)) return 0;
+    UiObjectBitmap b{true, width, height, static_cast<int32_t>(stride),
+                     std::vector<uint8_t>(stride * static_cast<size_t>(height))};
+    objects->bitmaps.push_back(std::move(b));
+    *bits = objects->bitmaps.back().bits.data();
+    return objects->bitmaps.size();
+}
+
+bool uiobjects_delete_bitmap(UiObjects *objects, UiBitmap bitmap)
+{
+    if (bitmap == 0 || bitmap > objects->bitmaps.size() || !objects->bitmaps[bitmap - 1].alive)
+        return false;
+    objects->bitmaps[bitmap - 1].alive = false;
+    std::vector<uint8_t>().swap(objects->bitmaps[bitmap - 1].bits);
+    return true;
+}
+
+bool uiobjects_paint_bitmap(const UiObjects *objects, UiPalette palette, UiBitmap bitmap, int32_t x,
+                            int32_t y, int32_t width, int32_t height, const UiObjectCanvas *canvas)
+{
+    if (palette == 0 || palette > objects->palettes.size() || bitmap == 0 ||
+        bitmap > objects->bitmaps.size())
+        return false;
+    const UiObjectPalette &p = objects->palettes[palette - 1];
+    const UiObjectBitmap &b = objects->bitmaps[bitmap - 1];
+    if (!p.alive || !b.alive) return false;
+    int32_t rows = height < b.height ? height : b.height;
+    int32_t cols = width < b.width ? width : b.width;
+    for (int32_t row = 0; row < rows; row++) {
+        int32_t ty = y + row;
+        if (ty < 0 || ty >= canvas->height) continue;
+        const uint8_t *src = b.bits.data() + static_cast<size_t>(b.height - 1 - row) * b.stride;
+        uint32_t *line = canvas->pixels + static_cast<size_t>(ty) * canvas->stride;
+        for (int32_t col = 0; col < cols; col++) {
+            int32_t tx = x + col;
+            if (tx < 0 || tx >= canvas->width) continue;
+            uint32_t colour = 0;
+            if (src[col] < p.entries.size()) {
+                const UiPaletteEntry &e = p.entries[src[col]];
+                colour = static_cast<uint32_t>(e.red) << 16 | static_cast<uint32_t>(e.green) << 8 |
+                         e.blue;
+            }
+            line[tx] = canvas->alpha | colour;
+        }
+    }
+    return true;
+}
