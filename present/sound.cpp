@@ -198,8 +198,10 @@ void audio_stream_thread(void * /*unused*/)
         int32_t quarter = (int32_t)(sound_play_position(SOUND_STREAM_ENTRY) / SOUND_QUARTER_BYTES);
         // The signal is read before the display slot: the play loop advances the slot before it
         // clears the signal, so a cleared signal is always seen with the new slot.
-        if (playback.second_picture.load() == 0 && quarter != playback.display_slot.load())
+        if (playback.second_picture.load() == 0 && quarter != playback.display_slot.load()) {
             playback.second_picture.store(1);
+            clock_wake(); // the play loop shows picture B now, not when its yield runs out
+        }
         int32_t audio = playback.audio_slot.load();
         if (audio != playback.newest_slot.load()) {
             audio = (audio + 1) & 3;
