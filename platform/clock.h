@@ -15,6 +15,10 @@ void Sleep(uint32_t ms);
 // calls clock_wake.
 void clock_yield();
 
+// clock_yield, but over after max_us microseconds at the latest: for a poller that knows when
+// the value it polls will change, so that it does not see the change late by most of a yield.
+void clock_yield_for(uint32_t max_us);
+
 // Ends the yields under way on the other threads: called right after raising a value that a
 // polling loop waits for with short latency, so that the poller need not sleep out its yield.
 void clock_wake();

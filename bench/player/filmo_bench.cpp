@@ -136,9 +136,9 @@ int main(int argc, char **argv)
               "/movie.y4m 2>/dev/null && ffmpeg -v error -y -i " + dir + "/movie.y4m -i " + dir +
               "/sound.wav -c:v libx264 -pix_fmt yuv420p -c:a aac " + dir + "/movie.mp4";
     if (system("command -v ffplay >/dev/null") == 0 && system(command.c_str()) == 0) {
-        Usage ffplay =
-            run_for({"ffplay", "-v", "error", "-autoexit", dir + "/movie.mp4"}, sdl_env, 10.5);
-        printf("ffplay on an export of the same movie, same drivers:\n");
+        Usage ffplay = run_for({"ffplay", "-v", "error", "-fs", "-autoexit", dir + "/movie.mp4"},
+                               sdl_env, 10.5);
+        printf("ffplay -fs on an export of the same movie, same drivers:\n");
         printf("  CPU %.1f %% of one core; peak RSS %ld kB\n", 100.0 * ffplay.cpu_s / 10.5,
                ffplay.rss_kb);
     }

@@ -404,9 +404,16 @@ void Sleep(uint32_t ms)
 
 void clock_yield()
 {
+    clock_yield_for((uint32_t)hl_config.yield_us);
+}
+
+void clock_yield_for(uint32_t max_us)
+{
     std::unique_lock<std::mutex> lock(hl_yield_mutex);
     uint64_t epoch = hl_yield_epoch;
-    hl_yield_cv.wait_for(lock, std::chrono::microseconds(hl_config.yield_us),
+    hl_yield_cv.wait_for(lock,
+                         std::chrono::microseconds(std::min<uint32_t>(
+                             max_us, (uint32_t)std::max<int32_t>(hl_config.yield_us, 0))),
                          [epoch] { return hl_yield_epoch != epoch; });
 }
 

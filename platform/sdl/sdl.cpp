@@ -338,8 +338,13 @@ void Sleep(uint32_t ms)
 // A bare futex on the wake count: one system call a yield, as a plain sleep would be.
 void clock_yield()
 {
+    clock_yield_for(1000);
+}
+
+void clock_yield_for(uint32_t max_us)
+{
     serve_requests();
-    timespec timeout{0, 1000000};
+    timespec timeout{0, (long)std::min<uint32_t>(max_us, 1000) * 1000};
     syscall(SYS_futex, &sdl_yield_epoch, FUTEX_WAIT_PRIVATE, sdl_yield_epoch.load(), &timeout,
             nullptr, 0);
 }
