@@ -195,11 +195,14 @@ void audio_stream_thread(void * /*unused*/)
             playback.audio_ended.store(1);
             return;
         }
-        int32_t quarter = (int32_t)(sound_play_position(SOUND_STREAM_ENTRY) / SOUND_QUARTER_BYTES);
+        uint32_t cursor = sound_play_position(SOUND_STREAM_ENTRY);
+        int32_t quarter = (int32_t)(cursor / SOUND_QUARTER_BYTES);
         // The signal is read before the display slot: the play loop advances the slot before it
         // clears the signal, so a cleared signal is always seen with the new slot.
-        if (playback.second_picture.load() == 0 && quarter != playback.display_slot.load())
+        if (playback.second_picture.load() == 0 && quarter != playback.display_slot.load()) {
             playback.second_picture.store(1);
+            clock_wake(); // the play loop shows picture B now, not when its yield runs out
+        }
         int32_t audio = playback.audio_slot.load();
         if (audio != playback.newest_slot.load()) {
             audio = (audio + 1) & 3;
@@ -207,6 +210,10 @@ void audio_stream_thread(void * /*unused*/)
             sound_write(SOUND_STREAM_ENTRY, frame_slots[audio].sound, audio * SOUND_QUARTER_BYTES,
                         SOUND_QUARTER_BYTES);
         }
-        Sleep(0);
+        // Sleep(0), but over when the cursor reaches the next quarter: picture B waits for this
+        // thread's signal, which should not come late by most of a yield.
+        uint64_t left = SOUND_QUARTER_BYTES - cursor % SOUND_QUARTER_BYTES;
+        clock_yield_for(
+            (uint32_t)((left * 1000000 + SOUND_BYTES_PER_SECOND - 1) / SOUND_BYTES_PER_SECOND));
     }
 }

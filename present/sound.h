@@ -15,6 +15,7 @@ struct SoundBufferEntry {
 
 constexpr int32_t SOUND_BUFFER_COUNT = 30;
 constexpr int32_t SOUND_STREAM_ENTRY = 1;
+constexpr uint32_t SOUND_BYTES_PER_SECOND = 22050;
 constexpr int32_t SOUND_QUARTER_BYTES = 3528;
 constexpr int32_t SOUND_STREAM_BYTES = 4 * SOUND_QUARTER_BYTES; // 640 ms
 constexpr uint32_t SOUND_START_TIMEOUT_MS = 4000;

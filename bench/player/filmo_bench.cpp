@@ -1,6 +1,10 @@
 // The real filmo on SDL's offscreen video and disk audio drivers: picture timing against the
 // audio device's clock, CPU and memory of the whole process over 10 s of playback, and the time
 // from process start to the first picture; ffplay on an export of the same movie beside it.
+//
+// bench_filmo [--filmo PATH] [--video DRIVER]: another build of filmo (to compare two builds in
+// turns on a busy machine), another SDL video driver (x11 under Xvfb is what a desktop user gets;
+// offscreen renders through a software GL that a desktop would not use).
 #include "tests/support/record_gen.h"
 
 #include <algorithm>
@@ -80,18 +84,29 @@ static void report(const char *what, std::vector<double> v)
            v[(v.size() * 99) / 100], v.back(), v.size());
 }
 
-int main()
+int main(int argc, char **argv)
 {
+    std::string filmo_path = FILMO_PATH, video = "offscreen";
+    for (int i = 1; i < argc; i += 2) {
+        if (i + 1 < argc && !strcmp(argv[i], "--filmo")) {
+            filmo_path = argv[i + 1];
+        } else if (i + 1 < argc && !strcmp(argv[i], "--video")) {
+            video = argv[i + 1];
+        } else {
+            fprintf(stderr, "usage: bench_filmo [--filmo PATH] [--video DRIVER]\n");
+            return 2;
+        }
+    }
     const std::string dir = "/tmp/bench_filmo";
     std::string command = "rm -rf " + dir + " && mkdir -p " + dir;
     if (system(command.c_str()) != 0) return 1;
     const std::string movie = dir + "/movie.mov", trace = dir + "/trace.txt";
     if (!gen_write_file(movie.c_str(), gen_movie(GEN_SHAPES, 70))) return 1;
-    const std::vector<std::string> sdl_env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
+    const std::vector<std::string> sdl_env = {"SDL_VIDEODRIVER=" + video, "SDL_AUDIODRIVER=disk",
                                               "SDL_DISKAUDIOFILE=/dev/null", "FILMO_NO_BOXES=1"};
     std::vector<std::string> env = sdl_env;
     env.push_back("FILMO_TRACE=" + trace);
-    Usage filmo = run_for({FILMO_PATH, movie}, env, 10.5);
+    Usage filmo = run_for({filmo_path, movie}, env, 10.5);
 
     std::vector<double> b_lag, a_after_b;
     double first_ms = -1;
@@ -111,7 +126,7 @@ int main()
         }
         fclose(f);
     }
-    printf("filmo, SDL offscreen video and disk audio, 10 s of a 70-record movie:\n");
+    printf("filmo, SDL %s video and disk audio, 10 s of a 70-record movie:\n", video.c_str());
     report("picture B after its quarter", b_lag);
     report("picture A after picture B", a_after_b);
     printf("  first picture %.1f ms after start; CPU %.1f %% of one core; peak RSS %ld kB\n",
@@ -121,9 +136,9 @@ int main()
               "/movie.y4m 2>/dev/null && ffmpeg -v error -y -i " + dir + "/movie.y4m -i " + dir +
               "/sound.wav -c:v libx264 -pix_fmt yuv420p -c:a aac " + dir + "/movie.mp4";
     if (system("command -v ffplay >/dev/null") == 0 && system(command.c_str()) == 0) {
-        Usage ffplay =
-            run_for({"ffplay", "-v", "error", "-autoexit", dir + "/movie.mp4"}, sdl_env, 10.5);
-        printf("ffplay on an export of the same movie, same drivers:\n");
+        Usage ffplay = run_for({"ffplay", "-v", "error", "-fs", "-autoexit", dir + "/movie.mp4"},
+                               sdl_env, 10.5);
+        printf("ffplay -fs on an export of the same movie, same drivers:\n");
         printf("  CPU %.1f %% of one core; peak RSS %ld kB\n", 100.0 * ffplay.cpu_s / 10.5,
                ffplay.rss_kb);
     }

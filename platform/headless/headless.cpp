@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +78,9 @@ struct Injection {
 };
 
 std::mutex hl_mutex;
+std::mutex hl_yield_mutex; // apart from hl_mutex: yields must not wait behind the backend's work
+std::condition_variable hl_yield_cv;
+uint64_t hl_yield_epoch; // counts clock_wake calls
 HeadlessConfig hl_config = headless_defaults();
 std::chrono::steady_clock::time_point hl_start = std::chrono::steady_clock::now();
 std::atomic<int32_t> hl_threads{0};
@@ -400,7 +404,26 @@ void Sleep(uint32_t ms)
 
 void clock_yield()
 {
-    std::this_thread::sleep_for(std::chrono::microseconds(hl_config.yield_us));
+    clock_yield_for((uint32_t)hl_config.yield_us);
+}
+
+void clock_yield_for(uint32_t max_us)
+{
+    std::unique_lock<std::mutex> lock(hl_yield_mutex);
+    uint64_t epoch = hl_yield_epoch;
+    hl_yield_cv.wait_for(lock,
+                         std::chrono::microseconds(std::min<uint32_t>(
+                             max_us, (uint32_t)std::max<int32_t>(hl_config.yield_us, 0))),
+                         [epoch] { return hl_yield_epoch != epoch; });
+}
+
+void clock_wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(hl_yield_mutex);
+        hl_yield_epoch++;
+    }
+    hl_yield_cv.notify_all();
 }
 
 int32_t thread_start(void (*proc)(void *arg), void *arg)

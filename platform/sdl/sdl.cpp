@@ -18,8 +18,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <linux/futex.h>
 #include <mutex>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 struct Window {
@@ -82,6 +85,12 @@ FILE *sdl_trace;
 
 std::mutex sdl_audio_mutex;
 AudioBuffer *sdl_stream; // the buffer the callback plays
+
+// 1 while another thread waits for the main thread to give the desktop back, 2 once it has.
+std::atomic<int32_t> sdl_desktop_request;
+
+std::atomic<uint32_t> sdl_yield_epoch; // counts clock_wake calls; the yields' futex word
+static_assert(sizeof(std::atomic<uint32_t>) == 4, "a futex word is 32 bits");
 
 uint64_t now_us()
 {
@@ -244,10 +253,29 @@ void text_input(const char *utf8)
     }
 }
 
+// Main thread: leaves the full screen and hides the window.
+void leave_screen()
+{
+    if (sdl_window && sdl_window->sdl) {
+        SDL_SetWindowFullscreen(sdl_window->sdl, 0);
+        SDL_HideWindow(sdl_window->sdl);
+    }
+}
+
+// Main thread: what another thread asked of SDL's video, which only the main thread may touch.
+// Called from every wait of the main thread, so the answer comes within a yield.
+void serve_requests()
+{
+    if (sdl_desktop_request.load() != 1 || !on_main_thread()) return;
+    leave_screen();
+    sdl_desktop_request.store(2);
+}
+
 // Main thread: SDL's events into the message queue.
 void poll_events()
 {
     if (!sdl_video || !on_main_thread()) return;
+    serve_requests();
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
@@ -296,15 +324,35 @@ uint32_t timeGetTime()
 
 void Sleep(uint32_t ms)
 {
-    if (ms == 0)
+    if (ms == 0) {
         clock_yield();
-    else
+    } else {
+        serve_requests();
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
 }
 
+// A millisecond a yield: each wake-up of a polling thread costs several microseconds (more in a
+// virtual machine), and three threads poll all through playback. The one poll whose latency the
+// pictures feel, the play loop's wait for the second-picture signal, is cut short by clock_wake.
+// A bare futex on the wake count: one system call a yield, as a plain sleep would be.
 void clock_yield()
 {
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    clock_yield_for(1000);
+}
+
+void clock_yield_for(uint32_t max_us)
+{
+    serve_requests();
+    timespec timeout{0, (long)std::min<uint32_t>(max_us, 1000) * 1000};
+    syscall(SYS_futex, &sdl_yield_epoch, FUTEX_WAIT_PRIVATE, sdl_yield_epoch.load(), &timeout,
+            nullptr, 0);
+}
+
+void clock_wake()
+{
+    sdl_yield_epoch.fetch_add(1);
+    syscall(SYS_futex, &sdl_yield_epoch, FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr, nullptr, 0);
 }
 
 int32_t thread_start(void (*proc)(void *arg), void *arg)
@@ -586,11 +634,17 @@ int32_t screen_restore(ScreenSurface *surface)
 int32_t screen_restore_desktop(ScreenDevice *device)
 {
     if (!device || device->released) return DDERR_INVALIDOBJECT;
-    // Off the main thread (the fatal-error report on the audio thread) SDL's video may not be
-    // touched; the process ends right after, which gives the desktop back as well.
-    if (on_main_thread() && sdl_window && sdl_window->sdl) {
-        SDL_SetWindowFullscreen(sdl_window->sdl, 0);
-        SDL_HideWindow(sdl_window->sdl);
+    if (on_main_thread()) {
+        leave_screen();
+    } else if (sdl_video) {
+        // The fatal-error report on the audio thread: SDL's video belongs to the main thread,
+        // which is asked to leave the full screen, so that the box shown next is not hidden
+        // behind the window. The main thread polls with yields all through playback; one that
+        // does not answer within half a second does not hold the box back.
+        sdl_desktop_request.store(1);
+        clock_wake();
+        for (int32_t ms = 0; ms < 500 && sdl_desktop_request.load() == 1; ms++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return DD_OK;
 }
