@@ -72,13 +72,18 @@ labels_dark() {
 }
 
 # ---- 1. the demo command
-export DEMO_PREFIX=$work/prefix SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/sound.raw
-bash "$src/tools/democd/demo.sh" "$build" >"$work/menu.log" 2>&1 &
+# As make runs it: from the source folder, with relative paths.
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/sound.raw
+(cd "$src" && DEMO_PREFIX=$(realpath -m --relative-to=. "$work/prefix") \
+    exec bash tools/democd/demo.sh "$(realpath --relative-to=. "$build")") >"$work/menu.log" 2>&1 &
 menu=$!
 pids+=($menu)
 wait_for 100 menu_shown menu || fail "the menu with its picture did not appear"
 echo "menu shown: $screens/menu.png"
 test -f "$work/prefix/dosdevices/c:/ZENTHOR/ztDemo.exe" || fail "no demo install"
+# The menu sees the install: Play and Uninstall are enabled from its first refresh.
+buttons_enabled() { shot "$1" && labels_dark "$1" | grep -qx "[1-9][0-9]* [1-9][0-9]*"; }
+wait_for 20 buttons_enabled menu || fail "the menu does not see the demo install"
 
 # ---- 2. the trailer, with sound, and Escape
 click trailer
@@ -121,9 +126,7 @@ WINEPREFIX=$work/prefix ./runner >"$work/watcher.log" 2>&1 &
 watcher=$!
 pids+=($watcher)
 wait_for 100 menu_shown watcher || fail "the second menu did not appear"
-# Play and Uninstall are enabled from the first refresh, half a second after start.
-buttons_enabled() { shot watcher && labels_dark watcher | grep -qx "[1-9][0-9]* [1-9][0-9]*"; }
-wait_for 20 buttons_enabled || fail "Play and Uninstall not enabled"
+wait_for 20 buttons_enabled watcher || fail "Play and Uninstall not enabled"
 WINEPREFIX=$work/prefix ./runner >"$work/uninstaller.log" 2>&1 &
 uninstaller=$!
 pids+=($uninstaller)

@@ -5,9 +5,9 @@
 #   DEMO_PREFIX  where the demo install goes (default BUILD_DIR/demo-prefix): a Wine-style
 #                prefix whose dosdevices/c: is drive C: and whose system.reg holds the record
 set -euo pipefail
-build=${1:?usage: demo.sh BUILD_DIR}
+build=$(realpath "${1:?usage: demo.sh BUILD_DIR}")
 cd_dir=$build/democd
-prefix=${DEMO_PREFIX:-$build/demo-prefix}
+prefix=$(realpath -m "${DEMO_PREFIX:-$build/demo-prefix}")
 
 if [ ! -x "$cd_dir/runner" ] || [ ! -f "$cd_dir/Trailer/trailer.mov" ]; then
     echo "demo: $cd_dir is not complete; build it first (make demo does)" >&2
