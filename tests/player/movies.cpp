@@ -6,9 +6,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 int32_t movie_tag(int32_t base, int32_t record, int32_t b)
 {
