@@ -87,7 +87,8 @@ void movtool_error(const char *format, ...)
     va_list args;
     va_start(args, format);
     fputs("movtool: ", stderr);
-    vfprintf(stderr, format, args);
+    // va_start above set it up; the analyzer loses track of that through some callers.
+    vfprintf(stderr, format, args); // NOLINT(clang-analyzer-valist.Uninitialized)
     fputc('\n', stderr);
     va_end(args);
 }
