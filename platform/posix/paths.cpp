@@ -85,16 +85,6 @@ std::string current_from_host()
     return paths_from_utf8(win, &cp) ? cp : std::string("Z:\\");
 }
 
-bool fold_equal(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (paths_fold(static_cast<unsigned char>(a[i])) !=
-            paths_fold(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // Wildcards with one point to come back to: a later star supersedes an earlier one, so a match
 // costs at most pattern length x name length, whatever the pattern ("*?*?*?*..." against a long
 // name took exponential time by plain recursion).
@@ -131,6 +121,16 @@ unsigned char paths_fold(unsigned char c)
     if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
     if (c == 0x9F) return 0xFF;
     return c;
+}
+
+bool paths_equal_folded(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (paths_fold(static_cast<unsigned char>(a[i])) !=
+            paths_fold(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 std::string paths_to_utf8(const std::string &cp1252)
@@ -330,7 +330,7 @@ bool paths_map(const char *windows_path, std::string *host)
                     while (struct dirent *entry = readdir(dir)) {
                         std::string candidate;
                         if (paths_from_utf8(entry->d_name, &candidate) &&
-                            fold_equal(candidate, part)) {
+                            paths_equal_folded(candidate, part)) {
                             name = entry->d_name;
                             searching = true;
                             break;

@@ -29,6 +29,8 @@ std::string paths_to_utf8(const std::string &cp1252);
 bool paths_from_utf8(const std::string &utf8, std::string *cp1252);
 // Case folding of one code page 1252 byte, letters with accents included.
 unsigned char paths_fold(unsigned char c);
+// Two code page 1252 names equal without regard to case.
+bool paths_equal_folded(const std::string &a, const std::string &b);
 // A name against a pattern of * and ?, both code page 1252, without regard to case, "*.*"
 // matching names without a dot too.
 bool paths_match(const char *pattern, const char *name);

@@ -141,16 +141,6 @@ std::string to_ansi(const std::string &utf8)
     return out;
 }
 
-bool fold_equal(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (paths_fold(static_cast<unsigned char>(a[i])) !=
-            paths_fold(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 bool parse_hex_bytes(const std::string &text, std::vector<uint8_t> *data)
 {
     size_t p = 0;
@@ -277,7 +267,7 @@ bool parse_for(const char *text, size_t length, const std::string &key,
         if (line[0] == '[') {
             if (inside) return true;
             std::string name;
-            inside = section_name(line, &name) && fold_equal(to_ansi(name), key);
+            inside = section_name(line, &name) && paths_equal_folded(to_ansi(name), key);
             found = found || inside;
             continue;
         }
@@ -287,7 +277,7 @@ bool parse_for(const char *text, size_t length, const std::string &key,
         // A later line for the same name replaces the earlier one.
         bool replaced = false;
         for (RegistryValue &v : *values)
-            if (fold_equal(v.name, value.name)) {
+            if (paths_equal_folded(v.name, value.name)) {
                 v = value;
                 replaced = true;
             }
@@ -306,7 +296,7 @@ bool registry_file_parse(const char *text, size_t length, const char *key,
         wanted.pop_back();
     if (parse_for(text, length, wanted, values)) return true;
     const char software[] = "software\\";
-    if (wanted.size() > 9 && fold_equal(wanted.substr(0, 9), software))
+    if (wanted.size() > 9 && paths_equal_folded(wanted.substr(0, 9), software))
         return parse_for(text, length, "Software\\Wow6432Node\\" + wanted.substr(9), values);
     return false;
 }
@@ -352,7 +342,7 @@ int32_t registry_query_value(RegistryKey key, const char *name, uint32_t *type, 
 {
     if (key == 0 || key > MAX_OPEN_KEYS || !keys[key - 1].used) return REG_ERROR_FILE_NOT_FOUND;
     for (const RegistryValue &v : keys[key - 1].values) {
-        if (!fold_equal(v.name, name)) continue;
+        if (!paths_equal_folded(v.name, name)) continue;
         if (type) *type = v.type;
         uint32_t needed = static_cast<uint32_t>(v.data.size());
         if (data && needed > *size) {
