@@ -2,7 +2,8 @@
 # for tests (with the command line). launcher_posix_files: Windows paths, files and the registry
 # on POSIX. launcher_posix_process: real process starts and the command line. ui_objects: what
 # the window backends keep the same (window records, palettes, bitmaps), for both of them.
-add_library(ui_objects STATIC ${CMAKE_CURRENT_SOURCE_DIR}/ui_objects.cpp)
+add_library(ui_objects STATIC ${CMAKE_CURRENT_SOURCE_DIR}/ui_objects.cpp
+                              ${CMAKE_CURRENT_SOURCE_DIR}/ui_common.cpp)
 
 add_library(launcher_headless STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/headless/launcher_ui.cpp

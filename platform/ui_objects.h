@@ -70,6 +70,9 @@ struct UiObjectCanvas {
 
 // Windows: a live record or null; a window procedure's answer (a dialog that leaves WM_CLOSE
 // unanswered gets IDCANCEL, as the original's dialog manager sent it).
+// The state record of the backend the program is linked with; each backend defines it.
+UiObjects *uiobjects_current();
+
 UiObjectWindow *uiobjects_window(const UiObjects *objects, UiWindow window);
 intptr_t uiobjects_call(const UiObjects *objects, UiWindow window, uint32_t message,
                         uintptr_t wparam, intptr_t lparam);

@@ -326,6 +326,11 @@ QWidget *make_control(const DialogControl &c, QWidget *parent)
 
 } // namespace
 
+UiObjects *uiobjects_current()
+{
+    return &ui.objects;
+}
+
 // ---- backend set-up --------------------------------------------------------------------------
 
 void qt_ui_init()
@@ -432,13 +437,6 @@ UiWindow ui_create_window(const char *class_name, const char *title, uint32_t st
         ui.windows.push_back(w);
         return ui.windows.size();
     }
-    return 0;
-}
-
-intptr_t ui_default_window_proc(UiWindow window, uint32_t message, uintptr_t /*wparam*/,
-                                intptr_t /*lparam*/)
-{
-    if (message == WM_CLOSE) ui_destroy_window(window);
     return 0;
 }
 
@@ -581,16 +579,6 @@ bool ui_set_window_text(UiWindow window, const char *text)
     return true;
 }
 
-UiWindow ui_get_dlg_item(UiWindow dialog, int32_t id)
-{
-    return uiobjects_dlg_item(&ui.objects, dialog, id);
-}
-
-bool ui_set_dlg_item_text(UiWindow dialog, int32_t id, const char *text)
-{
-    return ui_set_window_text(ui_get_dlg_item(dialog, id), text);
-}
-
 bool ui_enable_window(UiWindow window, bool enable)
 {
     QtWindow *w = record_of(window);
@@ -628,11 +616,6 @@ bool ui_move_window(UiWindow window, int32_t x, int32_t y, int32_t width, int32_
     return true;
 }
 
-bool ui_get_window_rect(UiWindow window, UiRect *rect)
-{
-    return uiobjects_window_rect(&ui.objects, window, rect);
-}
-
 UiWindow ui_set_focus(UiWindow window)
 {
     UiWindow old = ui.objects.focus;
@@ -643,11 +626,6 @@ UiWindow ui_set_focus(UiWindow window)
         call_proc(window, WM_SETFOCUS, old, 0);
     }
     return old;
-}
-
-intptr_t ui_send_message(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
-{
-    return call_proc(window, message, wparam, lparam);
 }
 
 void ui_set_arrow_cursor()
@@ -744,11 +722,6 @@ int32_t ui_get_message(UiMsg *msg)
     }
 }
 
-bool ui_is_dialog_message(UiWindow dialog, UiMsg *msg)
-{
-    return uiobjects_dialog_message(&ui.objects, dialog, msg);
-}
-
 void ui_translate_message(const UiMsg * /*msg*/) {}
 
 intptr_t ui_dispatch_message(const UiMsg *msg)
@@ -787,11 +760,6 @@ intptr_t ui_dispatch_message(const UiMsg *msg)
     return call_proc(msg->window, msg->message, msg->wparam, msg->lparam);
 }
 
-void ui_post_quit_message(int32_t exit_code)
-{
-    uiobjects_post_quit(&ui.objects, exit_code);
-}
-
 // ---- painting --------------------------------------------------------------------------------
 
 UiDc ui_begin_paint(UiWindow window)
@@ -806,37 +774,6 @@ UiDc ui_begin_paint(UiWindow window)
 void ui_end_paint(UiWindow window, UiDc /*dc*/)
 {
     if (QtWindow *w = record_of(window); w && w->widget) w->widget->update();
-}
-
-uint32_t ui_set_bk_color(UiDc dc, uint32_t colour)
-{
-    return uiobjects_set_bk_colour(&ui.objects, dc, colour);
-}
-
-UiBrush ui_stock_black_brush()
-{
-    return 1;
-}
-
-UiPalette ui_create_palette(const UiPaletteEntry *entries, int32_t count)
-{
-    return uiobjects_create_palette(&ui.objects, entries, count);
-}
-
-bool ui_delete_palette(UiPalette palette)
-{
-    return uiobjects_delete_palette(&ui.objects, palette);
-}
-
-UiBitmap ui_create_dib_section(UiWindow window, UiPalette palette, const uint8_t *info_header,
-                               uint8_t **bits)
-{
-    return uiobjects_create_bitmap(&ui.objects, window, palette, info_header, bits);
-}
-
-bool ui_delete_bitmap(UiBitmap bitmap)
-{
-    return uiobjects_delete_bitmap(&ui.objects, bitmap);
 }
 
 bool ui_paint_bitmap(UiDc dc, UiPalette palette, UiBitmap bitmap, int32_t x, int32_t y,
