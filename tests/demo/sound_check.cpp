@@ -3,28 +3,12 @@
 // number of seconds without a byte out of place.
 // usage: demo_sound_check MOVIE RECORDING SECONDS
 #include "movie/movie.h"
+#include "tests/support/cli.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-namespace
-{
-
-bool read_file(const char *path, std::vector<unsigned char> *out)
-{
-    FILE *f = std::fopen(path, "rb");
-    if (!f) return false;
-    unsigned char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        out->insert(out->end(), buffer, buffer + n);
-    std::fclose(f);
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -32,12 +16,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: demo_sound_check MOVIE RECORDING SECONDS\n");
         return 2;
     }
-    std::vector<unsigned char> movie, heard;
-    if (!read_file(argv[1], &movie) || !read_file(argv[2], &heard)) {
+    const std::vector<uint8_t> movie = cli_read_file(argv[1]);
+    const std::vector<uint8_t> heard = cli_read_file(argv[2]);
+    if (movie.empty() || heard.empty()) {
         std::fprintf(stderr, "demo_sound_check: cannot read %s or %s\n", argv[1], argv[2]);
         return 1;
     }
-    std::vector<unsigned char> track;
+    std::vector<uint8_t> track;
     for (size_t at = 0; at + MOVIE_RECORD_SIZE <= movie.size(); at += MOVIE_RECORD_SIZE)
         track.insert(track.end(), movie.begin() + at + MOVIE_SOUND_OFFSET,
                      movie.begin() + at + MOVIE_RECORD_SIZE);
