@@ -7,6 +7,8 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 CI_FUZZ_SECONDS ?= 30
 GEN := -G Ninja
+# ccache, where the machine has it, lets the three builds and later runs share compiled objects.
+GEN += $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz format tidy clean install
 
