@@ -1,6 +1,7 @@
 // Movie reader: one record buffer, one code buffer and one picture buffer per movie; records
 // are read strictly in file order, one read call each.
 #include "movie/movie.h"
+#include "platform/readfile.h"
 
 #include "movie/lz.h"
 #include "movie/picture.h"
@@ -51,7 +52,7 @@ void movie_open_stream(FILE *file)
 
 void movie_open(const char *name)
 {
-    movie_open_stream(name ? std::fopen(name, "rb") : nullptr);
+    movie_open_stream(name ? readfile_open(name) : nullptr);
 }
 
 MovieFault movie_decode_record(const uint8_t *record, int32_t valid_bytes, uint8_t *codes,

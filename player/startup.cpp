@@ -1,4 +1,5 @@
 #include "platform/clock.h"
+#include "platform/readfile.h"
 #include "player/player.h"
 #include "player/window.h"
 #include "present/display.h"
@@ -17,7 +18,7 @@ static char command_line_buffer[COMMAND_LINE_BYTES];
 static int32_t file_opens(const char *name)
 {
     if (!name[0]) return 0;
-    FILE *f = fopen(name, "r");
+    FILE *f = readfile_open(name);
     if (!f) return 0;
     fclose(f);
     return 1;

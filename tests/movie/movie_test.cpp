@@ -1,11 +1,15 @@
 #include "movie/movie.h"
+#include "platform/readfile.h"
 #include "tests/support/record_gen.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -80,6 +84,31 @@ TEST_F(Reader, MissingFileIsAnEmptyMovie)
     movie_open(temp_path("does-not-exist.mov").c_str());
     EXPECT_EQ(movie_reader.record_count, 0);
     EXPECT_EQ(next().picture, nullptr);
+}
+
+TEST_F(Reader, FolderFifoAndDeviceAreEmptyMoviesAndNeverBlock)
+{
+    // A FIFO without a writer would block an ordinary open for ever; a folder or a device read
+    // as a movie would hand out garbage records.
+    const std::string dir = temp_path("a-folder.mov");
+    const std::string fifo = temp_path("a-fifo.mov");
+    ::rmdir(dir.c_str());
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string &name : {dir, fifo, std::string("/dev/zero")}) {
+        movie_open(name.c_str());
+        EXPECT_EQ(movie_reader.record_count, 0) << name;
+        EXPECT_EQ(next().picture, nullptr) << name;
+        movie_close();
+    }
+    errno = 0;
+    EXPECT_EQ(readfile_open(dir.c_str()), nullptr);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(readfile_open(fifo.c_str()), nullptr);
+    EXPECT_EQ(errno, EINVAL);
+    ::rmdir(dir.c_str());
+    ::unlink(fifo.c_str());
 }
 
 TEST_F(Reader, HandsOutItsOwnBuffersAndTheDecodedRecord)
