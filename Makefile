@@ -4,6 +4,7 @@
 # make bench  builds and runs the benchmarks
 # make fuzz   runs every fuzz target for FUZZ_SECONDS (default 600) each
 # make package  builds the Debian package
+# make mutate  measures the tests by the small faults they catch
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 CI_FUZZ_SECONDS ?= 30
@@ -12,7 +13,7 @@ GEN := -G Ninja
 GEN += $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz format tidy clean install \
-        package
+        package mutate
 
 all: build
 
@@ -70,6 +71,12 @@ install: build
 # under /usr (CPack's DEB generator; dependencies from dpkg-shlibdeps).
 package: build
 	cmake --build build/release --target package
+
+# make mutate: puts small faults into the code one at a time (tests/mutate/faults.txt) and
+# reports which the unit and integration tests catch. Slow (an incremental build and a test run
+# per fault, in build/mutate): not part of make test.
+mutate: deps
+	python3 tests/mutate/mutate.py --jobs $(JOBS)
 
 clean:
 	rm -rf build
