@@ -58,6 +58,58 @@ void decode_thread(void *name)
     }
 }
 
+void audio_stream_thread(void * /*unused*/)
+{
+    playback.stop_request.store(0);
+    uint32_t start = timeGetTime();
+    while (playback.decode_state.load() == 0) {
+        // A movie too short to prime ends the decode thread before it primes: nothing to play.
+        if (playback.decode_finished.load() || timeGetTime() - start > PLAY_WAIT_MS) {
+            playback.audio_ended.store(1);
+            return;
+        }
+        Sleep(0);
+    }
+
+    int32_t slot = 0;
+    while (slot < playback.newest_slot.load()) {
+        sound_write(SOUND_STREAM_ENTRY, frame_slots[slot].sound, slot * SOUND_QUARTER_BYTES,
+                    SOUND_QUARTER_BYTES);
+        slot++;
+    }
+    playback.audio_slot.store(slot - 1);
+    sound_play(SOUND_STREAM_ENTRY, 1);
+    playback.decode_state.store(2);
+
+    for (;;) {
+        if (playback.stop_request.load()) {
+            playback.audio_ack.store(1);
+            playback.audio_ended.store(1);
+            return;
+        }
+        uint32_t cursor = sound_play_position(SOUND_STREAM_ENTRY);
+        int32_t quarter = (int32_t)(cursor / SOUND_QUARTER_BYTES);
+        // The signal is read before the display slot: the play loop advances the slot before it
+        // clears the signal, so a cleared signal is always seen with the new slot.
+        if (playback.second_picture.load() == 0 && quarter != playback.display_slot.load()) {
+            playback.second_picture.store(1);
+            clock_wake(); // the play loop shows picture B now, not when its yield runs out
+        }
+        int32_t audio = playback.audio_slot.load();
+        if (audio != playback.newest_slot.load()) {
+            audio = (audio + 1) & 3;
+            playback.audio_slot.store(audio);
+            sound_write(SOUND_STREAM_ENTRY, frame_slots[audio].sound, audio * SOUND_QUARTER_BYTES,
+                        SOUND_QUARTER_BYTES);
+        }
+        // Sleep(0), but over when the cursor reaches the next quarter: picture B waits for this
+        // thread's signal, which should not come late by most of a yield.
+        uint64_t left = SOUND_QUARTER_BYTES - cursor % SOUND_QUARTER_BYTES;
+        clock_yield_for(
+            (uint32_t)((left * 1000000 + SOUND_BYTES_PER_SECOND - 1) / SOUND_BYTES_PER_SECOND));
+    }
+}
+
 static int32_t reached(uint32_t deadline)
 {
     return (int32_t)(timeGetTime() - deadline) >= 0;

@@ -49,6 +49,9 @@ constexpr int32_t PLAY_TIMEOUT = 100;
 
 int32_t play_movie(const char *name);
 void decode_thread(void *name);
+// Plays the frame slots' sound through the looping streaming buffer, one quarter per slot, and
+// raises the second-picture signal as the play cursor leaves the display slot's quarter.
+void audio_stream_thread(void *unused);
 
 // The entry point: plays the movies named on the command line (blank-separated; none: "tv.mov")
 // in a ring until Escape. 0 on every path that returns.

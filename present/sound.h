@@ -1,6 +1,6 @@
 // Sound output: 8-bit mono at 22050 samples a second, secondary buffers in a small table, and
-// the streaming thread that plays each frame slot's sound through one looping buffer of four
-// quarters and tells the play loop when the sound has moved on to the next quarter.
+// the numbers of the looping streaming buffer of four quarters through which the player's audio
+// thread plays each frame slot's sound.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,6 @@ constexpr int32_t SOUND_STREAM_ENTRY = 1;
 constexpr uint32_t SOUND_BYTES_PER_SECOND = 22050;
 constexpr int32_t SOUND_QUARTER_BYTES = 3528;
 constexpr int32_t SOUND_STREAM_BYTES = 4 * SOUND_QUARTER_BYTES; // 640 ms
-constexpr uint32_t SOUND_START_TIMEOUT_MS = 4000;
 
 extern SoundBufferEntry sound_buffers[SOUND_BUFFER_COUNT];
 
@@ -32,9 +31,6 @@ uint32_t sound_play_position(int32_t index);
 void sound_stop(int32_t index);
 void sound_release_buffer(int32_t index);
 void sound_shutdown();
-
-// Per movie, started by the play loop after the decode thread.
-void audio_stream_thread(void *unused);
 
 // The number in each failure message for a result of that call.
 int32_t sound_create_code(int32_t result);
