@@ -29,10 +29,9 @@ struct PlaybackState {
     std::atomic<int32_t> refill_request;  // play loop raises, decode thread clears
     std::atomic<int32_t> second_picture;  // audio thread raises, play loop clears
     std::atomic<int32_t> stop_request;    // asks both threads to end
-    std::atomic<int32_t> audio_ack;       // the audio thread saw the stop request
     std::atomic<int32_t> decode_finished; // the decode thread's last act
-    // The audio thread's last act on every way out, its start time-out included: after it the
-    // thread touches nothing of the movie any more.
+    // The audio thread's acknowledgement, its last act on every way out (its start time-out
+    // included): after it the thread touches nothing of the movie any more.
     std::atomic<int32_t> audio_ended;
 };
 

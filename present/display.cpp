@@ -102,11 +102,7 @@ int32_t display_init()
     screen_desc.line_bytes = mode_width * 2;
     screen_desc.height = mode_height;
     screen_desc.width = (int16_t)mode_width;
-    screen_desc.reserved = 0;
     screen_desc.lock_depth = 0;
-    screen_desc.red_mask = (uint16_t)format.red_mask;
-    screen_desc.green_mask = (uint16_t)format.green_mask;
-    screen_desc.blue_mask = (uint16_t)format.blue_mask;
     display_device.store(device);
     display_primary.store(surface);
     display_ready.store(1);

@@ -5,11 +5,17 @@
 
 #include <cstring>
 
-SoundBufferEntry sound_buffers[SOUND_BUFFER_COUNT];
+struct SoundBufferEntry {
+    AudioBuffer *buffer;
+    void *lock_address; // written by every lock
+    uint32_t size;      // requested at creation; every lock stores the locked byte count
+};
 
 static AudioDevice *sound_device;
 static AudioBuffer *sound_primary;
-static AudioCaps sound_caps;
+// The streaming buffer: made and released on the main thread while the audio thread is not
+// running, used by the audio thread in between.
+static SoundBufferEntry sound_stream;
 
 static const AudioFormat sound_format = {1, 1, 22050, 22050, 1, 8, 0};
 
@@ -61,11 +67,6 @@ int32_t sound_unlock_code(int32_t result)
     return code_in(result, buffer_call_results, 4, 255);
 }
 
-static SoundBufferEntry *entry_at(int32_t index)
-{
-    return index >= 0 && index < SOUND_BUFFER_COUNT ? &sound_buffers[index] : nullptr;
-}
-
 int32_t sound_init()
 {
     int32_t r = audio_create(&sound_device);
@@ -74,8 +75,8 @@ int32_t sound_init()
                             nullptr};
     r = audio_create_buffer(sound_device, &primary, &sound_primary);
     if (r != DS_OK) owner_fatal("Init CreateSoundBuffer: %d", sound_buffer_code(r));
-    memset(&sound_caps, 0, sizeof sound_caps);
-    r = audio_get_caps(sound_device, &sound_caps);
+    AudioCaps caps{}; // asked for as a test of the device; nothing reads it
+    r = audio_get_caps(sound_device, &caps);
     if (r != DS_OK) owner_fatal("GetCaps Error: %d", sound_caps_code(r));
     r = audio_set_cooperative_level(sound_device, owner_window(), DSSCL_EXCLUSIVE);
     if (r != DS_OK) owner_fatal("Init: SetCooperativeLevel: %d", sound_cooperative_code(r));
@@ -83,10 +84,10 @@ int32_t sound_init()
     return 1;
 }
 
-int32_t sound_create_buffer(int32_t index, int32_t size)
+int32_t sound_create_buffer(int32_t size)
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || size <= 0) return 0;
+    SoundBufferEntry *e = &sound_stream;
+    if (size <= 0) return 0;
     e->size = (uint32_t)size;
     AudioBufferDesc desc{DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME,
                          (uint32_t)size, &sound_format};
@@ -99,13 +100,12 @@ int32_t sound_create_buffer(int32_t index, int32_t size)
     return 1;
 }
 
-void sound_write(int32_t index, const uint8_t *source, int32_t offset, int32_t count)
+void sound_write(const uint8_t *source, int32_t offset, int32_t count)
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return;
     int32_t r = audio_lock(e->buffer, 0, e->size, &e->lock_address, &e->size, nullptr, nullptr, 0);
     if (r != DS_OK) owner_fatal("Soundlock: %d", sound_lock_code(r));
-    // A write that would pass the end of the buffer is cut at it.
     if (offset >= 0 && count > 0 && (uint32_t)offset < e->size && e->lock_address) {
         uint32_t n = (uint32_t)count;
         if (n > e->size - (uint32_t)offset) n = e->size - (uint32_t)offset;
@@ -125,34 +125,34 @@ static uint32_t position_of(SoundBufferEntry *e)
     return play;
 }
 
-void sound_play(int32_t index, uint8_t loop)
+void sound_play(uint8_t loop)
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return;
     if (position_of(e) != 0) return;
     int32_t r = audio_play(e->buffer, loop == 1 ? DSBPLAY_LOOPING : 0);
     if (r != DS_OK) owner_fatal("Cant play sound: %d", sound_unlock_code(r));
 }
 
-uint32_t sound_play_position(int32_t index)
+uint32_t sound_play_position()
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return 0;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return 0;
     return position_of(e);
 }
 
-void sound_stop(int32_t index)
+void sound_stop()
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return;
     if (position_of(e) == 0) return;
     audio_stop(e->buffer);
 }
 
-void sound_release_buffer(int32_t index)
+void sound_release_buffer()
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return;
     audio_release_buffer(e->buffer);
     e->buffer = nullptr;
 }
