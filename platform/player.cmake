@@ -6,9 +6,12 @@ target_link_libraries(platform_headless PUBLIC Threads::Threads)
 
 if(WITH_SDL)
     find_package(SDL2 REQUIRED)
-    add_library(platform_sdl STATIC ${CMAKE_CURRENT_SOURCE_DIR}/sdl/sdl.cpp)
+    # Xlib only for the message box of our own where SDL cannot show one.
+    find_package(X11 REQUIRED)
+    add_library(platform_sdl STATIC ${CMAKE_CURRENT_SOURCE_DIR}/sdl/sdl.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/sdl/x11_box.cpp)
     target_include_directories(platform_sdl PUBLIC ${CMAKE_SOURCE_DIR})
-    target_link_libraries(platform_sdl PUBLIC SDL2::SDL2 Threads::Threads)
+    target_link_libraries(platform_sdl PUBLIC SDL2::SDL2 X11::X11 Threads::Threads)
 
     add_executable(filmo ${CMAKE_CURRENT_SOURCE_DIR}/sdl/filmo_main.cpp)
     target_link_libraries(filmo PRIVATE player present movie platform_sdl)

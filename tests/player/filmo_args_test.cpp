@@ -15,8 +15,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
-
 namespace
 {
 
@@ -100,6 +98,80 @@ TEST(FilmoArgs, TheWordsOfANameAreNotNamesOfTheirOwn)
                          filmo + "' 'a b.mov'");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("Could not open any video \n"), std::string::npos) << run.out;
+}
+
+// A virtual X server without a window manager, on a display it picks itself.
+class FilmoNoSound : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        if (cli_run("command -v Xvfb && command -v xdotool").status != 0)
+            GTEST_SKIP() << "Xvfb or xdotool missing";
+        dir = testing::TempDir();
+        std::string number = dir + "nosound_display.txt";
+        remove(number.c_str());
+        server = start_shell("exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>'" +
+                             number + "' 2>'" + dir + "nosound_xvfb.txt'");
+        ASSERT_GT(server, 0);
+        ASSERT_TRUE(wait_until([&] { return text_of(number).find('\n') != std::string::npos; }, 30))
+            << text_of(dir + "nosound_xvfb.txt");
+        display = ":" + text_of(number).substr(0, text_of(number).find('\n'));
+        movie = movie_write("nosound.mov", 6, 0);
+        out = dir + "nosound_out.txt";
+    }
+    void TearDown() override
+    {
+        if (server > 0) kill(server, SIGTERM), wait_exit(server, 20);
+    }
+    // filmo with a sound driver that cannot be opened.
+    pid_t start_filmo()
+    {
+        return start_shell("DISPLAY=" + display +
+                           " SDL_AUDIODRIVER=none_such FILMO_NO_BOXES= exec '" + filmo + "' '" +
+                           movie + "' > '" + out + "' 2>&1");
+    }
+    // The box's window, once the display shows it.
+    bool box_shown()
+    {
+        std::string search =
+            "DISPLAY=" + display + " xdotool search --name '^Fatal Error occured$' >/dev/null";
+        return wait_until([&] { return cli_run(search).status == 0; }, 30);
+    }
+    bool running(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
+    std::string dir, display, movie, out;
+    pid_t server = -1;
+};
+
+TEST_F(FilmoNoSound, TheFatalBoxShowsAndWaitsForOk)
+{
+    pid_t pid = start_filmo();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(box_shown()) << text_of(out);
+    EXPECT_TRUE(running(pid)) << "the player waits for the box";
+    EXPECT_NE(text_of(out).find("Fatal Error occured: SoundErrorA: 4\n"), std::string::npos)
+        << text_of(out);
+    // The box has the keyboard without a window manager to give it.
+    EXPECT_EQ(cli_run("DISPLAY=" + display + " xdotool key Return").status, 0);
+    EXPECT_EQ(wait_exit(pid, 20), 0);
+}
+
+TEST_F(FilmoNoSound, SigtermEndsThePlayerWhileTheBoxIsOpen)
+{
+    pid_t pid = start_filmo();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(box_shown()) << text_of(out);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(wait_exit(pid, 20), 0);
+}
+
+TEST(FilmoNoSoundNoDisplay, TheMessageGoesToStderrOnly)
+{
+    std::string movie = movie_write("nosound_nodisplay.mov", 6, 0);
+    CliRun run = cli_run("DISPLAY= WAYLAND_DISPLAY= SDL_AUDIODRIVER=none_such timeout 20 '" +
+                         filmo + "' '" + movie + "'");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Fatal Error occured: SoundErrorA: 4\n"), std::string::npos) << run.out;
 }
 
 } // namespace
