@@ -18,15 +18,15 @@
 constexpr int32_t OUTPUT_PATH_MAX = 4096;
 
 // Results besides 0 (done), chosen to be the program's exit status.
-constexpr int32_t OUTPUT_FAILED = 1;        // could not be opened, written or closed
-constexpr int32_t OUTPUT_IS_AN_INPUT = 2;   // the name is one of the inputs
+constexpr int32_t OUTPUT_FAILED = 1;      // could not be opened, written or closed
+constexpr int32_t OUTPUT_IS_AN_INPUT = 2; // the name is one of the inputs
 
 struct OutputFile {
-    FILE *file;                           // where the bytes go while open, else nullptr
-    char name[OUTPUT_PATH_MAX];           // as given, for messages
-    char target[OUTPUT_PATH_MAX];         // the name with its links followed
-    char temporary[OUTPUT_PATH_MAX];      // empty when written straight through
-    int32_t slot;                         // its place among the temporaries to remove, or -1
+    FILE *file;                      // where the bytes go while open, else nullptr
+    char name[OUTPUT_PATH_MAX];      // as given, for messages
+    char target[OUTPUT_PATH_MAX];    // the name with its links followed
+    char temporary[OUTPUT_PATH_MAX]; // empty when written straight through
+    int32_t slot;                    // its place among the temporaries to remove, or -1
     int32_t is_stdout;
 };
 

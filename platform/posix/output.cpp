@@ -64,11 +64,12 @@ void on_signal(int signal_number)
     errno = saved;
 }
 
+// Looked at again for every temporary file, so that a handler the program set back to the
+// default in between is put back.
 void install_handlers()
 {
-    if (handlers_installed) return;
+    if (!handlers_installed) atexit(remove_temporaries);
     handlers_installed = true;
-    atexit(remove_temporaries);
     struct sigaction action {
     };
     action.sa_handler = on_signal;
@@ -78,9 +79,9 @@ void install_handlers()
     for (int s : output_signals) {
         struct sigaction old {
         };
-        // A signal the caller chose to ignore (nohup) stays ignored.
-        if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-        sigaction(s, &action, nullptr);
+        // A signal the caller chose to ignore (nohup) or handles itself is left alone.
+        if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
+            sigaction(s, &action, nullptr);
     }
 }
 
@@ -152,6 +153,7 @@ int32_t open_stdout(OutputFile *out)
                     OUTPUT_IS_AN_INPUT);
     out->file = stdout;
     out->is_stdout = 1;
+    snprintf(out->name, sizeof out->name, "standard output");
     return 0;
 }
 
@@ -185,8 +187,8 @@ int32_t open_temporary(OutputFile *out, const struct stat &st, bool exists)
     const char *slash = strrchr(out->target, '/');
     int folder = slash ? (int)(slash - out->target) + 1 : 0;
     const char *base = out->target + folder;
-    int n = snprintf(out->temporary, OUTPUT_PATH_MAX, "%.*s.%.200s.XXXXXX", folder, out->target,
-                     base);
+    int n =
+        snprintf(out->temporary, OUTPUT_PATH_MAX, "%.*s.%.200s.XXXXXX", folder, out->target, base);
     if (n < 0 || n >= OUTPUT_PATH_MAX) {
         out->temporary[0] = 0;
         return fail(out->name, strerror(ENAMETOOLONG));
@@ -290,8 +292,7 @@ int32_t output_open(OutputFile *out, const char *name)
 int32_t output_write(OutputFile *out, const void *bytes, size_t n)
 {
     if (!out->file) return fail(out->name, "not open");
-    if (n && fwrite(bytes, 1, n, out->file) != n)
-        return fail_errno(out->name, errno ? errno : EIO);
+    if (n && fwrite(bytes, 1, n, out->file) != n) return fail_errno(out->name, errno ? errno : EIO);
     return 0;
 }
 

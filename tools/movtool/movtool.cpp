@@ -80,7 +80,7 @@ bool movtool_open_input(const char *name, FILE **file)
 
 const char *movtool_open_reason(int error)
 {
-    return error == EISDIR ? "is a directory"
+    return error == EISDIR   ? "is a directory"
            : error == EINVAL ? "not a regular file"
                              : strerror(error);
 }
