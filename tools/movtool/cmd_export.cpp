@@ -9,6 +9,7 @@
 // picture plus 80 ms of silence under it.
 #include "movie/movie.h"
 #include "platform/output.h"
+#include "tools/movtool/export.h"
 #include "tools/movtool/movtool.h"
 
 #include <cerrno>
@@ -21,14 +22,12 @@
 #include <unistd.h>
 #include <vector>
 
-static const char export_usage[] = "usage: movtool export MOVIE DIR [--no-y4m]";
+static const char export_usage[] =
+    "usage: movtool export MOVIE DIR [--no-y4m] | movtool export MOVIE OUT.mkv|OUT.mp4|OUT.avi";
 
 static const char export_y4m_header[] = "YUV4MPEG2 W320 H200 F25:2 Ip A1:1 C420jpeg\n";
 
-constexpr int32_t EXPORT_FRAME_BYTES = MOVIE_SOUND_SIZE / 2; // 80 ms of sound
-
-// The palette's 6-bit intensities to 8 bits; pixel values 0 and 249 to 255 are black.
-static void export_rgb(const uint8_t *picture, const uint8_t *palette, uint8_t *rgb)
+void export_rgb(const uint8_t *picture, const uint8_t *palette, uint8_t *rgb)
 {
     uint8_t colours[256][3] = {};
     for (int32_t k = 0; k < 248; k++)
@@ -141,9 +140,9 @@ static int export_check_outputs(const std::string &dir, int32_t shown, bool y4m)
     return status;
 }
 
-// The sound heard under the pictures shown: read ahead of the pictures, so that sound.wav is
-// complete before the picture stream starts and whoever reads that stream can open it.
-static std::vector<uint8_t> export_sound(int32_t shown)
+// Read ahead of the pictures, so that sound.wav is complete before the picture stream starts
+// and whoever reads that stream can open it.
+std::vector<uint8_t> export_sound(int32_t shown)
 {
     std::vector<uint8_t> sound;
     sound.reserve((size_t)(2 * shown) * EXPORT_FRAME_BYTES);
@@ -169,6 +168,10 @@ int movtool_export(int argc, char **argv)
         return 2;
     }
     const char *name = argv[1];
+    struct stat st;
+    if (argc == 3 && export_video_format(argv[2]) &&
+        !(stat(argv[2], &st) == 0 && S_ISDIR(st.st_mode)))
+        return export_video(name, argv[2]);
     const std::string dir = argv[2];
     // A terminal gets no picture stream; progress goes only to a terminal.
     if (isatty(STDOUT_FILENO)) y4m = false;

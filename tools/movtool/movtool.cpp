@@ -44,6 +44,10 @@ static const MovtoolCommand movtool_commands[] = {
      "  movtool export M.mov DIR | ffmpeg -i - -i DIR/sound.wav \\\n"
      "    -c:v libx264 -pix_fmt yuv420p -c:a aac OUT.mp4",
      false},
+    {"export", movtool_export, "export MOVIE OUT.mkv|OUT.mp4|OUT.avi",
+     "the movie as one video file, pictures at their own times, the sound\n"
+     "whole: FFV1 and PCM in .mkv and .avi (lossless), H.264 and AAC in .mp4",
+     false},
 };
 
 static void movtool_print_command(FILE *out, const MovtoolCommand &c)
@@ -141,8 +145,9 @@ int main(int argc, char **argv)
         if (strcmp(argv[1], c.name) != 0) continue;
         if (!c.own_help && argc == 3 && (!strcmp(argv[2], "--help") || !strcmp(argv[2], "-h"))) {
             fprintf(stdout, "usage:\n");
-            movtool_print_command(stdout, c);
-            return 0;
+            for (const MovtoolCommand &form : movtool_commands) // every form of the command
+                if (!strcmp(form.name, c.name)) movtool_print_command(stdout, form);
+            return output_close_stdout() == 0 ? 0 : 1;
         }
         int status = c.run(argc - 1, argv + 1);
         // What a command printed is only done once it reached its destination.
