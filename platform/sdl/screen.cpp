@@ -6,6 +6,7 @@
 #include "platform/screen.h"
 #include "platform/sdl/sdl_internal.h"
 
+#include <algorithm>
 #include <vector>
 
 struct ScreenDevice {
@@ -31,6 +32,18 @@ int32_t sdl_mode_width, sdl_mode_height;
 int32_t rgb555()
 {
     return sdl_env_is("FILMO_PIXEL_FORMAT", "555");
+}
+
+// The full-screen request is the window manager's to carry out; where there is none (a bare X
+// server, a kiosk session) the window would stay at its first size. Placed and sized over the
+// display first, borderless, it covers the screen either way.
+void cover_display(SDL_Window *w)
+{
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(w), 0), &bounds) != 0) return;
+    SDL_SetWindowBordered(w, SDL_FALSE);
+    SDL_SetWindowPosition(w, bounds.x, bounds.y);
+    SDL_SetWindowSize(w, bounds.w, bounds.h);
 }
 
 } // namespace
@@ -76,12 +89,18 @@ int32_t screen_set_mode(ScreenDevice *device, int32_t width, int32_t height, int
     if (sdl_env_is("FILMO_WINDOWED", "1")) {
         // The mode at 4:3, as large as a monitor of the time showed it.
         SDL_SetWindowSize(w, 640, 480);
-    } else if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-        return DDERR_UNSUPPORTEDMODE;
     }
     sdl_renderer = SDL_CreateRenderer(w, -1, 0); // no vsync: a present must not wait a frame
     if (!sdl_renderer) sdl_renderer = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
     if (!sdl_renderer) return DDERR_NODIRECTDRAWHW;
+    if (!sdl_env_is("FILMO_WINDOWED", "1")) {
+        // After the renderer, which may have made the window anew.
+        cover_display(w);
+        if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+            sdl_release_video_objects();
+            return DDERR_UNSUPPORTEDMODE;
+        }
+    }
     sdl_texture =
         SDL_CreateTexture(sdl_renderer, rgb555() ? SDL_PIXELFORMAT_RGB555 : SDL_PIXELFORMAT_RGB565,
                           SDL_TEXTUREACCESS_STREAMING, width, height);
