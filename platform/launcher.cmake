@@ -14,6 +14,7 @@ add_library(launcher_posix_files STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/paths.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/files.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/registry.cpp)
+target_link_libraries(launcher_posix_files PUBLIC platform_cp1252)
 
 add_library(launcher_posix_process STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/process.cpp
@@ -26,7 +27,8 @@ if(WITH_QT)
     add_library(launcher_qt STATIC
         ${CMAKE_CURRENT_SOURCE_DIR}/qt/launcher_ui.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/qt/runner.cpp)
-    target_link_libraries(launcher_qt PUBLIC Qt6::Widgets launcher launcher_posix_process ui_objects)
+    target_link_libraries(launcher_qt PUBLIC Qt6::Widgets launcher launcher_posix_process ui_objects
+                          platform_cp1252)
     add_executable(runner ${CMAKE_CURRENT_SOURCE_DIR}/qt/main.cpp)
     # The launcher's code and the backends call each other: link them as one group.
     target_link_libraries(runner PRIVATE

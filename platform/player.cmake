@@ -15,7 +15,8 @@ if(WITH_SDL)
                 ${CMAKE_CURRENT_SOURCE_DIR}/sdl/window.cpp ${CMAKE_CURRENT_SOURCE_DIR}/sdl/screen.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/sdl/sound.cpp)
     target_include_directories(platform_sdl PUBLIC ${CMAKE_SOURCE_DIR})
-    target_link_libraries(platform_sdl PUBLIC platform_softsound SDL2::SDL2 Threads::Threads)
+    target_link_libraries(platform_sdl PUBLIC platform_softsound SDL2::SDL2 Threads::Threads
+                          platform_cp1252)
 
     add_executable(filmo ${CMAKE_CURRENT_SOURCE_DIR}/sdl/filmo_main.cpp)
     target_link_libraries(filmo PRIVATE player present movie platform_sdl)

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/cp1252.h"
 #include "platform/qt/launcher_qt.h"
 #include "platform/ui.h"
 #include "platform/ui_objects.h"
@@ -33,12 +34,6 @@ constexpr uint32_t WM_QT_ACTIVATE = 0x8002; // a window that Qt activated takes 
 constexpr uint32_t DIALOG_BACKGROUND = 0xC0C0C0;
 constexpr int32_t FRAME_BORDER = 3;
 constexpr int32_t FRAME_CAPTION = 19;
-
-const uint16_t cp1252_high[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
-};
 
 struct QtWindow : UiObjectWindow {
     QWidget *widget; // null for windows that have nothing to show (the zero-size owner)
@@ -103,7 +98,7 @@ QString text_of(const std::string &cp1252)
     QString out;
     out.reserve(static_cast<int>(cp1252.size()));
     for (unsigned char c : cp1252)
-        out += QChar(c >= 0x80 && c < 0xA0 ? cp1252_high[c - 0x80] : c);
+        out += QChar(static_cast<char16_t>(cp1252_to_unicode(c)));
     return out;
 }
 
@@ -119,7 +114,7 @@ QString edit_text_of(const std::string &cp1252)
         } else if (c == '\r' || c == '\n') {
             out += QChar(0x2400 + c);
         } else {
-            out += QChar(c >= 0x80 && c < 0xA0 ? cp1252_high[c - 0x80] : c);
+            out += QChar(static_cast<char16_t>(cp1252_to_unicode(c)));
         }
     }
     return out;

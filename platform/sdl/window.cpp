@@ -5,6 +5,7 @@
 // microseconds and play cursor).
 #include "platform/window.h"
 #include "platform/clock.h"
+#include "platform/cp1252.h"
 #include "platform/sdl/sdl_internal.h"
 
 #include <atomic>
@@ -105,14 +106,8 @@ uint32_t control_character(SDL_Keycode k)
 // A code point in code page 1252, 0 when it has none.
 uint32_t cp1252(uint32_t c)
 {
-    static const uint16_t high[32] = {
-        0x20AC, 0,      0x201A, 0x0192, 0x2026, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
-    for (uint32_t i = 0; i < 32; i++)
-        if (high[i] == c && high[i] != 0) return 0x80 + i;
-    return 0;
+    int32_t byte = cp1252_from_unicode(c);
+    return byte < 0 ? 0 : static_cast<uint32_t>(byte);
 }
 
 void text_input(const char *utf8)
