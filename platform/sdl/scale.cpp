@@ -46,7 +46,7 @@ void scale_lines(const ScaleTable *table, const uint8_t *source, int32_t width, 
         int32_t sy = (int32_t)(((int64_t)y * 2 + 1) * height / ((int64_t)rect.h * 2));
         uint8_t *line =
             destination + (size_t)(rect.y + y) * destination_pitch + (size_t)rect.x * sizeof(Pixel);
-        if (sy == previous) {
+        if (previous_line && sy == previous) {
             // A line the source line already gave: copied, not scaled again.
             memcpy(line, previous_line, (size_t)rect.w * sizeof(Pixel));
             continue;

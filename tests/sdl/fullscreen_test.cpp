@@ -62,6 +62,7 @@ pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string>
         }
         if (keep_fd >= 0) dup2(keep_fd, 3);
         std::vector<char *> args;
+        args.reserve(argv.size() + 1);
         for (const std::string &a : argv)
             args.push_back(strdup(a.c_str()));
         args.push_back(nullptr);

@@ -78,10 +78,11 @@ TEST(Scale, OddSizesShowEverySourceColumnAndLineInOrderAndEvenly)
     ASSERT_TRUE(scale_table(&t, 0, 2, 0xF800, 0x07E0, 0x001F));
     // The window shows source pixel (x, y): once scaled from a source whose pixels carry their
     // column, once from one whose pixels carry their line (5-6-5 to 5-6-5 keeps every value).
-    for (auto [sw, sh, dw, dh] : {std::array<int, 4>{320, 200, 1066, 800},
-                                  {320, 200, 1440, 1080},
-                                  {640, 480, 533, 400},
-                                  {7, 5, 13, 11}}) {
+    for (const std::array<int, 4> &size : {std::array<int, 4>{320, 200, 1066, 800},
+                                           {320, 200, 1440, 1080},
+                                           {640, 480, 533, 400},
+                                           {7, 5, 13, 11}}) {
+        const int sw = size[0], sh = size[1], dw = size[2], dh = size[3];
         std::vector<uint16_t> columns((size_t)sw * sh), lines((size_t)sw * sh);
         for (int y = 0; y < sh; y++)
             for (int x = 0; x < sw; x++) {
