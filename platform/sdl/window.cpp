@@ -153,6 +153,8 @@ void poll_events()
                 enqueue(WM_ACTIVATEAPP, 0, 0);
             else if (e.window.event == SDL_WINDOWEVENT_CLOSE)
                 enqueue(WM_CLOSE, 0, 0);
+            else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
+                sdl_screen_exposed();
             break;
         case SDL_QUIT: // also Ctrl+C and SIGTERM
             enqueue(WM_CLOSE, 0, 0);
