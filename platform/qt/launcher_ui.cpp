@@ -60,7 +60,9 @@ struct QtUi {
     QPixmap *icon_pixmap = nullptr;
     UiWindow main_dialog = 0;
     int32_t modal = 0;
-    bool close_requested = false;
+    std::vector<QMessageBox *> boxes; // open, innermost last
+    // The program is asked to end: no box opens any more, and open ones close as dismissed.
+    bool closing = false;
 };
 
 QtUi ui;
@@ -351,6 +353,14 @@ void qt_ui_reset()
     ui = QtUi();
     ui.icon = icon;
     ui.icon_pixmap = pixmap;
+}
+
+void qt_ui_request_end()
+{
+    ui.closing = true;
+    for (QMessageBox *box : ui.boxes)
+        box->reject();
+    qt_ui_request_close();
 }
 
 void qt_ui_request_close()
@@ -645,12 +655,15 @@ bool ui_adjust_window_rect(UiRect *rect, uint32_t style, bool menu)
 
 int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, uint32_t type)
 {
+    bool yes_no = (type & 0xF) == MB_YESNO;
+    // The answer of a box the user dismissed: no action is taken on it.
+    int32_t dismissed = yes_no ? IDNO : IDOK;
+    if (ui.closing) return dismissed;
     const QtWindow *o = record_of(owner);
     QMessageBox box(o && o->widget && o->visible ? o->widget : nullptr);
     box.setWindowTitle(text_of(caption));
     box.setText(text_of(text));
     if (ui.icon) box.setWindowIcon(*ui.icon);
-    bool yes_no = (type & 0xF) == MB_YESNO;
     if (yes_no) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
@@ -660,9 +673,11 @@ int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, ui
     if (type & MB_ICONQUESTION) box.setIcon(QMessageBox::Question);
     // While the box is open its own loop runs, and with it the timers (as the original's did).
     ui.modal++;
+    ui.boxes.push_back(&box);
     int answer = box.exec();
+    ui.boxes.pop_back();
     ui.modal--;
-    if (!yes_no) return IDOK;
+    if (!yes_no || ui.closing) return dismissed;
     return answer == QMessageBox::Yes ? IDYES : IDNO;
 }
 
