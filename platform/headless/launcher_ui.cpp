@@ -23,25 +23,24 @@ struct Event {
     std::function<void()> call;
 };
 
-struct Timer {
-    UiWindow window;
-    uintptr_t id;
-    uint32_t period;
-    UiTimerProc proc;
-};
-
-struct WindowClassEntry {
-    std::string name;
-    UiWindowClass window_class;
-};
-
 UiObjectWindow *window_at(UiWindow window);
+void moved(UiWindow window);
+
+// Headless windows are their records: of what a screen would show, only the canvas of a
+// resized window has to follow.
+UiBackend headless_backend()
+{
+    UiBackend backend = {};
+    backend.window_at = window_at;
+    backend.moved = moved;
+    return backend;
+}
+
+const UiBackend HEADLESS_BACKEND = headless_backend();
 
 struct HeadlessUi {
-    UiObjects objects{window_at};
+    UiObjects objects{&HEADLESS_BACKEND};
     std::vector<HeadlessWindow> windows; // handle = index + 1, never reused
-    std::vector<WindowClassEntry> classes;
-    std::vector<Timer> timers;
     std::deque<Event> events;
     std::deque<int32_t> answers;
     std::deque<std::function<void()>> during_box;
@@ -50,7 +49,6 @@ struct HeadlessUi {
     UiRect desktop = {0, 0, 640, 480};
     int32_t border = 3;
     int32_t caption = 19;
-    uint32_t tick_time = 0;
     std::string command_line;
     std::vector<std::pair<int32_t, int32_t>> icons; // id, image count
     bool fail_window = false;
@@ -111,43 +109,20 @@ UiWindow new_window(const HeadlessWindow &record)
     return ui.windows.size();
 }
 
-intptr_t call_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
+void moved(UiWindow window)
 {
-    return uiobjects_call(&ui.objects, window, message, wparam, lparam);
-}
-
-void activate(UiWindow window)
-{
-    if (find(window)) ui_set_focus(window);
-}
-
-void colour_controls(UiWindow dialog)
-{
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        HeadlessWindow &c = ui.windows[i];
-        if (!c.alive || c.parent != dialog || !c.visible) continue;
-        uint32_t message = c.kind == DIALOG_BUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC;
-        UiWindow control = i + 1;
-        intptr_t brush = call_proc(dialog, message, control, static_cast<intptr_t>(control));
-        if (HeadlessWindow *again = find(control)) {
-            again->brush = static_cast<UiBrush>(brush);
-            again->coloured = brush != 0;
-        }
-    }
+    HeadlessWindow *w = find(window);
+    if (w && is_top_level(w)) size_canvas(w);
 }
 
 } // namespace
-
-UiObjects *uiobjects_current()
-{
-    return &ui.objects;
-}
 
 // ---- test side -------------------------------------------------------------------------------
 
 void headless_launcher_reset(int32_t desktop_width, int32_t desktop_height)
 {
     ui = HeadlessUi();
+    uiobjects_use(&ui.objects);
     ui.desktop = {0, 0, desktop_width, desktop_height};
     headless_process_reset();
 }
@@ -238,7 +213,7 @@ const std::vector<HeadlessMessageBox> &headless_message_boxes()
 }
 int32_t headless_timer_count()
 {
-    return static_cast<int32_t>(ui.timers.size());
+    return static_cast<int32_t>(ui.objects.timers.size());
 }
 
 const char *cmdline_get()
@@ -262,16 +237,6 @@ bool ui_register_icon(int32_t id, const UiIconImage *images, int32_t count)
 
 // ---- classes and windows ---------------------------------------------------------------------
 
-bool ui_register_class(const UiWindowClass *window_class)
-{
-    for (const WindowClassEntry &c : ui.classes)
-        if (c.name == window_class->name) return false;
-    WindowClassEntry entry{window_class->name, *window_class};
-    ui.classes.push_back(entry);
-    ui.classes.back().window_class.name = ui.classes.back().name.c_str();
-    return true;
-}
-
 UiWindow ui_create_window(const char *class_name, const char *title, uint32_t style, int32_t x,
                           int32_t y, int32_t width, int32_t height, UiWindow parent)
 {
@@ -279,19 +244,11 @@ UiWindow ui_create_window(const char *class_name, const char *title, uint32_t st
         ui.fail_window = false;
         return 0;
     }
-    const WindowClassEntry *found = nullptr;
-    for (const WindowClassEntry &c : ui.classes)
-        if (c.name == class_name) found = &c;
+    const UiObjectClass *found = uiobjects_class(&ui.objects, class_name);
     if (!found) return 0;
     HeadlessWindow w = {};
-    w.alive = true;
+    uiobjects_init_window(&w, found, title, style, {x, y, x + width, y + height}, parent);
     w.class_name = class_name;
-    w.owner = parent;
-    w.style = style;
-    w.text = title;
-    w.enabled = true;
-    w.rect = {x, y, x + width, y + height};
-    w.proc = found->window_class.proc;
     UiWindow handle = new_window(w);
     size_canvas(find(handle));
     return handle;
@@ -326,98 +283,8 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
         control.exstyle = dialog->controls[i].exstyle;
         new_window(control);
     }
-    call_proc(handle, WM_INITDIALOG, 0, 0);
-    if (dialog->style & WS_VISIBLE) ui_show_window(handle, SW_SHOWNORMAL);
+    uiobjects_dialog_created(&ui.objects, handle);
     return handle;
-}
-
-bool ui_destroy_window(UiWindow window)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    if (is_top_level(w)) {
-        for (size_t i = 0; i < ui.windows.size(); i++)
-            if (ui.windows[i].alive && ui.windows[i].owner == window &&
-                is_top_level(&ui.windows[i]))
-                ui_destroy_window(i + 1);
-    }
-    bool had_focus = ui.objects.focus == window ||
-                     (find(ui.objects.focus) && find(ui.objects.focus)->parent == window);
-    UiWindow owner = w->owner;
-    call_proc(window, WM_DESTROY, 0, 0);
-    for (HeadlessWindow &c : ui.windows)
-        if (c.alive && c.parent == window) c.alive = false;
-    ui.windows[window - 1].alive = false;
-    for (size_t i = ui.timers.size(); i-- > 0;)
-        if (ui.timers[i].window == window)
-            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
-    if (had_focus) {
-        ui.objects.focus = 0;
-        const HeadlessWindow *o = find(owner);
-        if (o && o->visible) activate(owner);
-    }
-    return true;
-}
-
-bool ui_is_window(UiWindow window)
-{
-    return find(window) != nullptr;
-}
-
-bool ui_show_window(UiWindow window, int32_t command)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    bool was_visible = w->visible;
-    if (command == SW_HIDE) {
-        w->visible = false;
-        if (ui.objects.focus == window ||
-            (find(ui.objects.focus) && find(ui.objects.focus)->parent == window))
-            ui.objects.focus = 0;
-        return was_visible;
-    }
-    w->visible = true;
-    w->needs_paint = true;
-    if (is_top_level(w)) activate(window);
-    return was_visible;
-}
-
-bool ui_set_window_text(UiWindow window, const char *text)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    w->text = text;
-    return true;
-}
-
-bool ui_enable_window(UiWindow window, bool enable)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    bool was_disabled = !w->enabled;
-    w->enabled = enable;
-    if (!enable && ui.objects.focus == window) ui.objects.focus = 0;
-    return was_disabled;
-}
-
-bool ui_move_window(UiWindow window, int32_t x, int32_t y, int32_t width, int32_t height,
-                    bool repaint)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    w->rect = {x, y, x + width, y + height};
-    if (is_top_level(w)) size_canvas(w);
-    if (repaint) w->needs_paint = true;
-    return true;
-}
-
-UiWindow ui_set_focus(UiWindow window)
-{
-    UiWindow old = ui.objects.focus;
-    if (window == old || (window && !find(window))) return old;
-    ui.objects.focus = window;
-    if (window) call_proc(window, WM_SETFOCUS, old, 0);
-    return old;
 }
 
 void ui_set_arrow_cursor() {}
@@ -450,29 +317,6 @@ int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, ui
     return answer;
 }
 
-uintptr_t ui_set_timer(UiWindow window, uintptr_t id, uint32_t period_ms, UiTimerProc proc)
-{
-    if (!find(window) || period_ms == 0) return 0;
-    for (Timer &t : ui.timers)
-        if (t.window == window && t.id == id) {
-            t.period = period_ms;
-            t.proc = proc;
-            return id;
-        }
-    ui.timers.push_back({window, id, period_ms, proc});
-    return id;
-}
-
-bool ui_kill_timer(UiWindow window, uintptr_t id)
-{
-    for (size_t i = 0; i < ui.timers.size(); i++)
-        if (ui.timers[i].window == window && ui.timers[i].id == id) {
-            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
-            return true;
-        }
-    return false;
-}
-
 // ---- message loop ----------------------------------------------------------------------------
 
 int32_t ui_get_message(UiMsg *msg)
@@ -483,13 +327,6 @@ int32_t ui_get_message(UiMsg *msg)
             return 0;
         }
         if (int32_t got = uiobjects_take_message(&ui.objects, msg); got >= 0) return got;
-        for (size_t i = 0; i < ui.windows.size(); i++) {
-            HeadlessWindow &w = ui.windows[i];
-            if (w.alive && w.visible && w.needs_paint && is_top_level(&w)) {
-                *msg = {i + 1, WM_PAINT, 0, 0};
-                return 1;
-            }
-        }
         if (ui.events.empty()) {
             ui.ran_out = true;
             *msg = {0, WM_QUIT, 0, 0};
@@ -508,14 +345,13 @@ int32_t ui_get_message(UiMsg *msg)
             continue;
         }
         case EVENT_TICK:
-            ui.tick_time += 500;
-            for (const Timer &t : ui.timers)
-                uiobjects_post(&ui.objects, t.window, WM_TIMER, t.id);
+            ui.objects.time += 500;
+            for (const UiObjectTimer &t : ui.objects.timers)
+                uiobjects_timer_elapsed(&ui.objects, t.window, t.id);
             continue;
         case EVENT_CLICK: {
             UiWindow button = ui_get_dlg_item(event.window, event.value);
             if (!uiobjects_clickable(&ui.objects, find(button))) continue;
-            ui_set_focus(button);
             *msg = {button, UIOBJECTS_CLICK, 0, 0};
             return 1;
         }
@@ -531,39 +367,6 @@ int32_t ui_get_message(UiMsg *msg)
             return 1;
         }
     }
-}
-
-void ui_translate_message(const UiMsg *msg) {}
-
-intptr_t ui_dispatch_message(const UiMsg *msg)
-{
-    HeadlessWindow *w = find(msg->window);
-    if (!w) return 0;
-    switch (msg->message) {
-    case WM_TIMER:
-        for (const Timer &t : ui.timers)
-            if (t.window == msg->window && t.id == msg->wparam && t.proc) {
-                t.proc(msg->window, WM_TIMER, msg->wparam, ui.tick_time);
-                return 0;
-            }
-        break;
-    case UIOBJECTS_CLICK:
-        if (!uiobjects_clickable(&ui.objects, w)) return 0;
-        return call_proc(w->parent, WM_COMMAND,
-                         static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
-                         static_cast<intptr_t>(msg->window));
-    case WM_PAINT: {
-        intptr_t result = call_proc(msg->window, WM_PAINT, 0, 0);
-        if (HeadlessWindow *again = find(msg->window)) {
-            again->needs_paint = false;
-            if (again->is_dialog) colour_controls(msg->window);
-        }
-        return result;
-    }
-    default:
-        break;
-    }
-    return call_proc(msg->window, msg->message, msg->wparam, msg->lparam);
 }
 
 // ---- painting --------------------------------------------------------------------------------

@@ -30,7 +30,6 @@
 namespace
 {
 
-constexpr uint32_t WM_QT_ACTIVATE = 0x8002; // a window that Qt activated takes the focus
 constexpr uint32_t DIALOG_BACKGROUND = 0xC0C0C0;
 constexpr int32_t FRAME_BORDER = 3;
 constexpr int32_t FRAME_CAPTION = 19;
@@ -43,18 +42,16 @@ struct QtWindow : UiObjectWindow {
 struct Timer {
     UiWindow window;
     uintptr_t id;
-    UiTimerProc proc;
     QTimer *timer;
 };
 
-UiObjectWindow *window_at(UiWindow window);
+UiBackend qt_backend();
+const UiBackend QT_BACKEND = qt_backend();
 
 struct QtUi {
-    UiObjects objects{window_at};
+    UiObjects objects{&QT_BACKEND};
     std::vector<QtWindow> windows; // handle = index + 1, never reused
-    std::vector<UiWindowClass> classes;
-    std::vector<std::string> class_names;
-    std::vector<Timer> timers;
+    std::vector<Timer> timers;     // the Qt timer behind each of objects.timers
     // Made once the application exists (a pixmap cannot be made before it).
     QIcon *icon = nullptr;
     QPixmap *icon_pixmap = nullptr;
@@ -161,11 +158,6 @@ void base_units(const QFont &font, int32_t *x, int32_t *y)
     if (*y <= 0) *y = 13;
 }
 
-intptr_t call_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
-{
-    return uiobjects_call(&ui.objects, window, message, wparam, lparam);
-}
-
 void show_focus(UiWindow window)
 {
     QtWindow *top = record_of(top_of(window));
@@ -227,7 +219,7 @@ class TopWidget : public QWidget
     bool event(QEvent *event) override
     {
         if (event->type() == QEvent::WindowActivate)
-            if (UiWindow window = handle_of(this)) post(window, WM_QT_ACTIVATE);
+            if (UiWindow window = handle_of(this)) post(window, UIOBJECTS_ACTIVATE);
         return QWidget::event(event);
     }
 };
@@ -260,33 +252,22 @@ class KeyFilter : public QObject
 
 KeyFilter *key_filter;
 
-void apply_colours(UiWindow dialog)
+void coloured(UiWindow control, bool changed)
 {
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        QtWindow &c = ui.windows[i];
-        if (!c.alive || c.parent != dialog || !c.visible || !c.widget) continue;
-        UiWindow control = i + 1;
-        uint32_t message = c.kind == DIALOG_BUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC;
-        uint32_t before = c.bk_colour;
-        bool was = c.coloured;
-        intptr_t brush = call_proc(dialog, message, control, static_cast<intptr_t>(control));
-        QtWindow *again = record_of(control);
-        if (!again || !again->widget || brush == 0) continue;
-        again->coloured = true;
-        if (was && before == again->bk_colour) continue;
-        QPalette palette = again->widget->palette();
-        QColor colour = colour_of(again->bk_colour);
-        // The disabled look stays the style's own, so a disabled button still reads as one.
-        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-            palette.setColor(group, QPalette::Button, colour);
-            palette.setColor(group, QPalette::Window, colour);
-            palette.setColor(group, QPalette::ButtonText, Qt::black);
-        }
-        palette.setColor(QPalette::Disabled, QPalette::Button, colour);
-        palette.setColor(QPalette::Disabled, QPalette::Window, colour);
-        again->widget->setPalette(palette);
-        again->widget->setAutoFillBackground(again->kind != DIALOG_BUTTON);
+    QtWindow *c = record_of(control);
+    if (!c || !c->widget || !c->coloured || !changed) return;
+    QPalette palette = c->widget->palette();
+    QColor colour = colour_of(c->bk_colour);
+    // The disabled look stays the style's own, so a disabled button still reads as one.
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Button, colour);
+        palette.setColor(group, QPalette::Window, colour);
+        palette.setColor(group, QPalette::ButtonText, Qt::black);
     }
+    palette.setColor(QPalette::Disabled, QPalette::Button, colour);
+    palette.setColor(QPalette::Disabled, QPalette::Window, colour);
+    c->widget->setPalette(palette);
+    c->widget->setAutoFillBackground(c->kind != DIALOG_BUTTON);
 }
 
 QWidget *make_control(const DialogControl &c, QWidget *parent)
@@ -321,12 +302,129 @@ QWidget *make_control(const DialogControl &c, QWidget *parent)
     }
 }
 
-} // namespace
-
-UiObjects *uiobjects_current()
+void show(UiWindow window, bool visible)
 {
-    return &ui.objects;
+    QtWindow *w = record_of(window);
+    if (!w || !w->widget) return;
+    if (!visible) {
+        w->widget->hide();
+        // The caller may block next (the sound set-up runs while the menu is hidden): the
+        // window must be gone from the screen before that, not at the next loop pass.
+        if (w->parent == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return;
+    }
+    w->widget->show();
+    if (w->parent == 0) w->widget->raise();
 }
+
+void enable(UiWindow window, bool enable)
+{
+    if (QtWindow *w = record_of(window); w && w->widget) w->widget->setEnabled(enable);
+}
+
+void text_changed(UiWindow window)
+{
+    QtWindow *w = record_of(window);
+    if (!w || !w->widget) return;
+    if (w->parent == 0)
+        w->widget->setWindowTitle(text_of(w->text));
+    else if (auto *button = qobject_cast<QPushButton *>(w->widget))
+        button->setText(text_of(w->text));
+    else if (auto *edit = qobject_cast<QPlainTextEdit *>(w->widget))
+        edit->setPlainText(edit_text_of(w->text));
+    else if (auto *label = qobject_cast<QLabel *>(w->widget); label && w->kind != DIALOG_ICON)
+        label->setText(text_of(w->text));
+}
+
+void moved(UiWindow window)
+{
+    QtWindow *w = record_of(window);
+    if (!w || !w->widget) return;
+    const UiRect &r = w->rect;
+    if (w->parent != 0) {
+        w->widget->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return;
+    }
+    // The outer rectangle of the original frame: the client area lies inside it.
+    int32_t cw = r.right - r.left - 2 * FRAME_BORDER;
+    int32_t ch = r.bottom - r.top - 2 * FRAME_BORDER - FRAME_CAPTION;
+    cw = cw > 0 ? cw : 0;
+    ch = ch > 0 ? ch : 0;
+    w->widget->setFixedSize(cw, ch);
+    w->widget->move(r.left, r.top);
+    if (w->canvas.width() != cw || w->canvas.height() != ch) {
+        w->canvas = QImage(cw, ch, QImage::Format_RGB32);
+        w->canvas.fill(colour_of(DIALOG_BACKGROUND));
+        w->needs_paint = true;
+    }
+}
+
+void destroyed(UiWindow window)
+{
+    QtWindow &w = ui.windows[window - 1];
+    QWidget *widget = w.widget;
+    w.widget = nullptr;
+    // The controls' widgets go with their dialog's.
+    for (QtWindow &c : ui.windows)
+        if (c.parent == window) c.widget = nullptr;
+    if (widget) {
+        widget->hide();
+        widget->deleteLater();
+    }
+}
+
+void timer_stopped(UiWindow window, uintptr_t id)
+{
+    for (size_t i = 0; i < ui.timers.size(); i++)
+        if (ui.timers[i].window == window && ui.timers[i].id == id) {
+            ui.timers[i].timer->stop();
+            ui.timers[i].timer->deleteLater();
+            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+}
+
+void timer_started(UiWindow window, uintptr_t id, uint32_t period_ms)
+{
+    timer_stopped(window, id);
+    auto *timer = new QTimer;
+    timer->setInterval(static_cast<int>(period_ms));
+    QObject::connect(timer, &QTimer::timeout, [window, id]() {
+        // While a box is open its own loop runs, and with it the timers (as the original's did).
+        if (ui.modal > 0) {
+            UiMsg tick = {window, WM_TIMER, id, 0};
+            uiobjects_dispatch(&ui.objects, &tick);
+            return;
+        }
+        uiobjects_timer_elapsed(&ui.objects, window, id);
+    });
+    timer->start();
+    ui.timers.push_back({window, id, timer});
+}
+
+void painted(UiWindow window)
+{
+    if (QtWindow *w = record_of(window); w && w->widget) w->widget->update();
+}
+
+UiBackend qt_backend()
+{
+    UiBackend backend = {};
+    backend.window_at = window_at;
+    backend.show = show;
+    backend.enable = enable;
+    backend.text_changed = text_changed;
+    backend.moved = moved;
+    backend.destroyed = destroyed;
+    backend.focused = show_focus;
+    backend.timer_started = timer_started;
+    backend.timer_stopped = timer_stopped;
+    backend.coloured = coloured;
+    backend.painted = painted;
+    return backend;
+}
+
+} // namespace
 
 // ---- backend set-up --------------------------------------------------------------------------
 
@@ -338,6 +436,7 @@ void qt_ui_init()
         key_filter = new KeyFilter;
         qApp->installEventFilter(key_filter);
     }
+    uiobjects_use(&ui.objects);
 }
 
 void qt_ui_reset()
@@ -353,6 +452,7 @@ void qt_ui_reset()
     ui = QtUi();
     ui.icon = icon;
     ui.icon_pixmap = pixmap;
+    uiobjects_use(&ui.objects);
 }
 
 void qt_ui_request_end()
@@ -416,33 +516,16 @@ bool ui_register_icon(int32_t id, const UiIconImage *images, int32_t count)
     return true;
 }
 
-bool ui_register_class(const UiWindowClass *window_class)
-{
-    for (const std::string &name : ui.class_names)
-        if (name == window_class->name) return false;
-    ui.class_names.emplace_back(window_class->name);
-    ui.classes.push_back(*window_class);
-    return true;
-}
-
 UiWindow ui_create_window(const char *class_name, const char *title, uint32_t style, int32_t x,
                           int32_t y, int32_t width, int32_t height, UiWindow parent)
 {
-    for (size_t i = 0; i < ui.class_names.size(); i++) {
-        if (ui.class_names[i] != class_name) continue;
-        // Windows of a class are the menu's invisible owner: nothing to show on screen.
-        QtWindow w = {};
-        w.alive = true;
-        w.owner = parent;
-        w.style = style;
-        w.proc = ui.classes[i].proc;
-        w.text = title;
-        w.enabled = true;
-        w.rect = {x, y, x + width, y + height};
-        ui.windows.push_back(w);
-        return ui.windows.size();
-    }
-    return 0;
+    const UiObjectClass *found = uiobjects_class(&ui.objects, class_name);
+    if (!found) return 0;
+    // Windows of a class are the menu's invisible owner: nothing to show on screen.
+    QtWindow w = {};
+    uiobjects_init_window(&w, found, title, style, {x, y, x + width, y + height}, parent);
+    ui.windows.push_back(w);
+    return ui.windows.size();
 }
 
 UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc proc)
@@ -494,143 +577,8 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
             QObject::connect(button, &QPushButton::clicked,
                              [control_handle]() { post(control_handle, UIOBJECTS_CLICK); });
     }
-    call_proc(handle, WM_INITDIALOG, 0, 0);
-    if (dialog->style & WS_VISIBLE) ui_show_window(handle, SW_SHOWNORMAL);
+    uiobjects_dialog_created(&ui.objects, handle);
     return handle;
-}
-
-bool ui_destroy_window(UiWindow window)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    if (w->parent == 0)
-        for (size_t i = 0; i < ui.windows.size(); i++)
-            if (ui.windows[i].alive && ui.windows[i].owner == window && ui.windows[i].parent == 0)
-                ui_destroy_window(i + 1);
-    bool had_focus = top_of(ui.objects.focus) == window;
-    UiWindow owner = ui.windows[window - 1].owner;
-    call_proc(window, WM_DESTROY, 0, 0);
-    QWidget *widget = ui.windows[window - 1].widget;
-    for (QtWindow &c : ui.windows)
-        if (c.alive && c.parent == window) {
-            c.alive = false;
-            c.widget = nullptr;
-        }
-    for (size_t i = ui.timers.size(); i-- > 0;)
-        if (ui.timers[i].window == window) {
-            ui.timers[i].timer->stop();
-            ui.timers[i].timer->deleteLater();
-            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    ui.windows[window - 1].alive = false;
-    ui.windows[window - 1].widget = nullptr;
-    if (widget) {
-        widget->hide();
-        widget->deleteLater();
-    }
-    if (had_focus) {
-        ui.objects.focus = 0;
-        const QtWindow *o = record_of(owner);
-        if (o && o->visible) ui_set_focus(owner);
-    }
-    return true;
-}
-
-bool ui_is_window(UiWindow window)
-{
-    return record_of(window) != nullptr;
-}
-
-bool ui_show_window(UiWindow window, int32_t command)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    bool was_visible = w->visible;
-    if (command == SW_HIDE) {
-        w->visible = false;
-        if (w->widget) {
-            w->widget->hide();
-            // The caller may block next (the sound set-up runs while the menu is hidden): the
-            // window must be gone from the screen before that, not at the next loop pass.
-            if (w->parent == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        }
-        if (top_of(ui.objects.focus) == window) ui.objects.focus = 0;
-        return was_visible;
-    }
-    w->visible = true;
-    w->needs_paint = true;
-    if (w->widget) {
-        w->widget->show();
-        if (w->parent == 0) w->widget->raise();
-    }
-    if (w->parent == 0) ui_set_focus(window);
-    return was_visible;
-}
-
-bool ui_set_window_text(UiWindow window, const char *text)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    w->text = text;
-    if (!w->widget) return true;
-    if (w->parent == 0)
-        w->widget->setWindowTitle(text_of(w->text));
-    else if (auto *button = qobject_cast<QPushButton *>(w->widget))
-        button->setText(text_of(w->text));
-    else if (auto *edit = qobject_cast<QPlainTextEdit *>(w->widget))
-        edit->setPlainText(edit_text_of(w->text));
-    else if (auto *label = qobject_cast<QLabel *>(w->widget); label && w->kind != DIALOG_ICON)
-        label->setText(text_of(w->text));
-    return true;
-}
-
-bool ui_enable_window(UiWindow window, bool enable)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    bool was_disabled = !w->enabled;
-    w->enabled = enable;
-    if (w->widget) w->widget->setEnabled(enable);
-    if (!enable && ui.objects.focus == window) ui.objects.focus = w->parent;
-    return was_disabled;
-}
-
-bool ui_move_window(UiWindow window, int32_t x, int32_t y, int32_t width, int32_t height,
-                    bool repaint)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    w->rect = {x, y, x + width, y + height};
-    if (w->widget) {
-        if (w->parent == 0) {
-            // The outer rectangle of the original frame: the client area lies inside it.
-            int32_t cw = width - 2 * FRAME_BORDER;
-            int32_t ch = height - 2 * FRAME_BORDER - FRAME_CAPTION;
-            w->widget->setFixedSize(cw > 0 ? cw : 0, ch > 0 ? ch : 0);
-            w->widget->move(x, y);
-            if (w->canvas.width() != cw || w->canvas.height() != ch) {
-                w->canvas = QImage(cw > 0 ? cw : 0, ch > 0 ? ch : 0, QImage::Format_RGB32);
-                w->canvas.fill(colour_of(DIALOG_BACKGROUND));
-                w->needs_paint = true;
-            }
-        } else {
-            w->widget->setGeometry(x, y, width, height);
-        }
-    }
-    if (repaint) w->needs_paint = true;
-    return true;
-}
-
-UiWindow ui_set_focus(UiWindow window)
-{
-    UiWindow old = ui.objects.focus;
-    if (window == old || (window && !record_of(window))) return old;
-    ui.objects.focus = window;
-    if (window) {
-        show_focus(window);
-        call_proc(window, WM_SETFOCUS, old, 0);
-    }
-    return old;
 }
 
 void ui_set_arrow_cursor()
@@ -681,93 +629,14 @@ int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, ui
     return answer == QMessageBox::Yes ? IDYES : IDNO;
 }
 
-uintptr_t ui_set_timer(UiWindow window, uintptr_t id, uint32_t period_ms, UiTimerProc proc)
-{
-    if (!record_of(window) || period_ms == 0) return 0;
-    ui_kill_timer(window, id);
-    auto *timer = new QTimer;
-    timer->setInterval(static_cast<int>(period_ms));
-    QObject::connect(timer, &QTimer::timeout, [window, id]() {
-        if (ui.modal > 0) {
-            for (const Timer &t : ui.timers)
-                if (t.window == window && t.id == id && t.proc) t.proc(window, WM_TIMER, id, 0);
-            return;
-        }
-        // One pending tick at a time, as the original's timer message was.
-        for (const UiMsg &m : ui.objects.posted)
-            if (m.window == window && m.message == WM_TIMER && m.wparam == id) return;
-        post(window, WM_TIMER, id);
-    });
-    timer->start();
-    ui.timers.push_back({window, id, proc, timer});
-    return id;
-}
-
-bool ui_kill_timer(UiWindow window, uintptr_t id)
-{
-    for (size_t i = 0; i < ui.timers.size(); i++)
-        if (ui.timers[i].window == window && ui.timers[i].id == id) {
-            ui.timers[i].timer->stop();
-            ui.timers[i].timer->deleteLater();
-            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
-            return true;
-        }
-    return false;
-}
-
 // ---- message loop ----------------------------------------------------------------------------
 
 int32_t ui_get_message(UiMsg *msg)
 {
     for (;;) {
         if (int32_t got = uiobjects_take_message(&ui.objects, msg); got >= 0) return got;
-        for (size_t i = 0; i < ui.windows.size(); i++) {
-            QtWindow &w = ui.windows[i];
-            if (w.alive && w.visible && w.needs_paint && w.parent == 0 && w.widget) {
-                *msg = {i + 1, WM_PAINT, 0, 0};
-                return 1;
-            }
-        }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
     }
-}
-
-void ui_translate_message(const UiMsg * /*msg*/) {}
-
-intptr_t ui_dispatch_message(const UiMsg *msg)
-{
-    QtWindow *w = record_of(msg->window);
-    if (!w) return 0;
-    switch (msg->message) {
-    case WM_TIMER:
-        for (const Timer &t : ui.timers)
-            if (t.window == msg->window && t.id == msg->wparam && t.proc) {
-                t.proc(msg->window, WM_TIMER, msg->wparam, 0);
-                return 0;
-            }
-        break;
-    case UIOBJECTS_CLICK:
-        if (!uiobjects_clickable(&ui.objects, w)) return 0;
-        ui.objects.focus = msg->window;
-        return call_proc(w->parent, WM_COMMAND,
-                         static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
-                         static_cast<intptr_t>(msg->window));
-    case WM_QT_ACTIVATE:
-        if (top_of(ui.objects.focus) != msg->window) ui_set_focus(msg->window);
-        return 0;
-    case WM_PAINT: {
-        intptr_t result = call_proc(msg->window, WM_PAINT, 0, 0);
-        if (QtWindow *again = record_of(msg->window)) {
-            again->needs_paint = false;
-            if (again->is_dialog) apply_colours(msg->window);
-            if (QtWindow *top = record_of(msg->window); top && top->widget) top->widget->update();
-        }
-        return result;
-    }
-    default:
-        break;
-    }
-    return call_proc(msg->window, msg->message, msg->wparam, msg->lparam);
 }
 
 // ---- painting --------------------------------------------------------------------------------
