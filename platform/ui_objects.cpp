@@ -12,6 +12,21 @@ constexpr size_t BITMAP_LIMIT = 256u << 20;
 // The height of a menu bar that ui_adjust_window_rect adds.
 constexpr int32_t MENU_HEIGHT = 19;
 
+// The live palette or bitmap of a handle (index + 1), or null.
+template <typename Object> const Object *live(const std::vector<Object> &table, uintptr_t handle)
+{
+    return handle == 0 || handle > table.size() || !table[handle - 1].alive ? nullptr
+                                                                            : &table[handle - 1];
+}
+
+// A deleted palette or bitmap keeps its handle, dead and without its memory.
+template <typename Object> bool release(std::vector<Object> *table, uintptr_t handle)
+{
+    if (!live(*table, handle)) return false;
+    (*table)[handle - 1] = Object{};
+    return true;
+}
+
 bool in_dialog(const UiObjects *objects, UiWindow dialog, UiWindow window)
 {
     const UiObjectWindow *w = uiobjects_window(objects, window);
@@ -19,11 +34,6 @@ bool in_dialog(const UiObjects *objects, UiWindow dialog, UiWindow window)
 }
 
 UiObjects *current_objects = nullptr;
-
-UiObjectWindow *record_at(const UiObjects *objects, UiWindow window)
-{
-    return objects->backend->window_at(window);
-}
 
 // The top-level window of a window or control; 0 for no window.
 UiWindow top_of(const UiObjects *objects, UiWindow window)
@@ -53,7 +63,8 @@ void stop_timers(UiObjects *objects, UiWindow window)
 // they painted.
 void colour_controls(UiObjects *objects, UiWindow dialog)
 {
-    for (UiWindow control = 1; const UiObjectWindow *c = record_at(objects, control); control++) {
+    for (UiWindow control = 1; const UiObjectWindow *c = uiobjects_record(objects, control);
+         control++) {
         if (!c->alive || c->parent != dialog || !c->visible) continue;
         uint32_t message = c->kind == DIALOG_BUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC;
         uint32_t before = c->bk_colour;
@@ -81,9 +92,21 @@ UiObjects *uiobjects_current()
     return current_objects;
 }
 
+UiWindow uiobjects_add_window(UiObjects *objects, std::unique_ptr<UiObjectWindow> record)
+{
+    objects->windows.push_back(std::move(record));
+    return objects->windows.size();
+}
+
+UiObjectWindow *uiobjects_record(const UiObjects *objects, UiWindow window)
+{
+    return window == 0 || window > objects->windows.size() ? nullptr
+                                                           : objects->windows[window - 1].get();
+}
+
 UiObjectWindow *uiobjects_window(const UiObjects *objects, UiWindow window)
 {
-    UiObjectWindow *w = window == 0 ? nullptr : record_at(objects, window);
+    UiObjectWindow *w = uiobjects_record(objects, window);
     return w && w->alive ? w : nullptr;
 }
 
@@ -111,7 +134,7 @@ int32_t uiobjects_default_id(const UiObjects *objects, UiWindow dialog)
 {
     const UiObjectWindow *focus = uiobjects_window(objects, objects->focus);
     if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) return focus->id;
-    for (UiWindow handle = 1; const UiObjectWindow *c = record_at(objects, handle); handle++)
+    for (UiWindow handle = 1; const UiObjectWindow *c = uiobjects_record(objects, handle); handle++)
         if (c->alive && c->parent == dialog && c->kind == DIALOG_BUTTON &&
             (c->style & 0xF) == BS_DEFPUSHBUTTON)
             return c->id;
@@ -121,7 +144,7 @@ int32_t uiobjects_default_id(const UiObjects *objects, UiWindow dialog)
 UiWindow uiobjects_next_tab_stop(const UiObjects *objects, UiWindow dialog, UiWindow from)
 {
     std::vector<UiWindow> stops;
-    for (UiWindow handle = 1; const UiObjectWindow *c = record_at(objects, handle); handle++)
+    for (UiWindow handle = 1; const UiObjectWindow *c = uiobjects_record(objects, handle); handle++)
         if (c->alive && c->parent == dialog && c->visible && c->enabled && (c->style & WS_TABSTOP))
             stops.push_back(handle);
     if (stops.empty()) return 0;
@@ -133,7 +156,7 @@ UiWindow uiobjects_next_tab_stop(const UiObjects *objects, UiWindow dialog, UiWi
 UiWindow uiobjects_dlg_item(const UiObjects *objects, UiWindow dialog, int32_t id)
 {
     if (dialog == 0) return 0;
-    for (UiWindow handle = 1; const UiObjectWindow *c = record_at(objects, handle); handle++)
+    for (UiWindow handle = 1; const UiObjectWindow *c = uiobjects_record(objects, handle); handle++)
         if (c->alive && c->parent == dialog && c->id == id) return handle;
     return 0;
 }
@@ -193,7 +216,8 @@ bool uiobjects_destroy(UiObjects *objects, UiWindow window)
     const UiObjectWindow *w = uiobjects_window(objects, window);
     if (!w) return false;
     if (w->parent == 0)
-        for (UiWindow owned = 1; const UiObjectWindow *o = record_at(objects, owned); owned++)
+        for (UiWindow owned = 1; const UiObjectWindow *o = uiobjects_record(objects, owned);
+             owned++)
             if (o->alive && o->parent == 0 && o->owner == window) uiobjects_destroy(objects, owned);
     w = uiobjects_window(objects, window);
     if (!w) return true;
@@ -202,12 +226,12 @@ bool uiobjects_destroy(UiObjects *objects, UiWindow window)
     uiobjects_call(objects, window, WM_DESTROY, 0, 0);
     // The procedure may have destroyed it itself.
     if (!uiobjects_window(objects, window)) return true;
-    for (UiWindow control = 1; UiObjectWindow *c = record_at(objects, control); control++)
+    for (UiWindow control = 1; UiObjectWindow *c = uiobjects_record(objects, control); control++)
         if (c->alive && c->parent == window) {
             c->alive = false;
             stop_timers(objects, control);
         }
-    record_at(objects, window)->alive = false;
+    uiobjects_record(objects, window)->alive = false;
     stop_timers(objects, window);
     if (objects->backend->destroyed) objects->backend->destroyed(window);
     if (had_focus) {
@@ -459,7 +483,7 @@ int32_t uiobjects_take_message(UiObjects *objects, UiMsg *msg)
         *msg = {0, WM_QUIT, static_cast<uintptr_t>(objects->quit_code), 0};
         return 0;
     }
-    for (UiWindow window = 1; const UiObjectWindow *w = record_at(objects, window); window++)
+    for (UiWindow window = 1; const UiObjectWindow *w = uiobjects_record(objects, window); window++)
         if (w->alive && w->visible && w->needs_paint && w->parent == 0 &&
             w->rect.right > w->rect.left && w->rect.bottom > w->rect.top) {
             *msg = {window, WM_PAINT, 0, 0};
@@ -478,11 +502,7 @@ UiPalette uiobjects_create_palette(UiObjects *objects, const UiPaletteEntry *ent
 
 bool uiobjects_delete_palette(UiObjects *objects, UiPalette palette)
 {
-    if (palette == 0 || palette > objects->palettes.size() || !objects->palettes[palette - 1].alive)
-        return false;
-    objects->palettes[palette - 1].alive = false;
-    std::vector<UiPaletteEntry>().swap(objects->palettes[palette - 1].entries);
-    return true;
+    return release(&objects->palettes, palette);
 }
 
 UiBitmap uiobjects_create_bitmap(UiObjects *objects, UiWindow window, UiPalette palette,
@@ -506,22 +526,17 @@ UiBitmap uiobjects_create_bitmap(UiObjects *objects, UiWindow window, UiPalette 
 
 bool uiobjects_delete_bitmap(UiObjects *objects, UiBitmap bitmap)
 {
-    if (bitmap == 0 || bitmap > objects->bitmaps.size() || !objects->bitmaps[bitmap - 1].alive)
-        return false;
-    objects->bitmaps[bitmap - 1].alive = false;
-    std::vector<uint8_t>().swap(objects->bitmaps[bitmap - 1].bits);
-    return true;
+    return release(&objects->bitmaps, bitmap);
 }
 
 bool uiobjects_paint_bitmap(const UiObjects *objects, UiPalette palette, UiBitmap bitmap, int32_t x,
                             int32_t y, int32_t width, int32_t height, const UiObjectCanvas *canvas)
 {
-    if (palette == 0 || palette > objects->palettes.size() || bitmap == 0 ||
-        bitmap > objects->bitmaps.size())
-        return false;
-    const UiObjectPalette &p = objects->palettes[palette - 1];
-    const UiObjectBitmap &b = objects->bitmaps[bitmap - 1];
-    if (!p.alive || !b.alive) return false;
+    const UiObjectPalette *live_palette = live(objects->palettes, palette);
+    const UiObjectBitmap *live_bitmap = live(objects->bitmaps, bitmap);
+    if (!live_palette || !live_bitmap) return false;
+    const UiObjectPalette &p = *live_palette;
+    const UiObjectBitmap &b = *live_bitmap;
     int32_t rows = height < b.height ? height : b.height;
     int32_t cols = width < b.width ? width : b.width;
     for (int32_t row = 0; row < rows; row++) {

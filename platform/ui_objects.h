@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ constexpr uint32_t UIOBJECTS_CLICK = 0x8001;
 constexpr uint32_t UIOBJECTS_ACTIVATE = 0x8002;
 
 struct UiObjectWindow {
+    // A backend's record adds its own fields; the table below owns the records.
+    virtual ~UiObjectWindow() = default;
     bool alive;
     bool is_dialog;
     const DialogTemplate *dialog_template; // dialogs only
@@ -65,12 +68,9 @@ struct UiObjectBitmap {
     std::vector<uint8_t> bits; // rows bottom-up
 };
 
-// What a backend does on its own window system when the shared logic has changed a record.
-// Only window_at is required; an entry left null means the backend has nothing to do then.
+// What a backend does on its own window system when the shared logic has changed a record; an
+// entry left null means the backend has nothing to do then.
 struct UiBackend {
-    // The backend's window records: handle = index + 1, never reused. Answers the record of any
-    // handle ever made, alive or not, and null past the last one.
-    UiObjectWindow *(*window_at)(UiWindow window);
     // The record's visible, enabled, text or rect changed.
     void (*show)(UiWindow window, bool visible);
     void (*enable)(UiWindow window, bool enable);
@@ -94,6 +94,9 @@ struct UiBackend {
 
 struct UiObjects {
     const UiBackend *backend;
+    // Every window record ever made, alive or not, each the backend's own kind of record:
+    // handle = index + 1, never reused.
+    std::vector<std::unique_ptr<UiObjectWindow>> windows{};
     UiWindow focus = 0;
     std::deque<UiMsg> posted{};
     bool quit = false;
@@ -119,6 +122,11 @@ struct UiObjectCanvas {
 // its own at start-up (and again after it reset it). Null before that.
 void uiobjects_use(UiObjects *objects);
 UiObjects *uiobjects_current();
+
+// A new record joins the table; its handle.
+UiWindow uiobjects_add_window(UiObjects *objects, std::unique_ptr<UiObjectWindow> record);
+// The record of any handle ever made, alive or not; null past the last one.
+UiObjectWindow *uiobjects_record(const UiObjects *objects, UiWindow window);
 
 // Windows: a live record or null; a window procedure's answer (a dialog that leaves WM_CLOSE
 // unanswered gets IDCANCEL, as the original's dialog manager sent it).

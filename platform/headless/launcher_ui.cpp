@@ -3,6 +3,7 @@
 #include <cstring>
 #include <deque>
 #include <iterator>
+#include <memory>
 
 #include "platform/headless/launcher_headless.h"
 #include "platform/headless/launcher_internal.h"
@@ -23,7 +24,6 @@ struct Event {
     std::function<void()> call;
 };
 
-UiObjectWindow *window_at(UiWindow window);
 void moved(UiWindow window);
 
 // Headless windows are their records: of what a screen would show, only the canvas of a
@@ -31,7 +31,6 @@ void moved(UiWindow window);
 UiBackend headless_backend()
 {
     UiBackend backend = {};
-    backend.window_at = window_at;
     backend.moved = moved;
     return backend;
 }
@@ -40,7 +39,6 @@ const UiBackend HEADLESS_BACKEND = headless_backend();
 
 struct HeadlessUi {
     UiObjects objects{&HEADLESS_BACKEND};
-    std::vector<HeadlessWindow> windows; // handle = index + 1, never reused
     std::deque<Event> events;
     std::deque<int32_t> answers;
     std::deque<std::function<void()>> during_box;
@@ -56,11 +54,6 @@ struct HeadlessUi {
 };
 
 HeadlessUi ui;
-
-UiObjectWindow *window_at(UiWindow window)
-{
-    return window == 0 || window > ui.windows.size() ? nullptr : &ui.windows[window - 1];
-}
 
 HeadlessWindow *find(UiWindow window)
 {
@@ -103,10 +96,9 @@ void size_canvas(HeadlessWindow *w)
     w->canvas.assign(static_cast<size_t>(cw) * static_cast<size_t>(ch), fill);
 }
 
-UiWindow new_window(const HeadlessWindow &record)
+UiWindow new_window(std::unique_ptr<HeadlessWindow> record)
 {
-    ui.windows.push_back(record);
-    return ui.windows.size();
+    return uiobjects_add_window(&ui.objects, std::move(record));
 }
 
 void moved(UiWindow window)
@@ -184,18 +176,16 @@ void headless_during_message_box(std::function<void()> call)
 
 const HeadlessWindow *headless_window(UiWindow window)
 {
-    if (window == 0 || window > ui.windows.size()) return nullptr;
-    return &ui.windows[window - 1];
+    return static_cast<const HeadlessWindow *>(uiobjects_record(&ui.objects, window));
 }
 
 std::vector<UiWindow> headless_dialogs(const char *template_name)
 {
     std::vector<UiWindow> found;
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        const HeadlessWindow &w = ui.windows[i];
-        if (w.alive && w.is_dialog && std::strcmp(w.dialog_template->name, template_name) == 0)
-            found.push_back(i + 1);
-    }
+    for (UiWindow handle = 1; const UiObjectWindow *w = uiobjects_record(&ui.objects, handle);
+         handle++)
+        if (w->alive && w->is_dialog && std::strcmp(w->dialog_template->name, template_name) == 0)
+            found.push_back(handle);
     return found;
 }
 
@@ -246,10 +236,10 @@ UiWindow ui_create_window(const char *class_name, const char *title, uint32_t st
     }
     const UiObjectClass *found = uiobjects_class(&ui.objects, class_name);
     if (!found) return 0;
-    HeadlessWindow w = {};
-    uiobjects_init_window(&w, found, title, style, {x, y, x + width, y + height}, parent);
-    w.class_name = class_name;
-    UiWindow handle = new_window(w);
+    auto w = std::make_unique<HeadlessWindow>();
+    uiobjects_init_window(w.get(), found, title, style, {x, y, x + width, y + height}, parent);
+    w->class_name = class_name;
+    UiWindow handle = new_window(std::move(w));
     size_canvas(find(handle));
     return handle;
 }
@@ -269,19 +259,19 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
         ox = o->rect.left + owner_frame.left;
         oy = o->rect.top + owner_frame.top;
     }
-    HeadlessWindow w = {};
-    uiobjects_init_dialog(&w, dialog, owner, proc);
+    auto w = std::make_unique<HeadlessWindow>();
+    uiobjects_init_dialog(w.get(), dialog, owner, proc);
     int32_t x = ox + dialog->x * bx / 4;
     int32_t y = oy + dialog->y * by / 8;
-    w.rect = {x - frame.left, y - frame.top, x + dialog->cx * bx / 4 + frame.right,
-              y + dialog->cy * by / 8 + frame.bottom};
-    UiWindow handle = new_window(w);
+    w->rect = {x - frame.left, y - frame.top, x + dialog->cx * bx / 4 + frame.right,
+               y + dialog->cy * by / 8 + frame.bottom};
+    UiWindow handle = new_window(std::move(w));
     size_canvas(find(handle));
     for (int32_t i = 0; i < dialog->control_count; i++) {
-        HeadlessWindow control = {};
-        uiobjects_init_control(&control, &dialog->controls[i], handle, bx, by);
-        control.exstyle = dialog->controls[i].exstyle;
-        new_window(control);
+        auto control = std::make_unique<HeadlessWindow>();
+        uiobjects_init_control(control.get(), &dialog->controls[i], handle, bx, by);
+        control->exstyle = dialog->controls[i].exstyle;
+        new_window(std::move(control));
     }
     uiobjects_dialog_created(&ui.objects, handle);
     return handle;

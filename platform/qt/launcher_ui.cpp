@@ -19,6 +19,7 @@
 #include <QWidget>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,7 @@ const UiBackend QT_BACKEND = qt_backend();
 
 struct QtUi {
     UiObjects objects{&QT_BACKEND};
-    std::vector<QtWindow> windows; // handle = index + 1, never reused
-    std::vector<Timer> timers;     // the Qt timer behind each of objects.timers
+    std::vector<Timer> timers; // the Qt timer behind each of objects.timers
     // Made once the application exists (a pixmap cannot be made before it).
     QIcon *icon = nullptr;
     QPixmap *icon_pixmap = nullptr;
@@ -64,20 +64,22 @@ struct QtUi {
 
 QtUi ui;
 
-UiObjectWindow *window_at(UiWindow window)
-{
-    return window == 0 || window > ui.windows.size() ? nullptr : &ui.windows[window - 1];
-}
-
+// The record of a live window or control, or null.
 QtWindow *record_of(UiWindow window)
 {
     return static_cast<QtWindow *>(uiobjects_window(&ui.objects, window));
 }
 
+// The record of any handle ever made, alive or not.
+QtWindow *any_record(UiWindow window)
+{
+    return static_cast<QtWindow *>(uiobjects_record(&ui.objects, window));
+}
+
 UiWindow handle_of(const QWidget *widget)
 {
-    for (size_t i = 0; i < ui.windows.size(); i++)
-        if (ui.windows[i].alive && ui.windows[i].widget == widget) return i + 1;
+    for (UiWindow window = 1; const QtWindow *w = any_record(window); window++)
+        if (w->alive && w->widget == widget) return window;
     return 0;
 }
 
@@ -361,12 +363,12 @@ void moved(UiWindow window)
 
 void destroyed(UiWindow window)
 {
-    QtWindow &w = ui.windows[window - 1];
-    QWidget *widget = w.widget;
-    w.widget = nullptr;
+    QtWindow *w = any_record(window);
+    QWidget *widget = w->widget;
+    w->widget = nullptr;
     // The controls' widgets go with their dialog's.
-    for (QtWindow &c : ui.windows)
-        if (c.parent == window) c.widget = nullptr;
+    for (UiWindow control = 1; QtWindow *c = any_record(control); control++)
+        if (c->parent == window) c->widget = nullptr;
     if (widget) {
         widget->hide();
         widget->deleteLater();
@@ -410,7 +412,6 @@ void painted(UiWindow window)
 UiBackend qt_backend()
 {
     UiBackend backend = {};
-    backend.window_at = window_at;
     backend.show = show;
     backend.enable = enable;
     backend.text_changed = text_changed;
@@ -445,8 +446,8 @@ void qt_ui_reset()
         t.timer->stop();
         delete t.timer;
     }
-    for (QtWindow &w : ui.windows)
-        if (w.alive && w.parent == 0 && w.widget) delete w.widget; // its controls go with it
+    for (UiWindow window = 1; const QtWindow *w = any_record(window); window++)
+        if (w->alive && w->parent == 0 && w->widget) delete w->widget; // its controls go with it
     QIcon *icon = ui.icon;
     QPixmap *pixmap = ui.icon_pixmap;
     ui = QtUi();
@@ -522,10 +523,9 @@ UiWindow ui_create_window(const char *class_name, const char *title, uint32_t st
     const UiObjectClass *found = uiobjects_class(&ui.objects, class_name);
     if (!found) return 0;
     // Windows of a class are the menu's invisible owner: nothing to show on screen.
-    QtWindow w = {};
-    uiobjects_init_window(&w, found, title, style, {x, y, x + width, y + height}, parent);
-    ui.windows.push_back(w);
-    return ui.windows.size();
+    auto w = std::make_unique<QtWindow>();
+    uiobjects_init_window(w.get(), found, title, style, {x, y, x + width, y + height}, parent);
+    return uiobjects_add_window(&ui.objects, std::move(w));
 }
 
 UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc proc)
@@ -551,28 +551,26 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
     top->setFixedSize(cw, ch);
     top->move(x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION);
 
-    QtWindow w = {};
-    uiobjects_init_dialog(&w, dialog, owner, proc);
-    w.widget = top;
-    w.rect = {x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION, x + cw + FRAME_BORDER,
-              y + ch + FRAME_BORDER};
-    w.canvas = QImage(cw, ch, QImage::Format_RGB32);
-    w.canvas.fill(colour_of(DIALOG_BACKGROUND));
-    ui.windows.push_back(w);
-    UiWindow handle = ui.windows.size();
+    auto w = std::make_unique<QtWindow>();
+    uiobjects_init_dialog(w.get(), dialog, owner, proc);
+    w->widget = top;
+    w->rect = {x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION, x + cw + FRAME_BORDER,
+               y + ch + FRAME_BORDER};
+    w->canvas = QImage(cw, ch, QImage::Format_RGB32);
+    w->canvas.fill(colour_of(DIALOG_BACKGROUND));
+    UiWindow handle = uiobjects_add_window(&ui.objects, std::move(w));
     if (!ui.main_dialog) ui.main_dialog = handle;
 
     for (int32_t i = 0; i < dialog->control_count; i++) {
         const DialogControl &c = dialog->controls[i];
-        QtWindow control = {};
-        uiobjects_init_control(&control, &c, handle, bx, by);
+        auto control = std::make_unique<QtWindow>();
+        uiobjects_init_control(control.get(), &c, handle, bx, by);
         QWidget *widget = make_control(c, top);
-        const UiRect &r = control.rect;
+        const UiRect &r = control->rect;
         widget->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
         widget->setVisible(c.style & WS_VISIBLE);
-        control.widget = widget;
-        ui.windows.push_back(control);
-        UiWindow control_handle = ui.windows.size();
+        control->widget = widget;
+        UiWindow control_handle = uiobjects_add_window(&ui.objects, std::move(control));
         if (auto *button = qobject_cast<QPushButton *>(widget))
             QObject::connect(button, &QPushButton::clicked,
                              [control_handle]() { post(control_handle, UIOBJECTS_CLICK); });
