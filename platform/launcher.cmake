@@ -14,8 +14,9 @@ target_link_libraries(launcher_headless PUBLIC ui_objects)
 add_library(launcher_posix_files STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/paths.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/files.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/posix/folders.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/registry.cpp)
-target_link_libraries(launcher_posix_files PUBLIC platform_cp1252)
+target_link_libraries(launcher_posix_files PUBLIC platform_cp1252 platform_readfile)
 
 add_library(launcher_posix_process STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/process.cpp

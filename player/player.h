@@ -29,10 +29,9 @@ struct PlaybackState {
     std::atomic<int32_t> refill_request;  // play loop raises, decode thread clears
     std::atomic<int32_t> second_picture;  // audio thread raises, play loop clears
     std::atomic<int32_t> stop_request;    // asks both threads to end
-    std::atomic<int32_t> audio_ack;       // the audio thread saw the stop request
     std::atomic<int32_t> decode_finished; // the decode thread's last act
-    // The audio thread's last act on every way out, its start time-out included: after it the
-    // thread touches nothing of the movie any more.
+    // The audio thread's acknowledgement, its last act on every way out (its start time-out
+    // included): after it the thread touches nothing of the movie any more.
     std::atomic<int32_t> audio_ended;
 };
 
@@ -49,6 +48,9 @@ constexpr int32_t PLAY_TIMEOUT = 100;
 
 int32_t play_movie(const char *name);
 void decode_thread(void *name);
+// Plays the frame slots' sound through the looping streaming buffer, one quarter per slot, and
+// raises the second-picture signal as the play cursor leaves the display slot's quarter.
+void audio_stream_thread(void *unused);
 
 // The entry point: plays the movies named on the command line (blank-separated; none: "tv.mov")
 // in a ring until Escape. 0 on every path that returns.

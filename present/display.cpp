@@ -2,8 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/screen.h"
-#include "player/player.h"
-#include "player/window.h"
+#include "present/owner.h"
 
 #include <atomic>
 #include <cstring>
@@ -79,7 +78,7 @@ int32_t display_init()
 {
     ScreenDevice *device = nullptr;
     if (screen_create(&device) != DD_OK || !device) return DISPLAY_ERR_CREATE;
-    if (screen_set_cooperative_level(device, player_window.load(),
+    if (screen_set_cooperative_level(device, owner_window(),
                                      DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT) !=
         DD_OK)
         return init_failed(device, nullptr, DISPLAY_ERR_CREATE);
@@ -103,11 +102,7 @@ int32_t display_init()
     screen_desc.line_bytes = mode_width * 2;
     screen_desc.height = mode_height;
     screen_desc.width = (int16_t)mode_width;
-    screen_desc.reserved = 0;
     screen_desc.lock_depth = 0;
-    screen_desc.red_mask = (uint16_t)format.red_mask;
-    screen_desc.green_mask = (uint16_t)format.green_mask;
-    screen_desc.blue_mask = (uint16_t)format.blue_mask;
     display_device.store(device);
     display_primary.store(surface);
     display_ready.store(1);
@@ -123,8 +118,8 @@ void display_lock()
 {
     if (screen_desc.lock_depth == 0) {
         for (;;) {
-            pump_messages();
-            wait_while_inactive();
+            owner_pump();
+            owner_wait_while_inactive();
             ScreenSurface *surface = display_primary.load();
             if (!surface)
                 break; // no screen: the pixel address stays as it is, the caller checks it
@@ -235,14 +230,7 @@ void present_picture(const uint8_t *picture, const uint8_t *palette)
 {
     display_build_colour_table(display_colour_table, palette, display_rgb565);
     display_lock();
-    if (!screen_desc.pixels) {
-        // A fatal error on the audio thread gives the desktop back before its box: the box is
-        // shown and the process ended there, not cut short here.
-        while (fatal_error_pending())
-            Sleep(20);
-        player_cleanup();
-        process_end(0);
-    }
+    if (!screen_desc.pixels) owner_screen_gone();
     if (screen_desc.line_bytes == 1280)
         display_stretch_picture(screen_desc.pixels, screen_desc.pitch, screen_desc.height, picture,
                                 display_colour_table, display_rgb565);

@@ -1,8 +1,7 @@
 // movtool encode: PNG pictures (two a record) and an optional sound file into a movie file.
-// The movie is written to a temporary file beside the output and renamed into place only when
-// every record was made, so a failed or interrupted run leaves no partial movie behind.
+// The movie goes through the output rules (platform/output.h): a failed or interrupted run
+// leaves no partial movie behind.
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,19 +12,14 @@
 #include <vector>
 
 #include "movie/movie.h"
+#include "platform/output.h"
+#include "platform/readfile.h"
 #include "tools/movtool/encode_input.h"
 #include "tools/movtool/encode_record.h"
 #include "tools/movtool/movtool.h"
 
 namespace
 {
-
-volatile sig_atomic_t encode_stop;
-
-void encode_on_signal(int)
-{
-    encode_stop = 1;
-}
 
 void encode_usage(FILE *out)
 {
@@ -95,9 +89,7 @@ bool expand_pattern(const char *pattern, long start, std::vector<std::string> *o
 }
 
 struct EncodeRun {
-    std::string output;
-    std::string temporary;
-    FILE *file;
+    OutputFile out;
     RecordEncoder *encoder;
     PictureLoader *loader;
     SoundTrack track;
@@ -108,11 +100,7 @@ struct EncodeRun {
 
 void run_release(EncodeRun *run, bool keep)
 {
-    if (run->file) {
-        fclose(run->file);
-        run->file = nullptr;
-    }
-    if (!keep && !run->temporary.empty()) unlink(run->temporary.c_str());
+    if (!keep) output_abandon(&run->out);
     encode_record_free(run->encoder);
     encode_loader_free(run->loader);
     encode_free_sound(&run->track);
@@ -195,11 +183,25 @@ int movtool_encode(int argc, char **argv)
         return 2;
     }
     // A missing picture is reported before any work, not after minutes of encoding.
-    for (const std::string &picture : pictures)
-        if (access(picture.c_str(), R_OK) != 0) {
-            movtool_error("encode: %s: cannot open: %s", picture.c_str(), strerror(errno));
+    for (const std::string &picture : pictures) {
+        FILE *file = readfile_open(picture.c_str());
+        if (!file) {
+            movtool_error("encode: %s: cannot open: %s", picture.c_str(),
+                          movtool_open_reason(errno));
             return 1;
         }
+        output_note_input(fileno(file));
+        fclose(file);
+    }
+    if (audio && !output_note_input_name(audio)) {
+        movtool_error("encode: %s: cannot open: %s", audio, strerror(errno));
+        return 1;
+    }
+    // Nor is an output that would replace one of them.
+    if (int refused = output_check(output)) {
+        movtool_error("encode: %s", output_error());
+        return refused;
+    }
     long records = (long)(pictures.size() / 2);
     if (records > 0x7fffffffL / MOVIE_RECORD_SIZE) {
         movtool_error("encode: %ld records are more than a movie file can hold", records);
@@ -222,36 +224,11 @@ int movtool_encode(int argc, char **argv)
         run_release(&run, false);
         return 1;
     }
-    run.output = output;
-    run.temporary = run.output + ".partXXXXXX";
-    std::vector<char> name(run.temporary.begin(), run.temporary.end());
-    name.push_back(0);
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        movtool_error("encode: cannot write beside %s: %s", output, strerror(errno));
-        run.temporary.clear();
+    if (int failed = output_open(&run.out, output)) {
+        movtool_error("encode: %s", output_error());
         run_release(&run, false);
-        return 1;
+        return failed;
     }
-    run.temporary = name.data();
-    fchmod(fd, 0644);
-    run.file = fdopen(fd, "wb");
-    if (!run.file) {
-        close(fd);
-        movtool_error("encode: cannot write %s: %s", run.temporary.c_str(), strerror(errno));
-        run_release(&run, false);
-        return 1;
-    }
-
-    encode_stop = 0;
-    struct sigaction action {
-    };
-    action.sa_handler = encode_on_signal;
-    sigemptyset(&action.sa_mask);
-    struct sigaction old_int {
-    }, old_term{};
-    sigaction(SIGINT, &action, &old_int);
-    sigaction(SIGTERM, &action, &old_term);
 
     bool progress = isatty(2) && !quiet;
     double started = seconds_now(CLOCK_MONOTONIC);
@@ -260,11 +237,6 @@ int movtool_encode(int argc, char **argv)
     long lossless = 0, lowest_at = 0;
     int status = 0;
     for (long r = 0; r < records && !status; r++) {
-        if (encode_stop) {
-            movtool_error("encode: interrupted; nothing written");
-            status = 130;
-            break;
-        }
         for (int p = 0; p < 2 && !status; p++)
             if (!encode_load_picture(run.loader, pictures[(size_t)(2 * r + p)].c_str(),
                                      run.rgb + (size_t)p * MOVIE_PICTURE_BYTES * 3, error,
@@ -287,8 +259,8 @@ int movtool_encode(int argc, char **argv)
             status = 1;
             break;
         }
-        if (fwrite(run.record, 1, MOVIE_RECORD_SIZE, run.file) != (size_t)MOVIE_RECORD_SIZE) {
-            movtool_error("encode: cannot write %s: %s", run.temporary.c_str(), strerror(errno));
+        if (output_write(&run.out, run.record, MOVIE_RECORD_SIZE) != 0) {
+            movtool_error("encode: cannot write %s", output_error());
             status = 1;
             break;
         }
@@ -313,20 +285,10 @@ int movtool_encode(int argc, char **argv)
         }
     }
     if (progress) fputs("\r\033[K", stderr);
-    if (!status && fflush(run.file) != 0) {
-        movtool_error("encode: cannot write %s: %s", run.temporary.c_str(), strerror(errno));
+    if (!status && output_commit(&run.out) != 0) {
+        movtool_error("encode: cannot write %s", output_error());
         status = 1;
     }
-    if (!status) {
-        int rc = fclose(run.file);
-        run.file = nullptr;
-        if (rc != 0 || rename(run.temporary.c_str(), output) != 0) {
-            movtool_error("encode: cannot write %s: %s", output, strerror(errno));
-            status = 1;
-        }
-    }
-    sigaction(SIGINT, &old_int, nullptr);
-    sigaction(SIGTERM, &old_term, nullptr);
     if (status) {
         run_release(&run, false);
         return status;
@@ -350,7 +312,6 @@ int movtool_encode(int argc, char **argv)
             fprintf(stderr, "note: the sound lasts %.2f s; the rest of the movie is silent\n",
                     sound_seconds);
     }
-    run.temporary.clear();
     run_release(&run, true);
     return 0;
 }

@@ -88,21 +88,7 @@ int movtool_screen(int argc, char **argv)
             movtool_error("the display could not be set up");
             status = 1;
         } else {
-            const std::string temp = std::string(argv[6]) + ".part";
-            FILE *out = fopen(temp.c_str(), "wb");
-            if (!out || fwrite(screen.data(), 1, screen.size(), out) != screen.size()) {
-                movtool_error("%s: %s", argv[6], strerror(errno));
-                status = 1;
-            }
-            if (out && fclose(out) != 0 && status == 0) {
-                movtool_error("%s: %s", argv[6], strerror(errno));
-                status = 1;
-            }
-            if (status == 0 && rename(temp.c_str(), argv[6]) != 0) {
-                movtool_error("%s: %s", argv[6], strerror(errno));
-                status = 1;
-            }
-            if (status != 0) remove(temp.c_str());
+            status = movtool_write_file(argv[6], screen.data(), screen.size());
         }
     }
     movie_close();
