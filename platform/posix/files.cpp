@@ -117,6 +117,9 @@ bool files_exists(const char *path)
 
 bool files_delete(const char *path)
 {
+    // Only what lies below the current directory: the uninstall, the one caller, enters the
+    // install folder and names what goes relative to it.
+    if (!path || !relative_below(path)) return false;
     std::string last, host;
     int fd = open_holder(path, &last);
     if (fd < 0) return false;
