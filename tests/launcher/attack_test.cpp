@@ -35,7 +35,7 @@ TEST(UninstallTrees, NothingOutsideChangesAndInsideExactlyTheListedFilesGo)
         }
     }
     std::printf("%zu trees: %zu files, %zu links, %zu folders, %zu FIFOs, %zu names; %zu "
-                "deleted inside, %zu canaries outside unchanged in every tree\n",
+                "deleted inside; %zu canaries outside each tree\n",
                 figures.trees, figures.files, figures.links, figures.folders, figures.others,
                 figures.names, figures.deleted, figures.outside_entries / figures.trees);
     // Trees that delete nothing would prove nothing.
