@@ -77,15 +77,19 @@ std::string entry_name(AttackChoices *c, Tree *t, bool in_save)
         return in_any_case(c, table[pick(c, 7)]);
     case 1:
     case 2:
-        return in_any_case(c, std::string(stems[pick(c, 9)]) +
-                                  endings[chance(c, 2) ? pick(c, 4) : pick(c, 12)]);
+    {
+        // One pick after the other: the order of a tree's choices is the same for every compiler.
+        std::string stem = stems[pick(c, 9)];
+        const char *ending = endings[chance(c, 2) ? pick(c, 4) : pick(c, 12)];
+        return in_any_case(c, stem + ending);
+    }
     case 3:
         return t->odd_names[pick(c, static_cast<uint32_t>(t->odd_names.size()))];
     default: {
         static const char odd[] = "\\:*?\"<>|\x01\x1f\x7f\xff";
         std::string name = in_any_case(c, std::string(stems[pick(c, 9)]));
-        name.insert(pick(c, static_cast<uint32_t>(name.size() + 1)), 1,
-                    odd[pick(c, sizeof odd - 1)]);
+        size_t at = pick(c, static_cast<uint32_t>(name.size() + 1));
+        name.insert(at, 1, odd[pick(c, sizeof odd - 1)]);
         return name + endings[pick(c, 12)];
     }
     }
