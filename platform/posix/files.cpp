@@ -100,7 +100,8 @@ int open_holder(const char *path, std::string *last)
     if (start < 0) return -1;
     size_t cut = whole.find_last_of("\\/");
     *last = cut == std::string::npos ? whole : whole.substr(cut + 1);
-    int holder = folders_walk(start, cut == std::string::npos ? std::string() : whole.substr(0, cut));
+    int holder =
+        folders_walk(start, cut == std::string::npos ? std::string() : whole.substr(0, cut));
     close(start);
     return holder;
 }

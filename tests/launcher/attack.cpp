@@ -55,7 +55,7 @@ std::string in_any_case(AttackChoices *c, const std::string &name)
 
 struct Tree {
     Sandbox box;
-    fs::path install;     // the install folder on disk
+    fs::path install; // the install folder on disk
     fs::path install_real;
     std::vector<std::string> odd_names; // names that try to leave the folder
     std::set<std::string> made;
@@ -66,7 +66,7 @@ struct Tree {
 // names that read as paths out of the folder.
 std::string entry_name(AttackChoices *c, Tree *t, bool in_save)
 {
-    static const char *const table[] = {"drivers",       "dig.ini", "loading.bmp", "tumblodos.cfg",
+    static const char *const table[] = {"drivers",       "dig.ini",  "loading.bmp", "tumblodos.cfg",
                                         "tumblowin.cfg", "frei.lvl", "save"};
     static const char *const endings[] = {".lst", ".pif", ".LST", ".Pif", ".lst.txt", ".lsta",
                                           "lst",  ".sav", "",     ".",    ".pif~",    ".lst "};
@@ -76,8 +76,7 @@ std::string entry_name(AttackChoices *c, Tree *t, bool in_save)
     case 5:
         return in_any_case(c, table[pick(c, 7)]);
     case 1:
-    case 2:
-    {
+    case 2: {
         // One pick after the other: the order of a tree's choices is the same for every compiler.
         std::string stem = stems[pick(c, 9)];
         const char *ending = endings[chance(c, 2) ? pick(c, 4) : pick(c, 12)];
@@ -283,8 +282,8 @@ std::string compare(const std::map<std::string, std::string> &before,
     std::set<std::string> wrong;
     for (const auto &entry : before) {
         auto now = after.find(entry.first);
-        bool inside = !may_change.empty() &&
-                      entry.first.compare(0, may_change.size(), may_change) == 0;
+        bool inside =
+            !may_change.empty() && entry.first.compare(0, may_change.size(), may_change) == 0;
         if (gone.count(entry.first) ? now != after.end()
                                     : (now == after.end() ? !inside : now->second != entry.second))
             wrong.insert(entry.first);
@@ -391,7 +390,8 @@ std::string attack_run_tree(AttackChoices *c, AttackFigures *f, bool more_names)
     if (problem.empty() && !unlink_guard_violations().empty())
         problem = "unlink outside the install folder: " + unlink_guard_violations()[0];
     if (problem.empty()) problem = compare(before, after, gone, "");
-    if (problem.empty() && headless_starts().size() != 1) problem = "the uninstaller was not started";
+    if (problem.empty() && headless_starts().size() != 1)
+        problem = "the uninstaller was not started";
 
     if (problem.empty() && more_names && real_folder(t.install) &&
         files_set_current_directory("C:\\ZENTHOR")) {
@@ -419,8 +419,8 @@ std::string attack_run_tree(AttackChoices *c, AttackFigures *f, bool more_names)
         if (!unlink_guard_violations().empty())
             problem = "unlink outside the install folder: " + unlink_guard_violations()[0];
         else
-            problem = compare(before, after, {},
-                              t.install.lexically_relative(b.root).string() + "/");
+            problem =
+                compare(before, after, {}, t.install.lexically_relative(b.root).string() + "/");
     }
 
     launcher_reset();

@@ -214,7 +214,7 @@ TEST_F(Backdrop, MalformedFilesFailCleanly)
     EXPECT_FALSE(load(make_bmp(0, 4, 0, 8, 256)));
     EXPECT_FALSE(load(make_bmp(4, 4, 0, 24, 0))); // 1 << 24 colours: more than a palette holds
     EXPECT_FALSE(load(make_bmp(4, 4, 257, 8, 0)));
-    EXPECT_FALSE(load(make_bmp(4, 4, 0, 0x120, 0))); // low byte 0x20: a shift past 32 bits
+    EXPECT_FALSE(load(make_bmp(4, 4, 0, 0x120, 0)));   // low byte 0x20: a shift past 32 bits
     EXPECT_FALSE(load(make_bmp(4, 4, 0, 0x108, 256))); // low byte 8, but not 8 bits
 
     // Header sizes that would overflow 32 bits or exceed the file.
@@ -263,8 +263,8 @@ TEST_F(Backdrop, PictureOverTheSizeLimitIsRefusedBeforeItIsRead)
                                   int64_t{1} << 30, &sizes));
     header[18] = header[22] = static_cast<char>(8000 & 0xFF);
     header[19] = header[23] = static_cast<char>(8000 >> 8);
-    EXPECT_TRUE(backdrop_measure(reinterpret_cast<const uint8_t *>(header.data()),
-                                 int64_t{1} << 30, &sizes));
+    EXPECT_TRUE(backdrop_measure(reinterpret_cast<const uint8_t *>(header.data()), int64_t{1} << 30,
+                                 &sizes));
 }
 
 TEST_F(Backdrop, TrailingBytesAndFewColoursStillLoad)

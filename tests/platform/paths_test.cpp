@@ -186,8 +186,8 @@ TEST_F(Paths, ReadingAWholeFile)
 TEST_F(Paths, NamesNoWindowsFileSystemHoldsAreInvisible)
 {
     fs::path demo = box.drive_c / "Demo";
-    const char *odd[] = {"a\\b.txt", "c:d.txt", "e*.txt", "f?.txt", "g\".txt", "h<.txt",
-                         "i>.txt",   "j|.txt",  "k\x01.txt", "\xff.txt"};
+    const char *odd[] = {"a\\b.txt", "c:d.txt", "e*.txt", "f?.txt",    "g\".txt",
+                         "h<.txt",   "i>.txt",  "j|.txt", "k\x01.txt", "\xff.txt"};
     for (const char *name : odd)
         write_file(demo / name, "odd");
     write_file(demo / "plain.txt", "plain");
