@@ -3,6 +3,7 @@
 # make demo   builds, makes the demo CD and starts its menu
 # make bench  builds and runs the benchmarks
 # make fuzz   runs every fuzz target for FUZZ_SECONDS (default 600) each
+# make package  builds the Debian package
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 CI_FUZZ_SECONDS ?= 30
@@ -10,7 +11,8 @@ GEN := -G Ninja
 # ccache, where the machine has it, lets the three builds and later runs share compiled objects.
 GEN += $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz format tidy clean install
+.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz format tidy clean install \
+        package
 
 all: build
 
@@ -63,6 +65,11 @@ tidy: build
 # entries and icons, in the standard directories under PREFIX (default /usr/local).
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build/release $(if $(PREFIX),--prefix "$(PREFIX)")
+
+# make package: build/release/package/democd.deb, a Debian package of what `make install` installs
+# under /usr (CPack's DEB generator; dependencies from dpkg-shlibdeps).
+package: build
+	cmake --build build/release --target package
 
 clean:
 	rm -rf build
