@@ -20,7 +20,8 @@ deps:
 	@bash deps/install.sh
 
 build: deps
-	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DWINDOWS_DIR=$(CURDIR)/build/windows -DDISC_IMAGE=$(CURDIR)/build/democd.iso
 	cmake --build build/release -j $(JOBS)
 
 # The Windows programs: filmo.exe, runner.exe and the demo's stand-ins, tested under Wine by
@@ -36,7 +37,7 @@ cd-image: build windows
 demo: build
 	@bash tools/democd/demo.sh build/release
 
-test-plain: build windows
+test-plain: build windows cd-image
 	ctest --test-dir build/release --output-on-failure -j $(JOBS) -LE fuzz
 
 test-asan: deps

@@ -9,9 +9,9 @@
 namespace ds
 {
 constexpr HRESULT results[] = {
-    DSERR_ALLOCATED,    DSERR_BADFORMAT,   DSERR_BUFFERLOST,      DSERR_GENERIC,
-    DSERR_INVALIDCALL,  DSERR_INVALIDPARAM, DSERR_NOAGGREGATION,  DSERR_NODRIVER,
-    DSERR_OUTOFMEMORY,  DSERR_PRIOLEVELNEEDED, DSERR_UNINITIALIZED, DSERR_UNSUPPORTED,
+    DSERR_ALLOCATED,      DSERR_BADFORMAT,       DSERR_BUFFERLOST,    DSERR_GENERIC,
+    DSERR_INVALIDCALL,    DSERR_INVALIDPARAM,    DSERR_NOAGGREGATION, DSERR_NODRIVER,
+    DSERR_OUTOFMEMORY,    DSERR_PRIOLEVELNEEDED, DSERR_UNINITIALIZED, DSERR_UNSUPPORTED,
     DSERR_CONTROLUNAVAIL,
 };
 } // namespace ds
@@ -48,13 +48,26 @@ static_assert(DSSCL_EXCLUSIVE == 3 && DSBPLAY_LOOPING == 1, "level and play flag
 namespace
 {
 
+// The looping buffer that plays now, for the display's trace; it goes away on the audio
+// thread while the main thread may ask for its cursor.
+CRITICAL_SECTION &guard()
+{
+    static CRITICAL_SECTION section = [] {
+        CRITICAL_SECTION s;
+        InitializeCriticalSection(&s);
+        return s;
+    }();
+    return section;
+}
+IDirectSoundBuffer *traced_buffer;
+
 int32_t result_of(HRESULT r)
 {
     if (SUCCEEDED(r)) return DS_OK;
     static const int32_t names[] = {
-        DSERR_ALLOCATED,   DSERR_BADFORMAT,    DSERR_BUFFERLOST,      DSERR_GENERIC,
-        DSERR_INVALIDCALL, DSERR_INVALIDPARAM, DSERR_NOAGGREGATION,   DSERR_NODRIVER,
-        DSERR_OUTOFMEMORY, DSERR_PRIOLEVELNEEDED, DSERR_UNINITIALIZED, DSERR_UNSUPPORTED,
+        DSERR_ALLOCATED,      DSERR_BADFORMAT,       DSERR_BUFFERLOST,    DSERR_GENERIC,
+        DSERR_INVALIDCALL,    DSERR_INVALIDPARAM,    DSERR_NOAGGREGATION, DSERR_NODRIVER,
+        DSERR_OUTOFMEMORY,    DSERR_PRIOLEVELNEEDED, DSERR_UNINITIALIZED, DSERR_UNSUPPORTED,
         DSERR_CONTROLUNAVAIL,
     };
     static_assert(sizeof names / sizeof names[0] == sizeof ds::results / sizeof ds::results[0],
@@ -129,8 +142,7 @@ int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps)
 
 int32_t audio_set_cooperative_level(AudioDevice *device, Window *window, uint32_t level)
 {
-    return result_of(
-        device_of(device)->SetCooperativeLevel(reinterpret_cast<HWND>(window), level));
+    return result_of(device_of(device)->SetCooperativeLevel(reinterpret_cast<HWND>(window), level));
 }
 
 int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format)
@@ -160,7 +172,13 @@ int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *pa
 
 int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
 {
-    return result_of(buffer_of(buffer)->Play(0, 0, flags));
+    HRESULT r = buffer_of(buffer)->Play(0, 0, flags);
+    if (SUCCEEDED(r) && (flags & DSBPLAY_LOOPING)) {
+        EnterCriticalSection(&guard());
+        traced_buffer = buffer_of(buffer);
+        LeaveCriticalSection(&guard());
+    }
+    return result_of(r);
 }
 
 int32_t audio_stop(AudioBuffer *buffer)
@@ -180,7 +198,23 @@ int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t 
 
 void audio_release_buffer(AudioBuffer *buffer)
 {
-    if (buffer) buffer_of(buffer)->Release();
+    if (!buffer) return;
+    EnterCriticalSection(&guard());
+    if (traced_buffer == buffer_of(buffer)) traced_buffer = nullptr;
+    LeaveCriticalSection(&guard());
+    buffer_of(buffer)->Release();
+}
+
+bool win32_audio_play_cursor(uint32_t *cursor)
+{
+    EnterCriticalSection(&guard());
+    DWORD play = 0, status = 0;
+    bool playing = traced_buffer && SUCCEEDED(traced_buffer->GetStatus(&status)) &&
+                   (status & DSBSTATUS_PLAYING) &&
+                   SUCCEEDED(traced_buffer->GetCurrentPosition(&play, nullptr));
+    LeaveCriticalSection(&guard());
+    *cursor = play;
+    return playing;
 }
 
 void audio_release(AudioDevice *device)

@@ -24,7 +24,7 @@ FILE *readfile_open(const char *name)
                         error == ERROR_INVALID_NAME
                     ? ENOENT
                 : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES
-                                                                                  : EIO;
+                                                                                   : EIO;
         return nullptr;
     }
     if (GetFileType(file) != FILE_TYPE_DISK) {

@@ -4,19 +4,39 @@
 
 #include <ddraw.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 // The system's results, kept under names of our own before the layer's header takes theirs.
 namespace dd
 {
 constexpr HRESULT results[] = {
-    DDERR_GENERIC,           DDERR_INCOMPATIBLEPRIMARY, DDERR_INVALIDCAPS,
-    DDERR_INVALIDOBJECT,     DDERR_INVALIDPARAMS,       DDERR_INVALIDPIXELFORMAT,
-    DDERR_NOALPHAHW,         DDERR_NOCOOPERATIVELEVELSET, DDERR_NODIRECTDRAWHW,
-    DDERR_NOEMULATION,       DDERR_NOEXCLUSIVEMODE,     DDERR_NOFLIPHW,
-    DDERR_NOMIPMAPHW,        DDERR_NOZBUFFERHW,         DDERR_OUTOFMEMORY,
-    DDERR_OUTOFVIDEOMEMORY,  DDERR_PRIMARYSURFACEALREADYEXISTS, DDERR_UNSUPPORTEDMODE,
-    DDERR_INVALIDSURFACETYPE, DDERR_SURFACELOST,        DDERR_WASSTILLDRAWING,
-    DDERR_INVALIDMODE,       DDERR_UNSUPPORTED,         DDERR_EXCLUSIVEMODEALREADYSET,
-    DDERR_NOTLOCKED,         DDERR_SURFACEBUSY,
+    DDERR_GENERIC,
+    DDERR_INCOMPATIBLEPRIMARY,
+    DDERR_INVALIDCAPS,
+    DDERR_INVALIDOBJECT,
+    DDERR_INVALIDPARAMS,
+    DDERR_INVALIDPIXELFORMAT,
+    DDERR_NOALPHAHW,
+    DDERR_NOCOOPERATIVELEVELSET,
+    DDERR_NODIRECTDRAWHW,
+    DDERR_NOEMULATION,
+    DDERR_NOEXCLUSIVEMODE,
+    DDERR_NOFLIPHW,
+    DDERR_NOMIPMAPHW,
+    DDERR_NOZBUFFERHW,
+    DDERR_OUTOFMEMORY,
+    DDERR_OUTOFVIDEOMEMORY,
+    DDERR_PRIMARYSURFACEALREADYEXISTS,
+    DDERR_UNSUPPORTEDMODE,
+    DDERR_INVALIDSURFACETYPE,
+    DDERR_SURFACELOST,
+    DDERR_WASSTILLDRAWING,
+    DDERR_INVALIDMODE,
+    DDERR_UNSUPPORTED,
+    DDERR_EXCLUSIVEMODEALREADYSET,
+    DDERR_NOTLOCKED,
+    DDERR_SURFACEBUSY,
 };
 } // namespace dd
 
@@ -99,21 +119,64 @@ int32_t result_of(HRESULT r)
 {
     if (SUCCEEDED(r)) return DD_OK;
     static const int32_t names[] = {
-        DDERR_GENERIC,           DDERR_INCOMPATIBLEPRIMARY, DDERR_INVALIDCAPS,
-        DDERR_INVALIDOBJECT,     DDERR_INVALIDPARAMS,       DDERR_INVALIDPIXELFORMAT,
-        DDERR_NOALPHAHW,         DDERR_NOCOOPERATIVELEVELSET, DDERR_NODIRECTDRAWHW,
-        DDERR_NOEMULATION,       DDERR_NOEXCLUSIVEMODE,     DDERR_NOFLIPHW,
-        DDERR_NOMIPMAPHW,        DDERR_NOZBUFFERHW,         DDERR_OUTOFMEMORY,
-        DDERR_OUTOFVIDEOMEMORY,  DDERR_PRIMARYSURFACEALREADYEXISTS, DDERR_UNSUPPORTEDMODE,
-        DDERR_INVALIDSURFACETYPE, DDERR_SURFACELOST,        DDERR_WASSTILLDRAWING,
-        DDERR_INVALIDMODE,       DDERR_UNSUPPORTED,         DDERR_EXCLUSIVEMODEALREADYSET,
-        DDERR_NOTLOCKED,         DDERR_SURFACEBUSY,
+        DDERR_GENERIC,
+        DDERR_INCOMPATIBLEPRIMARY,
+        DDERR_INVALIDCAPS,
+        DDERR_INVALIDOBJECT,
+        DDERR_INVALIDPARAMS,
+        DDERR_INVALIDPIXELFORMAT,
+        DDERR_NOALPHAHW,
+        DDERR_NOCOOPERATIVELEVELSET,
+        DDERR_NODIRECTDRAWHW,
+        DDERR_NOEMULATION,
+        DDERR_NOEXCLUSIVEMODE,
+        DDERR_NOFLIPHW,
+        DDERR_NOMIPMAPHW,
+        DDERR_NOZBUFFERHW,
+        DDERR_OUTOFMEMORY,
+        DDERR_OUTOFVIDEOMEMORY,
+        DDERR_PRIMARYSURFACEALREADYEXISTS,
+        DDERR_UNSUPPORTEDMODE,
+        DDERR_INVALIDSURFACETYPE,
+        DDERR_SURFACELOST,
+        DDERR_WASSTILLDRAWING,
+        DDERR_INVALIDMODE,
+        DDERR_UNSUPPORTED,
+        DDERR_EXCLUSIVEMODEALREADYSET,
+        DDERR_NOTLOCKED,
+        DDERR_SURFACEBUSY,
     };
     static_assert(sizeof names / sizeof names[0] == sizeof dd::results / sizeof dd::results[0],
                   "one name for each result");
     for (size_t i = 0; i < sizeof names / sizeof names[0]; i++)
         if (dd::results[i] == r) return names[i];
     return DDERR_GENERIC;
+}
+
+// FILMO_TRACE=FILE: a line for each picture made visible, the time in microseconds and the
+// sound's play cursor (-1 while no sound plays), to see the pictures follow the sound.
+void trace_picture()
+{
+    static FILE *trace = [] {
+        const char *name = std::getenv("FILMO_TRACE");
+        return name && *name ? std::fopen(name, "w") : nullptr;
+    }();
+    if (!trace) return;
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint32_t cursor = 0;
+    bool playing = win32_audio_play_cursor(&cursor);
+    std::fprintf(trace, "%llu %ld\n",
+                 static_cast<unsigned long long>(now.QuadPart / frequency.QuadPart * 1000000 +
+                                                 now.QuadPart % frequency.QuadPart * 1000000 /
+                                                     frequency.QuadPart),
+                 playing ? static_cast<long>(cursor) : -1L);
+    std::fflush(trace);
 }
 
 void release_device(ScreenDevice *device)
@@ -146,9 +209,8 @@ int32_t screen_set_mode(ScreenDevice *device, int32_t width, int32_t height, int
 {
     Guard g;
     if (device->released) return DDERR_INVALIDOBJECT;
-    return result_of(device->draw->SetDisplayMode(static_cast<DWORD>(width),
-                                                  static_cast<DWORD>(height),
-                                                  static_cast<DWORD>(bits)));
+    return result_of(device->draw->SetDisplayMode(
+        static_cast<DWORD>(width), static_cast<DWORD>(height), static_cast<DWORD>(bits)));
 }
 
 int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
@@ -200,6 +262,7 @@ int32_t screen_lock(ScreenSurface *surface, uint32_t flags, void **pixels, int32
 
 int32_t screen_unlock(ScreenSurface *surface)
 {
+    trace_picture();
     Guard g;
     if (!surface->locked) return surface->released ? DDERR_SURFACELOST : DDERR_NOTLOCKED;
     HRESULT r = surface->surface->Unlock(nullptr);

@@ -51,7 +51,8 @@ bool write_file(const std::wstring &path)
     if (file == INVALID_HANDLE_VALUE) return false;
     const char text[] = "stand-in\r\n";
     DWORD written = 0;
-    bool ok = WriteFile(file, text, sizeof text - 1, &written, nullptr) && written == sizeof text - 1;
+    bool ok =
+        WriteFile(file, text, sizeof text - 1, &written, nullptr) && written == sizeof text - 1;
     return CloseHandle(file) && ok;
 }
 
@@ -83,8 +84,9 @@ int install(bool quiet)
          ok;
     if (key) {
         ok = set_value(key, L"Path", folder) && ok;
-        ok = set_value(key, L"Uninstall", folder + L"\\UNINST.EXE -f" + folder + L"\\INSTALL.LOG") &&
-             ok;
+        ok =
+            set_value(key, L"Uninstall", folder + L"\\UNINST.EXE -f" + folder + L"\\INSTALL.LOG") &&
+            ok;
         RegCloseKey(key);
     }
     if (!ok) {
@@ -92,9 +94,8 @@ int install(bool quiet)
         return 1;
     }
     if (quiet) return 0;
-    return box(L"Zenthor DEMO set-up",
-               L"The Zenthor demo has been installed to C:\\ZENTHOR.\n\n"
-               L"Start the CD menu again to play it.");
+    return box(L"Zenthor DEMO set-up", L"The Zenthor demo has been installed to C:\\ZENTHOR.\n\n"
+                                       L"Start the CD menu again to play it.");
 }
 
 // Everything below folder except the running program itself, which goes when the system next
@@ -140,8 +141,8 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR argumen
 {
     std::wstring path = own_path();
     std::wstring name = lower(path.substr(path.find_last_of(L"\\/") + 1));
-    bool quiet = arguments && (std::strncmp(arguments, "-s", 2) == 0 ||
-                               std::strncmp(arguments, "/s", 2) == 0);
+    bool quiet = arguments &&
+                 (std::strncmp(arguments, "-s", 2) == 0 || std::strncmp(arguments, "/s", 2) == 0);
     if (name == L"setup.exe") return install(quiet);
     if (name == L"uninst.exe") return uninstall();
     if (name == L"dxsetup.exe")

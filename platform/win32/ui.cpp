@@ -308,8 +308,7 @@ bool ui_adjust_window_rect(UiRect *rect, uint32_t style, bool menu)
 
 int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, uint32_t type)
 {
-    return MessageBoxW(hwnd_of(owner), win32_wide(text).c_str(), win32_wide(caption).c_str(),
-                       type);
+    return MessageBoxW(hwnd_of(owner), win32_wide(text).c_str(), win32_wide(caption).c_str(), type);
 }
 
 uintptr_t ui_set_timer(UiWindow window, uintptr_t id, uint32_t period_ms, UiTimerProc proc)

@@ -11,6 +11,7 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #undef WM_DESTROY
@@ -64,6 +65,9 @@
 // (a file name from elsewhere) gives false: it has no name on our side.
 std::wstring win32_wide(const char *text);
 bool win32_narrow(const wchar_t *text, char *out, size_t size);
+
+// The play cursor of the looping sound buffer that plays now; false when none plays.
+bool win32_audio_play_cursor(uint32_t *cursor);
 
 // The module the programs' resources (icon group, version, manifest) are linked into.
 HINSTANCE win32_instance();

@@ -10,10 +10,10 @@ namespace
 {
 
 WindowProc player_proc;
-const wchar_t CLASS_NAME[] = L"filmo";
 // The system's numbers whose names the platform headers took.
 constexpr UINT REDRAW_ON_RESIZE = 0x0001 | 0x0002; // CS_VREDRAW | CS_HREDRAW
-constexpr DWORD POPUP = 0x80000000u;               // WS_POPUP
+// A pop-up with caption, system menu and minimize box; the full-screen mode covers its frame.
+constexpr DWORD WINDOW_STYLE = 0x80CA0000u;
 
 HWND hwnd_of(Window *window)
 {
@@ -36,23 +36,19 @@ LRESULT CALLBACK window_thunk(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
 Window *window_create(const char *title, int32_t x, int32_t y, int32_t width, int32_t height,
                       WindowProc proc)
 {
+    // An ANSI window, class and title of the same name, as the player's texts are single bytes
+    // and its character messages single-byte codes.
     player_proc = proc;
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSW window_class = {};
-        window_class.style = REDRAW_ON_RESIZE;
-        window_class.lpfnWndProc = window_thunk;
-        window_class.hInstance = win32_instance();
-        window_class.hIcon = LoadIconW(win32_instance(), MAKEINTRESOURCEW(158));
-        window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // the arrow
-        window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-        window_class.lpszClassName = CLASS_NAME;
-        if (!RegisterClassW(&window_class)) return nullptr;
-        registered = true;
-    }
-    std::wstring caption = win32_wide(title);
-    HWND hwnd = CreateWindowExW(WS_EX_TOPMOST, CLASS_NAME, caption.c_str(), POPUP, x, y, width,
-                                height, nullptr, nullptr, win32_instance(), nullptr);
+    WNDCLASSA window_class = {};
+    window_class.style = REDRAW_ON_RESIZE;
+    window_class.lpfnWndProc = window_thunk;
+    window_class.hInstance = win32_instance();
+    window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    window_class.lpszClassName = title;
+    if (!RegisterClassA(&window_class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return nullptr;
+    HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, title, title, WINDOW_STYLE, x, y, width, height,
+                                nullptr, nullptr, win32_instance(), nullptr);
     return window_of(hwnd);
 }
 
@@ -60,6 +56,9 @@ void window_show(Window *window)
 {
     ShowWindow(hwnd_of(window), SW_NORMAL);
     UpdateWindow(hwnd_of(window));
+    // The program that owns the screen takes the keyboard too, also when the program that
+    // started it still had it.
+    SetForegroundWindow(hwnd_of(window));
 }
 
 void window_destroy(Window *window)
@@ -93,15 +92,23 @@ int32_t window_get_message(WindowMessage *message)
 
 void window_translate_message(const WindowMessage *message)
 {
-    MSG msg = {hwnd_of(message->window), message->message, message->wparam, message->lparam,
-               static_cast<DWORD>(GetMessageTime()), {}};
+    MSG msg = {hwnd_of(message->window),
+               message->message,
+               message->wparam,
+               message->lparam,
+               static_cast<DWORD>(GetMessageTime()),
+               {}};
     TranslateMessage(&msg);
 }
 
 void window_dispatch_message(const WindowMessage *message)
 {
-    MSG msg = {hwnd_of(message->window), message->message, message->wparam, message->lparam,
-               static_cast<DWORD>(GetMessageTime()), {}};
+    MSG msg = {hwnd_of(message->window),
+               message->message,
+               message->wparam,
+               message->lparam,
+               static_cast<DWORD>(GetMessageTime()),
+               {}};
     DispatchMessageA(&msg);
 }
 
