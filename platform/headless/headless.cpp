@@ -6,6 +6,7 @@
 #include "platform/audio.h"
 #include "platform/clock.h"
 #include "platform/screen.h"
+#include "platform/softsound.h"
 #include "platform/window.h"
 
 #include <algorithm>
@@ -44,18 +45,10 @@ struct AudioDevice {
 };
 
 struct AudioBuffer {
-    int32_t primary;
-    int32_t released;
-    int32_t playing;
-    int32_t looping;
-    int32_t locked;
-    uint32_t size;
-    uint32_t cursor;       // while stopped
-    uint32_t start_cursor; // while playing: where it started
-    uint64_t start_us;
-    uint64_t consumed; // bytes played since it started
-    std::vector<uint8_t> memory;
-    std::vector<uint8_t> staging; // what a lock hands out, copied back at unlock
+    int32_t primary = 0;
+    int32_t released = 0;
+    SoftSound *sound = nullptr; // null for the primary buffer
+    ~AudioBuffer() { softsound_destroy(sound); }
 };
 
 namespace
@@ -178,43 +171,29 @@ int32_t injected(HeadlessCall call)
     return 0;
 }
 
-uint32_t buffer_position(const AudioBuffer *b)
+// The virtual device: the clock moves the play cursor, every byte it passes goes to the record.
+uint64_t device_clock(void *)
 {
-    if (!b->playing) return b->cursor;
-    return (uint32_t)((b->start_cursor + b->consumed) % b->size);
+    return now_us();
 }
 
-// Plays the buffer up to now: every byte the cursor passed goes to the record as it is now.
-void buffer_advance(AudioBuffer *b, uint64_t now)
+// Under hl_mutex: every call into a sound buffer is made holding it.
+void device_heard(void *, const uint8_t *bytes, uint32_t count)
 {
-    if (!b->playing || b->primary || b->size == 0) return;
-    uint64_t total = (now - b->start_us) * 22050 / 1000000;
-    int32_t ends = 0;
-    if (!b->looping && b->start_cursor + total >= b->size) {
-        total = b->size - b->start_cursor;
-        ends = 1;
-    }
-    while (b->consumed < total) {
-        uint32_t at = (uint32_t)((b->start_cursor + b->consumed) % b->size);
-        uint64_t n = std::min<uint64_t>(total - b->consumed, b->size - at);
-        hl_played.insert(hl_played.end(), b->memory.begin() + at, b->memory.begin() + at + n);
-        b->consumed += n;
-    }
-    if (ends) {
-        b->playing = 0;
-        b->cursor = 0;
-    }
+    hl_played.insert(hl_played.end(), bytes, bytes + count);
 }
+
+// The device's write cursor runs 331 bytes (15 ms) ahead of its play cursor.
+const SoftSoundDevice hl_sound_device{nullptr, device_clock, device_heard, 22050, 331};
 
 // The cursor of the streaming buffer that plays, or -1.
-int32_t playing_cursor(uint64_t now)
+int32_t playing_cursor()
 {
     for (auto it = hl_buffers.rbegin(); it != hl_buffers.rend(); ++it) {
         AudioBuffer *b = it->get();
-        if (!b->released && !b->primary && b->playing) {
-            buffer_advance(b, now);
-            if (b->playing) return (int32_t)buffer_position(b);
-        }
+        if (b->released || b->primary) continue;
+        int32_t cursor = softsound_playing_cursor(b->sound);
+        if (cursor >= 0) return cursor;
     }
     return -1;
 }
@@ -391,9 +370,8 @@ std::vector<HeadlessPresent> headless_presents()
 std::vector<uint8_t> headless_played()
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    uint64_t now = now_us();
     for (auto &b : hl_buffers)
-        if (!b->released) buffer_advance(b.get(), now);
+        if (!b->released && b->sound) softsound_advance(b->sound);
     return hl_played;
 }
 
@@ -803,7 +781,7 @@ int32_t screen_unlock(ScreenSurface *surface)
     HeadlessPresent p{};
     p.index = (int32_t)hl_presents.size();
     p.time_us = now;
-    p.play_cursor = playing_cursor(now);
+    p.play_cursor = playing_cursor();
     p.hash = screen_hash(surface);
     p.first_pixel = (uint16_t)(surface->memory[0] | surface->memory[1] << 8);
     hl_presents.push_back(p);
@@ -869,10 +847,10 @@ int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc, Au
         return DSERR_BADFORMAT;
     auto b = std::make_unique<AudioBuffer>();
     b->primary = primary;
-    b->size = desc->bytes;
-    // A fresh buffer holds no sound of its own: silence, as the device gives it.
-    b->memory.assign(b->size, 0x80);
-    b->staging.assign(b->size, 0);
+    if (!primary) {
+        b->sound = softsound_create(&hl_sound_device, desc->bytes);
+        if (!b->sound) return DSERR_OUTOFMEMORY;
+    }
     hl_buffers.push_back(std::move(b));
     *buffer = hl_buffers.back().get();
     return DS_OK;
@@ -913,19 +891,8 @@ int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **
     if (bytes2) *bytes2 = 0;
     if (int32_t r = injected(HC_AUDIO_LOCK)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->primary || buffer->locked) return DSERR_INVALIDCALL;
-    if (offset >= buffer->size || bytes == 0 || bytes > buffer->size) return DSERR_INVALIDPARAM;
-    buffer_advance(buffer, now_us());
-    buffer->staging = buffer->memory;
-    buffer->locked = 1;
-    *part1 = buffer->staging.data() + offset;
-    *bytes1 = std::min(bytes, buffer->size - offset);
-    if (*bytes1 < bytes) {
-        if (!part2 || !bytes2) return DSERR_INVALIDPARAM;
-        *part2 = buffer->staging.data();
-        *bytes2 = bytes - *bytes1;
-    }
-    return DS_OK;
+    if (buffer->primary) return DSERR_INVALIDCALL;
+    return softsound_lock(buffer->sound, offset, bytes, part1, bytes1, part2, bytes2);
 }
 
 int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *part2,
@@ -934,19 +901,8 @@ int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *pa
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_AUDIO_UNLOCK)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (!buffer->locked) return DSERR_INVALIDCALL;
-    buffer_advance(buffer, now_us());
-    buffer->locked = 0;
-    uint8_t *base = buffer->staging.data();
-    auto back = [&](void *part, uint32_t n) {
-        if (!part || n == 0) return;
-        size_t at = (uint8_t *)part - base;
-        if (at < buffer->size)
-            memcpy(buffer->memory.data() + at, part, std::min<size_t>(n, buffer->size - at));
-    };
-    back(part1, bytes1);
-    back(part2, bytes2);
-    return DS_OK;
+    if (buffer->primary) return DSERR_INVALIDCALL;
+    return softsound_unlock(buffer->sound, part1, bytes1, part2, bytes2);
 }
 
 int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
@@ -955,15 +911,7 @@ int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
     if (int32_t r = injected(HC_AUDIO_PLAY)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
     if (buffer->primary) return DS_OK;
-    uint64_t now = now_us();
-    buffer_advance(buffer, now);
-    buffer->looping = (flags & DSBPLAY_LOOPING) != 0;
-    if (!buffer->playing) {
-        buffer->playing = 1;
-        buffer->start_cursor = buffer->cursor;
-        buffer->start_us = now;
-        buffer->consumed = 0;
-    }
+    softsound_play(buffer->sound, (flags & DSBPLAY_LOOPING) != 0);
     return DS_OK;
 }
 
@@ -972,9 +920,7 @@ int32_t audio_stop(AudioBuffer *buffer)
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_AUDIO_STOP)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    buffer_advance(buffer, now_us());
-    buffer->cursor = buffer_position(buffer);
-    buffer->playing = 0;
+    if (buffer->sound) softsound_stop(buffer->sound);
     return DS_OK;
 }
 
@@ -984,11 +930,12 @@ int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t 
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_AUDIO_POSITION)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    buffer_advance(buffer, now_us());
-    uint32_t at = buffer_position(buffer);
-    if (play_cursor) *play_cursor = at;
-    if (write_cursor)
-        *write_cursor = buffer->size ? (at + (buffer->playing ? 331 : 0)) % buffer->size : 0;
+    if (buffer->sound) {
+        softsound_position(buffer->sound, play_cursor, write_cursor);
+    } else {
+        if (play_cursor) *play_cursor = 0;
+        if (write_cursor) *write_cursor = 0;
+    }
     return DS_OK;
 }
 
@@ -996,8 +943,8 @@ void audio_release_buffer(AudioBuffer *buffer)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (!buffer || buffer->released) return;
-    buffer_advance(buffer, now_us());
-    buffer->playing = 0;
+    // Kept until the reset, stopped: what it played so far stays in the record.
+    if (buffer->sound) softsound_stop(buffer->sound);
     buffer->released = 1;
 }
 

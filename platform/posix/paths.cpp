@@ -4,19 +4,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/cp1252.h"
+#include "platform/posix/folders.h"
+
 namespace
 {
-
-// Bytes 0x80 to 0x9F of code page 1252; 0 where the code page has no character.
-const uint16_t cp1252_high[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
 
 constexpr size_t MAX_WINDOWS_PATH = 1024;
 
@@ -24,6 +21,7 @@ struct PathsState {
     std::string cd_folder = ".";
     char cd_letter = 'd';
     std::string current;
+    int current_fd = -1; // the current directory, opened; -1 until first needed
 };
 
 PathsState state;
@@ -38,10 +36,8 @@ bool is_letter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::string drive_root(char letter)
+std::string prefix_drive(char letter)
 {
-    letter = lower_letter(letter);
-    if (letter == state.cd_letter) return state.cd_folder;
     const char *prefix = std::getenv("WINEPREFIX");
     std::string base;
     if (prefix && *prefix) {
@@ -50,7 +46,14 @@ std::string drive_root(char letter)
         const char *home = std::getenv("HOME");
         base = std::string(home ? home : "") + "/.wine";
     }
-    std::string root = base + "/dosdevices/" + letter + ":";
+    return base + "/dosdevices/" + letter + ":";
+}
+
+std::string drive_root(char letter)
+{
+    letter = lower_letter(letter);
+    if (letter == state.cd_letter) return state.cd_folder;
+    std::string root = prefix_drive(letter);
     struct stat st;
     // Wine's Z: is the host's root; without a prefix that still holds.
     if (letter == 'z' && stat(root.c_str(), &st) != 0) return "/";
@@ -135,72 +138,12 @@ bool paths_equal_folded(const std::string &a, const std::string &b)
 
 std::string paths_to_utf8(const std::string &cp1252)
 {
-    std::string out;
-    out.reserve(cp1252.size());
-    for (unsigned char c : cp1252) {
-        uint32_t u = c;
-        if (c >= 0x80 && c < 0xA0) u = cp1252_high[c - 0x80] ? cp1252_high[c - 0x80] : 0xFFFD;
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
+    return cp1252_to_utf8(cp1252);
 }
 
 bool paths_from_utf8(const std::string &utf8, std::string *cp1252)
 {
-    std::string out;
-    size_t i = 0;
-    while (i < utf8.size()) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        uint32_t u;
-        size_t extra;
-        if (c < 0x80) {
-            u = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            u = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            u = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            u = c & 0x07;
-            extra = 3;
-        } else {
-            return false;
-        }
-        if (i + extra >= utf8.size()) return false;
-        for (size_t k = 1; k <= extra; k++) {
-            unsigned char d = static_cast<unsigned char>(utf8[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            u = u << 6 | (d & 0x3F);
-        }
-        i += extra + 1;
-        // Overlong forms would let two spellings name one file.
-        if ((extra == 1 && u < 0x80) || (extra == 2 && u < 0x800) || (extra == 3 && u < 0x10000))
-            return false;
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            out += static_cast<char>(u);
-            continue;
-        }
-        bool found = false;
-        for (int k = 0; k < 32; k++)
-            if (cp1252_high[k] == u) {
-                out += static_cast<char>(0x80 + k);
-                found = true;
-            }
-        if (!found) return false;
-    }
-    *cp1252 = out;
-    return true;
+    return cp1252_from_utf8(utf8, cp1252);
 }
 
 bool paths_match(const char *pattern, const char *name)
@@ -221,9 +164,22 @@ bool paths_configure(const char *cd_folder, char cd_letter)
     char real[PATH_MAX];
     state.cd_folder = realpath(cd_folder, real) ? real : cd_folder;
     state.cd_letter = lower_letter(cd_letter);
-    if (chdir(state.cd_folder.c_str()) != 0) return false;
-    state.current = std::string(1, static_cast<char>(state.cd_letter - 32)) + ":\\";
+    int fd = open(state.cd_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    if (!paths_enter(std::string(1, static_cast<char>(state.cd_letter - 32)) + ":\\", fd)) {
+        close(fd);
+        return false;
+    }
     return true;
+}
+
+bool paths_drive_mapped(char letter)
+{
+    if (!is_letter(letter)) return false;
+    letter = lower_letter(letter);
+    struct stat st;
+    return letter == state.cd_letter ||
+           (stat(prefix_drive(letter).c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 char paths_cd_letter()
@@ -241,9 +197,25 @@ const std::string &paths_current()
     return state.current;
 }
 
-void paths_set_current(const std::string &absolute)
+int paths_current_folder()
 {
+    if (state.current_fd < 0) {
+        paths_current();
+        state.current_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    }
+    return state.current_fd;
+}
+
+bool paths_enter(const std::string &absolute, int fd)
+{
+    // The process's own current directory and the one Windows names are resolved against are
+    // changed together or not at all, so that a started program and our own relative names
+    // always mean the same folder.
+    if (fchdir(fd) != 0) return false;
+    if (state.current_fd >= 0 && state.current_fd != fd) close(state.current_fd);
+    state.current_fd = fd;
     state.current = absolute;
+    return true;
 }
 
 bool paths_absolute(const char *windows_path, std::string *absolute)
@@ -289,6 +261,8 @@ bool paths_absolute(const char *windows_path, std::string *absolute)
         std::string part = rest.substr(start, end - start);
         start = end + 1;
         if (part.empty() || part == ".") continue;
+        // No Windows file system holds such a name, so no Windows path can name it.
+        if (!folders_name_valid(part)) return false;
         if (part == "..") {
             size_t cut = out.find_last_of('\\');
             if (cut != std::string::npos && cut >= root_length) out.erase(cut);
@@ -326,18 +300,13 @@ bool paths_map(const char *windows_path, std::string *host)
             struct stat st;
             if (lstat(exact.c_str(), &st) != 0) {
                 searching = false;
-                if (DIR *dir = opendir(out.c_str())) {
-                    while (struct dirent *entry = readdir(dir)) {
-                        std::string candidate;
-                        if (paths_from_utf8(entry->d_name, &candidate) &&
-                            paths_equal_folded(candidate, part)) {
-                            name = entry->d_name;
-                            searching = true;
-                            break;
-                        }
-                    }
-                    closedir(dir);
+                int fd = open(out.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+                std::string found;
+                if (fd >= 0 && folders_lookup(fd, part, &found)) {
+                    name = found;
+                    searching = true;
                 }
+                if (fd >= 0) close(fd);
             }
         }
         out += '/';
