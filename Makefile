@@ -80,7 +80,7 @@ tidy: build
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build/release $(if $(PREFIX),--prefix "$(PREFIX)")
 
-# make package: build/release/package/democd.deb, a Debian package of what `make install` installs
+# make package: build/release/package/democd_*.deb, a Debian package of what `make install` installs
 # under /usr (CPack's DEB generator; dependencies from dpkg-shlibdeps).
 package: build
 	cmake --build build/release --target package
