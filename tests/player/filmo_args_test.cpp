@@ -171,6 +171,11 @@ class FilmoNoSound : public testing::Test
         return wait_until([&] { return cli_run(focus).out == id + "\n"; }, 30);
     }
     bool running(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
+    // What the display shows, for a failure's message.
+    std::string windows()
+    {
+        return cli_run("DISPLAY=" + display + " xdotool search --name . getwindowname %@").out;
+    }
     std::string dir, display, movie, out;
     pid_t server = -1;
 };
@@ -180,12 +185,12 @@ TEST_F(FilmoNoSound, TheFatalBoxShowsAndWaitsForOk)
     pid_t pid = start_filmo();
     ASSERT_GT(pid, 0);
     std::string box = box_shown();
-    ASSERT_FALSE(box.empty()) << text_of(out);
+    ASSERT_FALSE(box.empty()) << text_of(out) << "windows:\n" << windows();
     EXPECT_TRUE(running(pid)) << "the player waits for the box";
     EXPECT_NE(text_of(out).find("Fatal Error occured: SoundErrorA: 4\n"), std::string::npos)
         << text_of(out);
     // The box has the keyboard without a window manager to give it.
-    ASSERT_TRUE(has_focus(box));
+    ASSERT_TRUE(has_focus(box)) << "windows:\n" << windows();
     EXPECT_EQ(cli_run("DISPLAY=" + display + " xdotool key Return").status, 0);
     EXPECT_EQ(wait_exit(pid, 20), 0);
 }
@@ -194,7 +199,7 @@ TEST_F(FilmoNoSound, SigtermEndsThePlayerWhileTheBoxIsOpen)
 {
     pid_t pid = start_filmo();
     ASSERT_GT(pid, 0);
-    ASSERT_FALSE(box_shown().empty()) << text_of(out);
+    ASSERT_FALSE(box_shown().empty()) << text_of(out) << "windows:\n" << windows();
     kill(pid, SIGTERM);
     EXPECT_EQ(wait_exit(pid, 20), 0);
 }
