@@ -68,6 +68,17 @@ std::string own_folder()
     return pattern.substr(testing::TempDir().size()) + "/";
 }
 
+// The sanitizer build's entries for the player, as a shell command's prefix.
+std::string sanitizer_prefix()
+{
+    std::string prefix;
+    for (const std::string &e : movie_sanitizer_env()) {
+        size_t eq = e.find('=');
+        prefix += e.substr(0, eq + 1) + "'" + e.substr(eq + 1) + "' ";
+    }
+    return prefix;
+}
+
 bool contains(const std::vector<uint8_t> &haystack, const std::vector<uint8_t> &needle)
 {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
@@ -82,8 +93,8 @@ TEST(FilmoArgs, ANameWithBlanksIsOneMovieAndPlays)
     std::string dir = testing::TempDir() + own;
     std::string heard = dir + "args_heard.raw", out = dir + "args_out.txt";
     remove(heard.c_str());
-    pid_t pid = start_shell("cd '" + dir +
-                            "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=disk "
+    pid_t pid = start_shell("cd '" + dir + "' && " + sanitizer_prefix() +
+                            "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=disk "
                             "SDL_DISKAUDIOFILE='" +
                             heard + "' FILMO_NO_BOXES=1 exec '" + filmo +
                             "' 'My Trailer 1.mov' > '" + out + "' 2>&1");
@@ -106,8 +117,8 @@ TEST(FilmoArgs, TheWordsOfANameAreNotNamesOfTheirOwn)
     std::string dir = testing::TempDir() + own;
     movie_write((own + "a").c_str(), 6, 0);
     movie_write((own + "b.mov").c_str(), 6, 0);
-    CliRun run = cli_run("cd '" + dir +
-                         "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=disk "
+    CliRun run = cli_run("cd '" + dir + "' && " + sanitizer_prefix() +
+                         "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=disk "
                          "SDL_DISKAUDIOFILE=/dev/null FILMO_NO_BOXES=1 timeout 20 '" +
                          filmo + "' 'a b.mov'");
     EXPECT_EQ(run.status, 0) << run.out;
@@ -128,8 +139,9 @@ class FilmoNoSound : public testing::Test
         dir = testing::TempDir() + own;
         std::string number = dir + "nosound_display.txt";
         remove(number.c_str());
-        server = start_shell("exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>'" +
-                             number + "' 2>'" + dir + "nosound_xvfb.txt'");
+        server =
+            start_shell("exec Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>'" +
+                        number + "' 2>'" + dir + "nosound_xvfb.txt'");
         ASSERT_GT(server, 0);
         ASSERT_TRUE(wait_until([&] { return text_of(number).find('\n') != std::string::npos; }, 30))
             << text_of(dir + "nosound_xvfb.txt");
@@ -145,7 +157,7 @@ class FilmoNoSound : public testing::Test
     // filmo with a sound driver that cannot be opened.
     pid_t start_filmo()
     {
-        return start_shell("DISPLAY=" + display +
+        return start_shell(sanitizer_prefix() + "DISPLAY=" + display +
                            " SDL_AUDIODRIVER=none_such FILMO_NO_BOXES= exec '" + filmo + "' '" +
                            movie + "' > '" + out + "' 2>&1");
     }
@@ -209,7 +221,8 @@ TEST(FilmoNoSoundNoDisplay, TheMessageGoesToStderrOnly)
     std::string own = own_folder();
     ASSERT_FALSE(own.empty());
     std::string movie = movie_write((own + "nosound.mov").c_str(), 6, 0);
-    CliRun run = cli_run("DISPLAY= WAYLAND_DISPLAY= SDL_AUDIODRIVER=none_such timeout 20 '" +
+    CliRun run = cli_run(sanitizer_prefix() +
+                         "DISPLAY= WAYLAND_DISPLAY= SDL_AUDIODRIVER=none_such timeout 20 '" +
                          filmo + "' '" + movie + "'");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Fatal Error occured: SoundErrorA: 4\n"), std::string::npos) << run.out;

@@ -5,6 +5,7 @@
 #include "tests/support/record_gen.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -95,6 +96,19 @@ bool movie_sanitized()
 #endif
 #endif
     return sanitized;
+}
+
+std::vector<std::string> movie_sanitizer_env()
+{
+    if (!movie_sanitized()) return {};
+    std::string supp = testing::TempDir() + "filmo_sanitizer.supp." + std::to_string(getpid());
+    if (FILE *f = fopen(supp.c_str(), "w")) {
+        fputs("race:libSDL2-2.0.so.0\nrace:swrast_dri.so\n", f);
+        fclose(f);
+    }
+    const char *tsan = getenv("TSAN_OPTIONS");
+    return {"SDL_RENDER_DRIVER=software",
+            std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + " suppressions=" + supp};
 }
 
 double movie_test_clock_speed()
