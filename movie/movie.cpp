@@ -15,12 +15,10 @@ MovieReader movie_reader;
 const char *movie_alloc()
 {
     MovieReader &r = movie_reader;
-    r.sound_size = MOVIE_SOUND_SIZE;
-    r.record_size = MOVIE_SOUND_OFFSET + r.sound_size;
+    r.record_size = MOVIE_RECORD_SIZE;
     r.record_buffer = static_cast<uint8_t *>(std::malloc(static_cast<size_t>(r.record_size)));
     r.code_buffer = static_cast<uint8_t *>(std::malloc(MOVIE_CODE_COUNT));
     r.picture_buffer = static_cast<uint8_t *>(std::malloc(MOVIE_PICTURES_BYTES));
-    r.colour_list = r.record_buffer ? r.record_buffer + MOVIE_COLOUR_LIST_OFFSET : nullptr;
     r.fault = MOVIE_FAULT_NONE;
     r.fault_at = 0;
     if (!r.record_buffer || !r.code_buffer || !r.picture_buffer) return "no mem error 01";
@@ -171,7 +169,6 @@ void movie_free()
     r.record_buffer = nullptr;
     r.code_buffer = nullptr;
     r.picture_buffer = nullptr;
-    r.colour_list = nullptr;
 }
 
 const char *movie_fault_text(MovieFault fault)

@@ -35,12 +35,10 @@ enum MovieFault : int32_t {
 };
 
 struct MovieReader {
-    int32_t sound_size;
     int32_t record_size;
     uint8_t *record_buffer;
     uint8_t *code_buffer;
     uint8_t *picture_buffer;
-    uint8_t *colour_list;
     FILE *file;
     int32_t file_length;
     int32_t record_count;

@@ -1,14 +1,25 @@
 # The player's platform services (clock and threads, window, screen, audio) per backend.
+find_package(Threads REQUIRED)
+# The looping sound buffer of the backends whose device has none the player could lock.
+add_library(platform_softsound STATIC ${CMAKE_CURRENT_SOURCE_DIR}/softsound.cpp)
+target_include_directories(platform_softsound PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(platform_softsound PUBLIC Threads::Threads)
+
 add_library(platform_headless STATIC ${CMAKE_CURRENT_SOURCE_DIR}/headless/headless.cpp)
 target_include_directories(platform_headless PUBLIC ${CMAKE_SOURCE_DIR})
-find_package(Threads REQUIRED)
-target_link_libraries(platform_headless PUBLIC Threads::Threads)
+target_link_libraries(platform_headless PUBLIC platform_softsound Threads::Threads)
 
 if(WITH_SDL)
     find_package(SDL2 REQUIRED)
-    add_library(platform_sdl STATIC ${CMAKE_CURRENT_SOURCE_DIR}/sdl/sdl.cpp)
+    # Xlib only for the message box of our own where SDL cannot show one.
+    find_package(X11 REQUIRED)
+    add_library(platform_sdl STATIC ${CMAKE_CURRENT_SOURCE_DIR}/sdl/clock.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/sdl/window.cpp ${CMAKE_CURRENT_SOURCE_DIR}/sdl/screen.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/sdl/sound.cpp ${CMAKE_CURRENT_SOURCE_DIR}/sdl/scale.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/sdl/x11_box.cpp)
     target_include_directories(platform_sdl PUBLIC ${CMAKE_SOURCE_DIR})
-    target_link_libraries(platform_sdl PUBLIC SDL2::SDL2 Threads::Threads)
+    target_link_libraries(platform_sdl PUBLIC platform_softsound SDL2::SDL2 X11::X11
+                          Threads::Threads platform_cp1252)
 
     add_executable(filmo ${CMAKE_CURRENT_SOURCE_DIR}/sdl/filmo_main.cpp)
     target_link_libraries(filmo PRIVATE player present movie platform_sdl)

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/messages.h"
+
 // Handles are plain numbers; 0 is the null handle of each kind.
 typedef uintptr_t UiWindow;
 typedef uintptr_t UiDc;
@@ -76,18 +78,6 @@ struct UiPaletteEntry {
     uint8_t red, green, blue, flags;
 };
 
-constexpr uint32_t WM_DESTROY = 0x0002;
-constexpr uint32_t WM_SETFOCUS = 0x0007;
-constexpr uint32_t WM_PAINT = 0x000F;
-constexpr uint32_t WM_CLOSE = 0x0010;
-constexpr uint32_t WM_QUIT = 0x0012;
-constexpr uint32_t WM_KEYDOWN = 0x0100;
-constexpr uint32_t WM_INITDIALOG = 0x0110;
-constexpr uint32_t WM_COMMAND = 0x0111;
-constexpr uint32_t WM_TIMER = 0x0113;
-constexpr uint32_t WM_CTLCOLORBTN = 0x0135;
-constexpr uint32_t WM_CTLCOLORSTATIC = 0x0138;
-
 constexpr uint32_t WS_POPUP = 0x80000000u;
 constexpr uint32_t WS_VISIBLE = 0x10000000u;
 constexpr uint32_t WS_CAPTION = 0x00C00000u;
@@ -105,14 +95,6 @@ constexpr uint32_t SS_ICON = 0x3u;
 constexpr uint32_t CS_VREDRAW = 0x1u;
 constexpr uint32_t CS_HREDRAW = 0x2u;
 constexpr uint32_t CS_OWNDC = 0x20u;
-
-constexpr uint32_t MB_OK = 0x0u;
-constexpr uint32_t MB_YESNO = 0x4u;
-constexpr uint32_t MB_ICONQUESTION = 0x20u;
-constexpr int32_t IDOK = 1;
-constexpr int32_t IDCANCEL = 2;
-constexpr int32_t IDYES = 6;
-constexpr int32_t IDNO = 7;
 
 constexpr int32_t SW_HIDE = 0;
 constexpr int32_t SW_SHOWNORMAL = 1;

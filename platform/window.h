@@ -5,16 +5,9 @@
 
 #include <cstdint>
 
-struct Window;
+#include "platform/messages.h"
 
-enum WindowMessageId : uint32_t {
-    WM_DESTROY = 0x0002,
-    WM_CLOSE = 0x0010,
-    WM_QUIT = 0x0012,
-    WM_ACTIVATEAPP = 0x001C,
-    WM_KEYDOWN = 0x0100,
-    WM_CHAR = 0x0102,
-};
+struct Window;
 
 struct WindowMessage {
     Window *window;
@@ -24,11 +17,6 @@ struct WindowMessage {
 };
 
 typedef intptr_t (*WindowProc)(Window *window, uint32_t message, uintptr_t wparam, intptr_t lparam);
-
-// Message box flags and answer.
-constexpr uint32_t MB_OK = 0x00;
-constexpr uint32_t MB_ICONEXCLAMATION = 0x30;
-constexpr int32_t IDOK = 1;
 
 // Creates the hidden top-level window whose messages go to proc; null on failure.
 Window *window_create(const char *title, int32_t x, int32_t y, int32_t width, int32_t height,

@@ -29,16 +29,19 @@ void decode_thread(void *name)
             // Fewer than the two records priming needs: the audio thread sees this before any
             // sound starts and ends too.
             playback.decode_finished.store(1);
+            clock_wake();
             return;
         }
         fill_slot(s, picture, palette, sound);
     }
     playback.newest_slot.store(1);
     playback.decode_state.store(1);
+    clock_wake();
 
     for (;;) {
         if (playback.stop_request.load()) {
             playback.decode_finished.store(1);
+            clock_wake();
             return;
         }
         if (playback.refill_request.load() == 0) {
@@ -50,17 +53,66 @@ void decode_thread(void *name)
         if (!picture) {
             playback.stop_request.store(1);
             playback.decode_finished.store(1);
+            clock_wake();
             return;
         }
         int32_t s = (playback.newest_slot.load() + 1) & 3;
         fill_slot(s, picture, palette, sound);
         playback.newest_slot.store(s);
+        clock_wake();
     }
 }
 
-static int32_t reached(uint32_t deadline)
+void audio_stream_thread(void * /*unused*/)
 {
-    return (int32_t)(timeGetTime() - deadline) >= 0;
+    playback.stop_request.store(0);
+    uint32_t start = timeGetTime();
+    while (playback.decode_state.load() == 0) {
+        // A movie too short to prime ends the decode thread before it primes: nothing to play.
+        if (playback.decode_finished.load() || timeGetTime() - start > PLAY_WAIT_MS) {
+            playback.audio_ended.store(1);
+            clock_wake();
+            return;
+        }
+        Sleep(0);
+    }
+
+    int32_t slot = 0;
+    while (slot < playback.newest_slot.load()) {
+        sound_write(frame_slots[slot].sound, slot * SOUND_QUARTER_BYTES, SOUND_QUARTER_BYTES);
+        slot++;
+    }
+    playback.audio_slot.store(slot - 1);
+    sound_play(1);
+    playback.decode_state.store(2);
+    clock_wake();
+
+    for (;;) {
+        if (playback.stop_request.load()) {
+            playback.audio_ended.store(1);
+            clock_wake();
+            return;
+        }
+        uint32_t cursor = sound_play_position();
+        int32_t quarter = (int32_t)(cursor / SOUND_QUARTER_BYTES);
+        // The signal is read before the display slot: the play loop advances the slot before it
+        // clears the signal, so a cleared signal is always seen with the new slot.
+        if (playback.second_picture.load() == 0 && quarter != playback.display_slot.load()) {
+            playback.second_picture.store(1);
+            clock_wake(); // the play loop shows picture B now, not when its yield runs out
+        }
+        int32_t audio = playback.audio_slot.load();
+        if (audio != playback.newest_slot.load()) {
+            audio = (audio + 1) & 3;
+            playback.audio_slot.store(audio);
+            sound_write(frame_slots[audio].sound, audio * SOUND_QUARTER_BYTES, SOUND_QUARTER_BYTES);
+        }
+        // Sleep(0), but over when the cursor reaches the next quarter: picture B waits for this
+        // thread's signal, which should not come late by most of a yield.
+        uint64_t left = SOUND_QUARTER_BYTES - cursor % SOUND_QUARTER_BYTES;
+        clock_yield_for(
+            (uint32_t)((left * 1000000 + SOUND_BYTES_PER_SECOND - 1) / SOUND_BYTES_PER_SECOND));
+    }
 }
 
 // Polls flag with Sleep(0) for at most PLAY_WAIT_MS; 1 when it was set. With restop, the stop
@@ -71,7 +123,10 @@ static int32_t wait_for(std::atomic<int32_t> &flag, int32_t restop)
     uint32_t start = timeGetTime();
     while (!flag.load()) {
         if (timeGetTime() - start > PLAY_WAIT_MS) return 0;
-        if (restop) playback.stop_request.store(1);
+        if (restop) {
+            playback.stop_request.store(1);
+            clock_wake();
+        }
         Sleep(0);
     }
     return 1;
@@ -83,9 +138,10 @@ static int32_t wait_for(std::atomic<int32_t> &flag, int32_t restop)
 static int32_t playback_end(int32_t result, int32_t restop)
 {
     playback.stop_request.store(1);
-    sound_stop(SOUND_STREAM_ENTRY);
+    clock_wake();
+    sound_stop();
     int32_t audio_done = wait_for(playback.audio_ended, restop);
-    if (audio_done) sound_release_buffer(SOUND_STREAM_ENTRY);
+    if (audio_done) sound_release_buffer();
     int32_t decode_done = wait_for(playback.decode_finished, restop);
     if (decode_done) {
         movie_close();
@@ -108,8 +164,10 @@ static int32_t play_loop()
         const FrameSlot &slot = frame_slots[playback.display_slot.load()];
         if (show_a) {
             playback.refill_request.store(1);
-            while (!reached(next_time))
-                Sleep(0);
+            clock_wake();
+            // A yield that ends when the picture is due rather than polls up to it.
+            for (int32_t left; (left = (int32_t)(next_time - timeGetTime())) > 0;)
+                clock_yield_for((uint32_t)left * 1000);
             present_picture(slot.picture, slot.palette);
             show_a = 0;
         } else {
@@ -121,6 +179,7 @@ static int32_t play_loop()
             present_picture(slot.picture + MOVIE_PICTURE_BYTES, slot.palette);
             playback.display_slot.store((playback.display_slot.load() + 1) & 3);
             playback.second_picture.store(0);
+            clock_wake();
             show_a = 1;
         }
         if (key_available() && key_get() == KEY_ESCAPE) return PLAY_ESCAPE;
@@ -130,7 +189,6 @@ static int32_t play_loop()
 int32_t play_movie(const char *name)
 {
     playback.stop_request.store(0);
-    playback.audio_ack.store(0);
     playback.decode_finished.store(0);
     playback.audio_ended.store(0);
     if (const char *error = movie_alloc()) {
@@ -141,7 +199,7 @@ int32_t play_movie(const char *name)
     playback.refill_request.store(0);
     playback.second_picture.store(0);
     playback.display_slot.store(0);
-    sound_create_buffer(SOUND_STREAM_ENTRY, SOUND_STREAM_BYTES);
+    sound_create_buffer(SOUND_STREAM_BYTES);
 
     // A thread that cannot be started counts as one that has ended at once; the other one is
     // then stopped through the ordinary end.

@@ -29,10 +29,9 @@ struct PlaybackState {
     std::atomic<int32_t> refill_request;  // play loop raises, decode thread clears
     std::atomic<int32_t> second_picture;  // audio thread raises, play loop clears
     std::atomic<int32_t> stop_request;    // asks both threads to end
-    std::atomic<int32_t> audio_ack;       // the audio thread saw the stop request
     std::atomic<int32_t> decode_finished; // the decode thread's last act
-    // The audio thread's last act on every way out, its start time-out included: after it the
-    // thread touches nothing of the movie any more.
+    // The audio thread's acknowledgement, its last act on every way out (its start time-out
+    // included): after it the thread touches nothing of the movie any more.
     std::atomic<int32_t> audio_ended;
 };
 
@@ -49,19 +48,31 @@ constexpr int32_t PLAY_TIMEOUT = 100;
 
 int32_t play_movie(const char *name);
 void decode_thread(void *name);
+// Plays the frame slots' sound through the looping streaming buffer, one quarter per slot, and
+// raises the second-picture signal as the play cursor leaves the display slot's quarter.
+void audio_stream_thread(void *unused);
 
-// The entry point: plays the movies named on the command line (blank-separated; none: "tv.mov")
-// in a ring until Escape. 0 on every path that returns.
+struct CmdlineArgs;
+
+// The entry point: plays the movies named by the arguments (none: "tv.mov") in a ring until
+// Escape. 0 on every path that returns.
+int32_t player_run(const CmdlineArgs *args);
+// player_run on one string, as a Windows program receives its command line.
 int32_t player_main(const char *command_line);
 void player_cleanup();
 
-// The playlist built from a command line: at most PLAYLIST_MAX names that could be opened,
-// pointing into the player's own copy of the line.
+// The playlist: at most PLAYLIST_MAX names that could be opened, pointing into the player's own
+// copy of its command line.
 constexpr int32_t PLAYLIST_MAX = 4;
 constexpr int32_t COMMAND_LINE_BYTES = 1024;
 extern const char *playlist[PLAYLIST_MAX];
 extern int32_t playlist_length;
+// From one string: a leading quote cuts the line at its last quote, the rest is split at blanks;
+// a line longer than the buffer is cut to it.
 void playlist_build(const char *command_line);
+// From an argument vector: each argument is one name. A name that does not fit into what is left
+// of the buffer is refused with a notice, never cut.
+void playlist_build_args(int32_t count, const char *const *names);
 
 // Set when a thread of a movie did not end within its wait: what it uses is then never freed,
 // and the player stops.

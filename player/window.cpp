@@ -1,7 +1,9 @@
 #include "player/window.h"
 
 #include "platform/clock.h"
+#include "player/player.h"
 #include "present/display.h"
+#include "present/owner.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -33,11 +35,36 @@ static const KeyEntry key_table[] = {
     {0x78, 328}, {0x79, 329}, {0x7A, 330}, {0x7B, 331}, {0x13, 401}, {0x2F, 400}, {0, 0},
 };
 
+static Window *owner_window_of_player()
+{
+    return player_window.load();
+}
+
+[[noreturn]] static void owner_fatal_report(const char *text)
+{
+    fatal_error_box("%s", text);
+}
+
+// A fatal error on the audio thread gives the desktop back before its box: the box is shown and
+// the process ended there, not cut short here.
+[[noreturn]] static void owner_screen_lost()
+{
+    while (fatal_error_pending())
+        Sleep(20);
+    player_cleanup();
+    process_end(0);
+}
+
+static const PresentOwner player_owner = {owner_window_of_player, pump_messages,
+                                          wait_while_inactive, owner_fatal_report,
+                                          owner_screen_lost};
+
 Window *player_window_create()
 {
     Window *window = window_create("Halvener-Test", 0, 0, 608, 642, player_window_proc);
     player_window.store(window);
     window_quit.store(0);
+    owner_set(&player_owner);
     return window;
 }
 

@@ -11,11 +11,7 @@ struct ScreenDesc {
     int32_t line_bytes; // width x 2; 1280 means 640x480
     int32_t height;
     int16_t width;
-    uint8_t reserved;
     uint8_t lock_depth;
-    uint16_t red_mask;
-    uint16_t green_mask;
-    uint16_t blue_mask;
     int32_t pitch; // bytes from one surface line to the next, from the latest lock
 };
 

@@ -1,17 +1,21 @@
 #include "present/sound.h"
 
 #include "platform/audio.h"
-#include "platform/clock.h"
-#include "player/player.h"
-#include "player/window.h"
+#include "present/owner.h"
 
 #include <cstring>
 
-SoundBufferEntry sound_buffers[SOUND_BUFFER_COUNT];
+struct SoundBufferEntry {
+    AudioBuffer *buffer;
+    void *lock_address; // written by every lock
+    uint32_t size;      // requested at creation; every lock stores the locked byte count
+};
 
 static AudioDevice *sound_device;
 static AudioBuffer *sound_primary;
-static AudioCaps sound_caps;
+// The streaming buffer: made and released on the main thread while the audio thread is not
+// running, used by the audio thread in between.
+static SoundBufferEntry sound_stream;
 
 static const AudioFormat sound_format = {1, 1, 22050, 22050, 1, 8, 0};
 
@@ -63,58 +67,52 @@ int32_t sound_unlock_code(int32_t result)
     return code_in(result, buffer_call_results, 4, 255);
 }
 
-static SoundBufferEntry *entry_at(int32_t index)
-{
-    return index >= 0 && index < SOUND_BUFFER_COUNT ? &sound_buffers[index] : nullptr;
-}
-
 int32_t sound_init()
 {
     int32_t r = audio_create(&sound_device);
-    if (r != DS_OK) fatal_error_box("SoundErrorA: %d", sound_create_code(r));
+    if (r != DS_OK) owner_fatal("SoundErrorA: %d", sound_create_code(r));
     AudioBufferDesc primary{DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME, 0,
                             nullptr};
     r = audio_create_buffer(sound_device, &primary, &sound_primary);
-    if (r != DS_OK) fatal_error_box("Init CreateSoundBuffer: %d", sound_buffer_code(r));
-    memset(&sound_caps, 0, sizeof sound_caps);
-    r = audio_get_caps(sound_device, &sound_caps);
-    if (r != DS_OK) fatal_error_box("GetCaps Error: %d", sound_caps_code(r));
-    r = audio_set_cooperative_level(sound_device, player_window.load(), DSSCL_EXCLUSIVE);
-    if (r != DS_OK) fatal_error_box("Init: SetCooperativeLevel: %d", sound_cooperative_code(r));
+    if (r != DS_OK) owner_fatal("Init CreateSoundBuffer: %d", sound_buffer_code(r));
+    AudioCaps caps{}; // asked for as a test of the device; nothing reads it
+    r = audio_get_caps(sound_device, &caps);
+    if (r != DS_OK) owner_fatal("GetCaps Error: %d", sound_caps_code(r));
+    r = audio_set_cooperative_level(sound_device, owner_window(), DSSCL_EXCLUSIVE);
+    if (r != DS_OK) owner_fatal("Init: SetCooperativeLevel: %d", sound_cooperative_code(r));
     audio_set_format(sound_primary, &sound_format); // the device may keep its own format
     return 1;
 }
 
-int32_t sound_create_buffer(int32_t index, int32_t size)
+int32_t sound_create_buffer(int32_t size)
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || size <= 0) return 0;
+    SoundBufferEntry *e = &sound_stream;
+    if (size <= 0) return 0;
     e->size = (uint32_t)size;
     AudioBufferDesc desc{DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME,
                          (uint32_t)size, &sound_format};
     int32_t r = audio_create_buffer(sound_device, &desc, &e->buffer);
-    if (r != DS_OK) fatal_error_box("Class Sound: CreateSoundBuffer: %d", sound_buffer_code(r));
+    if (r != DS_OK) owner_fatal("Class Sound: CreateSoundBuffer: %d", sound_buffer_code(r));
     r = audio_lock(e->buffer, 0, e->size, &e->lock_address, &e->size, nullptr, nullptr, 0);
-    if (r != DS_OK) fatal_error_box("Soundlock: %d", sound_lock_code(r));
+    if (r != DS_OK) owner_fatal("Soundlock: %d", sound_lock_code(r));
     r = audio_unlock(e->buffer, e->lock_address, e->size, nullptr, 0);
-    if (r != DS_OK) fatal_error_box("Cant unlock soundbuffer: %d", sound_unlock_code(r));
+    if (r != DS_OK) owner_fatal("Cant unlock soundbuffer: %d", sound_unlock_code(r));
     return 1;
 }
 
-void sound_write(int32_t index, const uint8_t *source, int32_t offset, int32_t count)
+void sound_write(const uint8_t *source, int32_t offset, int32_t count)
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return;
     int32_t r = audio_lock(e->buffer, 0, e->size, &e->lock_address, &e->size, nullptr, nullptr, 0);
-    if (r != DS_OK) fatal_error_box("Soundlock: %d", sound_lock_code(r));
-    // A write that would pass the end of the buffer is cut at it.
+    if (r != DS_OK) owner_fatal("Soundlock: %d", sound_lock_code(r));
     if (offset >= 0 && count > 0 && (uint32_t)offset < e->size && e->lock_address) {
         uint32_t n = (uint32_t)count;
         if (n > e->size - (uint32_t)offset) n = e->size - (uint32_t)offset;
         memcpy((uint8_t *)e->lock_address + offset, source, n);
     }
     r = audio_unlock(e->buffer, e->lock_address, e->size, nullptr, 0);
-    if (r != DS_OK) fatal_error_box("Cant unlock soundbuffer: %d", sound_unlock_code(r));
+    if (r != DS_OK) owner_fatal("Cant unlock soundbuffer: %d", sound_unlock_code(r));
 }
 
 // The cursors stay local to the call, so that a query on one thread never reads another
@@ -123,38 +121,38 @@ static uint32_t position_of(SoundBufferEntry *e)
 {
     uint32_t play = 0, write = 0;
     if (audio_get_position(e->buffer, &play, &write) != DS_OK)
-        fatal_error_box("Cant get sound position");
+        owner_fatal("Cant get sound position");
     return play;
 }
 
-void sound_play(int32_t index, uint8_t loop)
+void sound_play(uint8_t loop)
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return;
     if (position_of(e) != 0) return;
     int32_t r = audio_play(e->buffer, loop == 1 ? DSBPLAY_LOOPING : 0);
-    if (r != DS_OK) fatal_error_box("Cant play sound: %d", sound_unlock_code(r));
+    if (r != DS_OK) owner_fatal("Cant play sound: %d", sound_unlock_code(r));
 }
 
-uint32_t sound_play_position(int32_t index)
+uint32_t sound_play_position()
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return 0;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return 0;
     return position_of(e);
 }
 
-void sound_stop(int32_t index)
+void sound_stop()
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return;
     if (position_of(e) == 0) return;
     audio_stop(e->buffer);
 }
 
-void sound_release_buffer(int32_t index)
+void sound_release_buffer()
 {
-    SoundBufferEntry *e = entry_at(index);
-    if (!e || !e->buffer) return;
+    SoundBufferEntry *e = &sound_stream;
+    if (!e->buffer) return;
     audio_release_buffer(e->buffer);
     e->buffer = nullptr;
 }
@@ -164,56 +162,4 @@ void sound_shutdown()
     if (sound_device) audio_release(sound_device);
     sound_device = nullptr;
     sound_primary = nullptr;
-}
-
-void audio_stream_thread(void * /*unused*/)
-{
-    playback.stop_request.store(0);
-    uint32_t start = timeGetTime();
-    while (playback.decode_state.load() == 0) {
-        // A movie too short to prime ends the decode thread before it primes: nothing to play.
-        if (playback.decode_finished.load() || timeGetTime() - start > SOUND_START_TIMEOUT_MS) {
-            playback.audio_ended.store(1);
-            return;
-        }
-        Sleep(0);
-    }
-
-    int32_t slot = 0;
-    while (slot < playback.newest_slot.load()) {
-        sound_write(SOUND_STREAM_ENTRY, frame_slots[slot].sound, slot * SOUND_QUARTER_BYTES,
-                    SOUND_QUARTER_BYTES);
-        slot++;
-    }
-    playback.audio_slot.store(slot - 1);
-    sound_play(SOUND_STREAM_ENTRY, 1);
-    playback.decode_state.store(2);
-
-    for (;;) {
-        if (playback.stop_request.load()) {
-            playback.audio_ack.store(1);
-            playback.audio_ended.store(1);
-            return;
-        }
-        uint32_t cursor = sound_play_position(SOUND_STREAM_ENTRY);
-        int32_t quarter = (int32_t)(cursor / SOUND_QUARTER_BYTES);
-        // The signal is read before the display slot: the play loop advances the slot before it
-        // clears the signal, so a cleared signal is always seen with the new slot.
-        if (playback.second_picture.load() == 0 && quarter != playback.display_slot.load()) {
-            playback.second_picture.store(1);
-            clock_wake(); // the play loop shows picture B now, not when its yield runs out
-        }
-        int32_t audio = playback.audio_slot.load();
-        if (audio != playback.newest_slot.load()) {
-            audio = (audio + 1) & 3;
-            playback.audio_slot.store(audio);
-            sound_write(SOUND_STREAM_ENTRY, frame_slots[audio].sound, audio * SOUND_QUARTER_BYTES,
-                        SOUND_QUARTER_BYTES);
-        }
-        // Sleep(0), but over when the cursor reaches the next quarter: picture B waits for this
-        // thread's signal, which should not come late by most of a yield.
-        uint64_t left = SOUND_QUARTER_BYTES - cursor % SOUND_QUARTER_BYTES;
-        clock_yield_for(
-            (uint32_t)((left * 1000000 + SOUND_BYTES_PER_SECOND - 1) / SOUND_BYTES_PER_SECOND));
-    }
 }

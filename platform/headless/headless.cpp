@@ -6,6 +6,7 @@
 #include "platform/audio.h"
 #include "platform/clock.h"
 #include "platform/screen.h"
+#include "platform/softsound.h"
 #include "platform/window.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 struct Window {
@@ -43,18 +45,10 @@ struct AudioDevice {
 };
 
 struct AudioBuffer {
-    int32_t primary;
-    int32_t released;
-    int32_t playing;
-    int32_t looping;
-    int32_t locked;
-    uint32_t size;
-    uint32_t cursor;       // while stopped
-    uint32_t start_cursor; // while playing: where it started
-    uint64_t start_us;
-    uint64_t consumed; // bytes played since it started
-    std::vector<uint8_t> memory;
-    std::vector<uint8_t> staging; // what a lock hands out, copied back at unlock
+    int32_t primary = 0;
+    int32_t released = 0;
+    SoftSound *sound = nullptr; // null for the primary buffer
+    ~AudioBuffer() { softsound_destroy(sound); }
 };
 
 namespace
@@ -111,8 +105,57 @@ std::vector<HeadlessBox> hl_boxes;
 int32_t hl_delay_nth;
 uint32_t hl_delay_ms;
 
+struct CallDelay {
+    int32_t nth;
+    uint32_t ms;
+    int32_t calls;
+};
+CallDelay hl_call_delays[HC_COUNT];
+
+// The lockstep clock (HeadlessConfig::lockstep), under hl_yield_mutex. Its time moves only while
+// every participant (the thread that reset the backend and the threads the platform started)
+// waits on the clock, and never past the earliest moment one of them waits for: a thread the
+// machine does not run for a while stops the clock instead of falling behind it.
+struct Lockstep {
+    uint64_t base_us; // the clock at real_base
+    std::chrono::steady_clock::time_point real_base;
+    int32_t busy; // participants not waiting on the clock
+    std::multiset<uint64_t> deadlines;
+};
+Lockstep hl_lockstep;
+thread_local int32_t hl_participant;
+
+// Under hl_yield_mutex.
+uint64_t lockstep_now(std::chrono::steady_clock::time_point real)
+{
+    const Lockstep &l = hl_lockstep;
+    if (l.busy > 0) return l.base_us;
+    double ns =
+        (double)std::chrono::duration_cast<std::chrono::nanoseconds>(real - l.real_base).count();
+    uint64_t t = l.base_us + (uint64_t)(ns * hl_config.clock_speed / 1000.0);
+    if (!l.deadlines.empty()) t = std::min(t, *l.deadlines.begin());
+    return std::max(t, l.base_us);
+}
+
+// Under hl_yield_mutex: before the participants or their deadlines change.
+void lockstep_settle()
+{
+    auto real = std::chrono::steady_clock::now();
+    hl_lockstep.base_us = lockstep_now(real);
+    hl_lockstep.real_base = real;
+}
+
+int32_t lockstep_on()
+{
+    return hl_config.lockstep && hl_participant;
+}
+
 uint64_t now_us()
 {
+    if (hl_config.lockstep) {
+        std::lock_guard<std::mutex> lock(hl_yield_mutex);
+        return lockstep_now(std::chrono::steady_clock::now());
+    }
     auto real = std::chrono::steady_clock::now() - hl_start;
     double ns = (double)std::chrono::duration_cast<std::chrono::nanoseconds>(real).count();
     return (uint64_t)(ns * hl_config.clock_speed / 1000.0);
@@ -128,43 +171,29 @@ int32_t injected(HeadlessCall call)
     return 0;
 }
 
-uint32_t buffer_position(const AudioBuffer *b)
+// The virtual device: the clock moves the play cursor, every byte it passes goes to the record.
+uint64_t device_clock(void *)
 {
-    if (!b->playing) return b->cursor;
-    return (uint32_t)((b->start_cursor + b->consumed) % b->size);
+    return now_us();
 }
 
-// Plays the buffer up to now: every byte the cursor passed goes to the record as it is now.
-void buffer_advance(AudioBuffer *b, uint64_t now)
+// Under hl_mutex: every call into a sound buffer is made holding it.
+void device_heard(void *, const uint8_t *bytes, uint32_t count)
 {
-    if (!b->playing || b->primary || b->size == 0) return;
-    uint64_t total = (now - b->start_us) * 22050 / 1000000;
-    int32_t ends = 0;
-    if (!b->looping && b->start_cursor + total >= b->size) {
-        total = b->size - b->start_cursor;
-        ends = 1;
-    }
-    while (b->consumed < total) {
-        uint32_t at = (uint32_t)((b->start_cursor + b->consumed) % b->size);
-        uint64_t n = std::min<uint64_t>(total - b->consumed, b->size - at);
-        hl_played.insert(hl_played.end(), b->memory.begin() + at, b->memory.begin() + at + n);
-        b->consumed += n;
-    }
-    if (ends) {
-        b->playing = 0;
-        b->cursor = 0;
-    }
+    hl_played.insert(hl_played.end(), bytes, bytes + count);
 }
+
+// The device's write cursor runs 331 bytes (15 ms) ahead of its play cursor.
+const SoftSoundDevice hl_sound_device{nullptr, device_clock, device_heard, 22050, 331};
 
 // The cursor of the streaming buffer that plays, or -1.
-int32_t playing_cursor(uint64_t now)
+int32_t playing_cursor()
 {
     for (auto it = hl_buffers.rbegin(); it != hl_buffers.rend(); ++it) {
         AudioBuffer *b = it->get();
-        if (!b->released && !b->primary && b->playing) {
-            buffer_advance(b, now);
-            if (b->playing) return (int32_t)buffer_position(b);
-        }
+        if (b->released || b->primary) continue;
+        int32_t cursor = softsound_playing_cursor(b->sound);
+        if (cursor >= 0) return cursor;
     }
     return -1;
 }
@@ -224,16 +253,28 @@ HeadlessConfig headless_defaults()
     c.auto_activate = 1;
     c.yield_us = 500;
     c.quiet_boxes = 0;
+    c.lockstep = 0;
     return c;
 }
 
 void headless_reset(const HeadlessConfig *config)
 {
+    // A yield, so that a lockstep clock goes on for the threads that are still to end.
     while (hl_threads.load() > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        clock_yield();
     std::lock_guard<std::mutex> lock(hl_mutex);
     hl_config = config ? *config : headless_defaults();
     hl_start = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> clock(hl_yield_mutex);
+        hl_lockstep.base_us = 0;
+        hl_lockstep.real_base = hl_start;
+        hl_lockstep.busy = 1;
+        hl_lockstep.deadlines.clear();
+    }
+    hl_participant = 1;
+    for (CallDelay &d : hl_call_delays)
+        d = CallDelay{0, 0, 0};
     for (Injection &in : hl_injections)
         in = Injection{0, 0, 0, 0};
     hl_scripts.clear();
@@ -264,6 +305,26 @@ void headless_delay_thread(int32_t nth, uint32_t delay_ms)
     std::lock_guard<std::mutex> lock(hl_mutex);
     hl_delay_nth = nth;
     hl_delay_ms = delay_ms;
+}
+
+void headless_delay_call(HeadlessCall call, int32_t nth, uint32_t delay_ms)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    hl_call_delays[call] = CallDelay{nth, delay_ms, hl_call_delays[call].calls};
+}
+
+// The scripted delay of this call, outside the backend's lock: the calling thread falls behind
+// the clock as on a slow or busy machine.
+static void call_delay(HeadlessCall call)
+{
+    uint32_t ms = 0;
+    {
+        std::lock_guard<std::mutex> lock(hl_mutex);
+        CallDelay &d = hl_call_delays[call];
+        d.calls++;
+        if (d.nth > 0 && d.calls == d.nth) ms = d.ms;
+    }
+    if (ms) Sleep(ms);
 }
 
 void headless_fail(HeadlessCall call, int32_t result, int32_t nth, int32_t times)
@@ -309,9 +370,8 @@ std::vector<HeadlessPresent> headless_presents()
 std::vector<uint8_t> headless_played()
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
-    uint64_t now = now_us();
     for (auto &b : hl_buffers)
-        if (!b->released) buffer_advance(b.get(), now);
+        if (!b->released && b->sound) softsound_advance(b->sound);
     return hl_played;
 }
 
@@ -392,10 +452,45 @@ uint32_t timeGetTime()
     return hl_config.clock_start_ms + (uint32_t)(now_us() / 1000);
 }
 
+// Under hl_yield_mutex, for a participant of the lockstep clock: waits until the clock reaches
+// deadline, or, with wake, until clock_wake is called.
+static void lockstep_wait(std::unique_lock<std::mutex> &lock, uint64_t deadline, int32_t wake)
+{
+    Lockstep &l = hl_lockstep;
+    uint64_t epoch = hl_yield_epoch;
+    lockstep_settle();
+    l.busy--;
+    auto mine = l.deadlines.insert(deadline);
+    if (l.busy == 0) hl_yield_cv.notify_all(); // the clock may move now
+    for (;;) {
+        uint64_t now = lockstep_now(std::chrono::steady_clock::now());
+        if (now >= deadline || (wake && hl_yield_epoch != epoch)) break;
+        uint64_t first = *l.deadlines.begin();
+        if (l.busy > 0 || now >= first) {
+            // Stopped until a participant waits or leaves its wait: both notify.
+            hl_yield_cv.wait_for(lock, std::chrono::milliseconds(100));
+        } else {
+            double us = (double)(std::min(deadline, first) - now) / hl_config.clock_speed;
+            hl_yield_cv.wait_for(lock, std::chrono::microseconds((int64_t)us + 1));
+        }
+    }
+    lockstep_settle();
+    // The clock stood at this deadline for the others too: they may go on once it is gone.
+    int32_t held = *mine <= l.base_us;
+    l.deadlines.erase(mine);
+    l.busy++;
+    if (held) hl_yield_cv.notify_all();
+}
+
 void Sleep(uint32_t ms)
 {
     if (ms == 0) {
         clock_yield();
+        return;
+    }
+    if (lockstep_on()) {
+        std::unique_lock<std::mutex> lock(hl_yield_mutex);
+        lockstep_wait(lock, lockstep_now(std::chrono::steady_clock::now()) + ms * 1000ull, 0);
         return;
     }
     std::this_thread::sleep_for(
@@ -410,6 +505,13 @@ void clock_yield()
 void clock_yield_for(uint32_t max_us)
 {
     std::unique_lock<std::mutex> lock(hl_yield_mutex);
+    if (lockstep_on()) {
+        // A yield lasts what it would at this clock speed, on the clock.
+        double most = std::max<int32_t>(hl_config.yield_us, 0) * hl_config.clock_speed;
+        uint64_t now = lockstep_now(std::chrono::steady_clock::now());
+        lockstep_wait(lock, now + (uint64_t)std::min<double>(max_us, most), 1);
+        return;
+    }
     uint64_t epoch = hl_yield_epoch;
     hl_yield_cv.wait_for(lock,
                          std::chrono::microseconds(std::min<uint32_t>(
@@ -434,15 +536,33 @@ int32_t thread_start(void (*proc)(void *arg), void *arg)
         if (injected(HC_THREAD_START)) return -1;
         if (hl_injections[HC_THREAD_START].calls == hl_delay_nth) delay = hl_delay_ms;
     }
+    // A started thread takes part in the lockstep clock from here: the clock does not move on
+    // before it has run up to its first wait.
+    int32_t lockstep = hl_config.lockstep;
+    auto leave = [lockstep] {
+        if (lockstep) {
+            std::lock_guard<std::mutex> lock(hl_yield_mutex);
+            lockstep_settle();
+            hl_lockstep.busy--;
+            hl_yield_cv.notify_all();
+        }
+        hl_threads.fetch_sub(1);
+    };
     hl_threads.fetch_add(1);
+    if (lockstep) {
+        std::lock_guard<std::mutex> lock(hl_yield_mutex);
+        lockstep_settle();
+        hl_lockstep.busy++;
+    }
     try {
-        std::thread([proc, arg, delay] {
+        std::thread([proc, arg, delay, lockstep, leave] {
+            hl_participant = lockstep;
             if (delay) Sleep(delay);
             proc(arg);
-            hl_threads.fetch_sub(1);
+            leave();
         }).detach();
     } catch (...) {
-        hl_threads.fetch_sub(1);
+        leave();
         return -1;
     }
     return 0;
@@ -651,6 +771,7 @@ int32_t screen_lock(ScreenSurface *surface, uint32_t /*flags*/, void **pixels, i
 
 int32_t screen_unlock(ScreenSurface *surface)
 {
+    call_delay(HC_SCREEN_UNLOCK);
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_SCREEN_UNLOCK)) return r;
     if (!surface || surface->released) return DDERR_SURFACELOST;
@@ -660,7 +781,7 @@ int32_t screen_unlock(ScreenSurface *surface)
     HeadlessPresent p{};
     p.index = (int32_t)hl_presents.size();
     p.time_us = now;
-    p.play_cursor = playing_cursor(now);
+    p.play_cursor = playing_cursor();
     p.hash = screen_hash(surface);
     p.first_pixel = (uint16_t)(surface->memory[0] | surface->memory[1] << 8);
     hl_presents.push_back(p);
@@ -726,10 +847,10 @@ int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc, Au
         return DSERR_BADFORMAT;
     auto b = std::make_unique<AudioBuffer>();
     b->primary = primary;
-    b->size = desc->bytes;
-    // A fresh buffer holds no sound of its own: silence, as the device gives it.
-    b->memory.assign(b->size, 0x80);
-    b->staging.assign(b->size, 0);
+    if (!primary) {
+        b->sound = softsound_create(&hl_sound_device, desc->bytes);
+        if (!b->sound) return DSERR_OUTOFMEMORY;
+    }
     hl_buffers.push_back(std::move(b));
     *buffer = hl_buffers.back().get();
     return DS_OK;
@@ -762,6 +883,7 @@ int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format)
 int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **part1,
                    uint32_t *bytes1, void **part2, uint32_t *bytes2, uint32_t /*flags*/)
 {
+    call_delay(HC_AUDIO_LOCK);
     std::lock_guard<std::mutex> lock(hl_mutex);
     *part1 = nullptr;
     *bytes1 = 0;
@@ -769,19 +891,8 @@ int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **
     if (bytes2) *bytes2 = 0;
     if (int32_t r = injected(HC_AUDIO_LOCK)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->primary || buffer->locked) return DSERR_INVALIDCALL;
-    if (offset >= buffer->size || bytes == 0 || bytes > buffer->size) return DSERR_INVALIDPARAM;
-    buffer_advance(buffer, now_us());
-    buffer->staging = buffer->memory;
-    buffer->locked = 1;
-    *part1 = buffer->staging.data() + offset;
-    *bytes1 = std::min(bytes, buffer->size - offset);
-    if (*bytes1 < bytes) {
-        if (!part2 || !bytes2) return DSERR_INVALIDPARAM;
-        *part2 = buffer->staging.data();
-        *bytes2 = bytes - *bytes1;
-    }
-    return DS_OK;
+    if (buffer->primary) return DSERR_INVALIDCALL;
+    return softsound_lock(buffer->sound, offset, bytes, part1, bytes1, part2, bytes2);
 }
 
 int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *part2,
@@ -790,19 +901,8 @@ int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *pa
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_AUDIO_UNLOCK)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (!buffer->locked) return DSERR_INVALIDCALL;
-    buffer_advance(buffer, now_us());
-    buffer->locked = 0;
-    uint8_t *base = buffer->staging.data();
-    auto back = [&](void *part, uint32_t n) {
-        if (!part || n == 0) return;
-        size_t at = (uint8_t *)part - base;
-        if (at < buffer->size)
-            memcpy(buffer->memory.data() + at, part, std::min<size_t>(n, buffer->size - at));
-    };
-    back(part1, bytes1);
-    back(part2, bytes2);
-    return DS_OK;
+    if (buffer->primary) return DSERR_INVALIDCALL;
+    return softsound_unlock(buffer->sound, part1, bytes1, part2, bytes2);
 }
 
 int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
@@ -811,15 +911,7 @@ int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
     if (int32_t r = injected(HC_AUDIO_PLAY)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
     if (buffer->primary) return DS_OK;
-    uint64_t now = now_us();
-    buffer_advance(buffer, now);
-    buffer->looping = (flags & DSBPLAY_LOOPING) != 0;
-    if (!buffer->playing) {
-        buffer->playing = 1;
-        buffer->start_cursor = buffer->cursor;
-        buffer->start_us = now;
-        buffer->consumed = 0;
-    }
+    softsound_play(buffer->sound, (flags & DSBPLAY_LOOPING) != 0);
     return DS_OK;
 }
 
@@ -828,22 +920,22 @@ int32_t audio_stop(AudioBuffer *buffer)
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_AUDIO_STOP)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    buffer_advance(buffer, now_us());
-    buffer->cursor = buffer_position(buffer);
-    buffer->playing = 0;
+    if (buffer->sound) softsound_stop(buffer->sound);
     return DS_OK;
 }
 
 int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t *write_cursor)
 {
+    call_delay(HC_AUDIO_POSITION);
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_AUDIO_POSITION)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    buffer_advance(buffer, now_us());
-    uint32_t at = buffer_position(buffer);
-    if (play_cursor) *play_cursor = at;
-    if (write_cursor)
-        *write_cursor = buffer->size ? (at + (buffer->playing ? 331 : 0)) % buffer->size : 0;
+    if (buffer->sound) {
+        softsound_position(buffer->sound, play_cursor, write_cursor);
+    } else {
+        if (play_cursor) *play_cursor = 0;
+        if (write_cursor) *write_cursor = 0;
+    }
     return DS_OK;
 }
 
@@ -851,8 +943,8 @@ void audio_release_buffer(AudioBuffer *buffer)
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (!buffer || buffer->released) return;
-    buffer_advance(buffer, now_us());
-    buffer->playing = 0;
+    // Kept until the reset, stopped: what it played so far stays in the record.
+    if (buffer->sound) softsound_stop(buffer->sound);
     buffer->released = 1;
 }
 

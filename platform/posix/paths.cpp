@@ -9,17 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/cp1252.h"
 #include "platform/posix/folders.h"
 
 namespace
 {
-
-// Bytes 0x80 to 0x9F of code page 1252; 0 where the code page has no character.
-const uint16_t cp1252_high[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
 
 constexpr size_t MAX_WINDOWS_PATH = 1024;
 
@@ -144,72 +138,12 @@ bool paths_equal_folded(const std::string &a, const std::string &b)
 
 std::string paths_to_utf8(const std::string &cp1252)
 {
-    std::string out;
-    out.reserve(cp1252.size());
-    for (unsigned char c : cp1252) {
-        uint32_t u = c;
-        if (c >= 0x80 && c < 0xA0) u = cp1252_high[c - 0x80] ? cp1252_high[c - 0x80] : 0xFFFD;
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
+    return cp1252_to_utf8(cp1252);
 }
 
 bool paths_from_utf8(const std::string &utf8, std::string *cp1252)
 {
-    std::string out;
-    size_t i = 0;
-    while (i < utf8.size()) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        uint32_t u;
-        size_t extra;
-        if (c < 0x80) {
-            u = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            u = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            u = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            u = c & 0x07;
-            extra = 3;
-        } else {
-            return false;
-        }
-        if (i + extra >= utf8.size()) return false;
-        for (size_t k = 1; k <= extra; k++) {
-            unsigned char d = static_cast<unsigned char>(utf8[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            u = u << 6 | (d & 0x3F);
-        }
-        i += extra + 1;
-        // Overlong forms would let two spellings name one file.
-        if ((extra == 1 && u < 0x80) || (extra == 2 && u < 0x800) || (extra == 3 && u < 0x10000))
-            return false;
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            out += static_cast<char>(u);
-            continue;
-        }
-        bool found = false;
-        for (int k = 0; k < 32; k++)
-            if (cp1252_high[k] == u) {
-                out += static_cast<char>(0x80 + k);
-                found = true;
-            }
-        if (!found) return false;
-    }
-    *cp1252 = out;
-    return true;
+    return cp1252_from_utf8(utf8, cp1252);
 }
 
 bool paths_match(const char *pattern, const char *name)

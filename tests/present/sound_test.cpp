@@ -26,7 +26,7 @@ class Sound : public testing::Test
     }
     void TearDown() override
     {
-        sound_release_buffer(2);
+        sound_release_buffer();
         sound_shutdown();
         EXPECT_EQ(headless_audio_devices(), 0);
         headless_reset(nullptr);
@@ -41,14 +41,14 @@ class Sound : public testing::Test
 
 TEST_F(Sound, WritesGoToTheirOffsetAndArePlayedInOrder)
 {
-    ASSERT_EQ(sound_create_buffer(2, 1000), 1);
+    ASSERT_EQ(sound_create_buffer(1000), 1);
     std::vector<uint8_t> a(500, 0x11), b(500, 0x22);
-    sound_write(2, b.data(), 500, 500);
-    sound_write(2, a.data(), 0, 500);
-    sound_write(2, a.data(), 990, 500); // cut at the buffer's end
-    sound_play(2, 2);                   // not exactly 1: plays once
-    wait_ms(100);                       // 2205 bytes' time: the buffer ended
-    EXPECT_EQ(sound_play_position(2), 0u);
+    sound_write(b.data(), 500, 500);
+    sound_write(a.data(), 0, 500);
+    sound_write(a.data(), 990, 500); // cut at the buffer's end
+    sound_play(2);                   // not exactly 1: plays once
+    wait_ms(100);                    // 2205 bytes' time: the buffer ended
+    EXPECT_EQ(sound_play_position(), 0u);
     std::vector<uint8_t> played = headless_played();
     ASSERT_EQ(played.size(), 1000u);
     EXPECT_EQ(played[0], 0x11);
@@ -60,39 +60,47 @@ TEST_F(Sound, WritesGoToTheirOffsetAndArePlayedInOrder)
 
 TEST_F(Sound, PlayStartsOnlyAtCursorZeroAndStopOnlyAwayFromIt)
 {
-    ASSERT_EQ(sound_create_buffer(2, 14112), 1);
-    sound_stop(2); // cursor 0: not even tried
+    ASSERT_EQ(sound_create_buffer(14112), 1);
+    sound_stop(); // cursor 0: not even tried
     EXPECT_EQ(headless_calls(HC_AUDIO_STOP), 0);
-    sound_play(2, 1);
+    sound_play(1);
     wait_ms(50);
-    sound_stop(2);
+    sound_stop();
     EXPECT_EQ(headless_calls(HC_AUDIO_STOP), 1);
-    uint32_t stopped_at = sound_play_position(2);
+    uint32_t stopped_at = sound_play_position();
     EXPECT_GT(stopped_at, 0u);
-    sound_play(2, 1); // a buffer that has played is not restarted
+    sound_play(1); // a buffer that has played is not restarted
     EXPECT_EQ(headless_calls(HC_AUDIO_PLAY), 1);
     wait_ms(50);
-    EXPECT_EQ(sound_play_position(2), stopped_at);
+    EXPECT_EQ(sound_play_position(), stopped_at);
 }
 
 TEST_F(Sound, LoopingWrapsAtTheEnd)
 {
-    ASSERT_EQ(sound_create_buffer(2, 441), 1); // 20 ms
-    sound_play(2, 1);
+    ASSERT_EQ(sound_create_buffer(441), 1); // 20 ms
+    sound_play(1);
     wait_ms(70);
     EXPECT_GT(headless_played().size(), 3u * 441);
-    sound_stop(2);
+    sound_stop();
 }
 
-TEST_F(Sound, EntriesOutsideTheTableAreIgnored)
+TEST_F(Sound, WithoutABufferEveryOperationIsIgnored)
 {
-    EXPECT_EQ(sound_create_buffer(30, 100), 0);
-    EXPECT_EQ(sound_create_buffer(-1, 100), 0);
+    EXPECT_EQ(sound_create_buffer(0), 0);
+    EXPECT_EQ(sound_create_buffer(-1), 0);
     uint8_t byte = 0;
-    sound_write(31, &byte, 0, 1);
-    sound_play(5, 1); // never created
-    EXPECT_EQ(sound_play_position(5), 0u);
+    sound_write(&byte, 0, 1);
+    sound_play(1);
+    EXPECT_EQ(sound_play_position(), 0u);
+    sound_stop();
     EXPECT_EQ(headless_audio_buffers(), 0);
+    EXPECT_EQ(headless_calls(HC_AUDIO_LOCK), 0);
+    EXPECT_EQ(headless_calls(HC_AUDIO_PLAY), 0);
+    // A released buffer is gone for them too.
+    ASSERT_EQ(sound_create_buffer(100), 1);
+    sound_release_buffer();
+    sound_play(1);
+    EXPECT_EQ(headless_calls(HC_AUDIO_PLAY), 0);
 }
 
 TEST(SoundCodes, FollowTheOrderOfEachCallsResults)

@@ -1,0 +1,177 @@
+// The SDL backend's sound: an unsigned 8-bit mono device at 22050 Hz whose callback plays the
+// looping buffer that was started last.
+#include "platform/audio.h"
+#include "platform/sdl/sdl_internal.h"
+#include "platform/softsound.h"
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+struct AudioDevice {
+    SDL_AudioDeviceID id;
+    int32_t released;
+};
+
+struct AudioBuffer {
+    int32_t primary;
+    int32_t released;
+    SoftSound *sound; // null for the primary buffer
+};
+
+namespace
+{
+
+std::mutex sdl_audio_mutex;
+AudioBuffer *sdl_stream; // the buffer the callback plays
+
+uint64_t device_clock(void *)
+{
+    return sdl_now_us();
+}
+
+// The device takes the bytes itself, 256 at a time.
+const SoftSoundDevice sdl_sound_device{nullptr, device_clock, nullptr, 22050, 0};
+
+void SDLCALL audio_callback(void *, Uint8 *stream, int len)
+{
+    std::lock_guard<std::mutex> lock(sdl_audio_mutex);
+    uint32_t n = 0;
+    if (sdl_stream && !sdl_stream->released)
+        n = softsound_pull(sdl_stream->sound, stream, (uint32_t)len);
+    memset(stream + n, 0x80, (size_t)len - n);
+}
+
+} // namespace
+
+int32_t sdl_sound_cursor()
+{
+    std::lock_guard<std::mutex> lock(sdl_audio_mutex);
+    return sdl_stream ? softsound_playing_cursor(sdl_stream->sound) : -1;
+}
+
+int32_t audio_create(AudioDevice **device)
+{
+    *device = nullptr;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return DSERR_NODRIVER;
+    SDL_AudioSpec want{}, have{};
+    want.freq = 22050;
+    want.format = AUDIO_U8;
+    want.channels = 1;
+    want.samples = 256; // 12 ms a callback
+    want.callback = audio_callback;
+    SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (id == 0) return DSERR_NODRIVER;
+    SDL_PauseAudioDevice(id, 0);
+    static AudioDevice d;
+    d = AudioDevice{id, 0};
+    *device = &d;
+    return DS_OK;
+}
+
+int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc, AudioBuffer **buffer)
+{
+    *buffer = nullptr;
+    if (!device || device->released) return DSERR_UNINITIALIZED;
+    int32_t primary = (desc->flags & DSBCAPS_PRIMARYBUFFER) != 0;
+    if (!primary &&
+        (!desc->format || desc->format->format_tag != 1 || desc->format->channels != 1 ||
+         desc->format->bits_per_sample != 8 || desc->format->samples_per_sec != 22050))
+        return DSERR_BADFORMAT;
+    if (!primary && (desc->bytes < 4 || desc->bytes > (1u << 24))) return DSERR_INVALIDPARAM;
+    AudioBuffer *b = new (std::nothrow) AudioBuffer{primary, 0, nullptr};
+    if (!b) return DSERR_OUTOFMEMORY;
+    if (!primary && !(b->sound = softsound_create(&sdl_sound_device, desc->bytes))) {
+        delete b;
+        return DSERR_OUTOFMEMORY;
+    }
+    *buffer = b;
+    return DS_OK;
+}
+
+int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps)
+{
+    if (!device || device->released) return DSERR_UNINITIALIZED;
+    *caps = AudioCaps{0, 22050, 22050};
+    return DS_OK;
+}
+
+int32_t audio_set_cooperative_level(AudioDevice *device, Window *, uint32_t)
+{
+    return device && !device->released ? DS_OK : DSERR_UNINITIALIZED;
+}
+
+int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format)
+{
+    return buffer && format ? DS_OK : DSERR_INVALIDPARAM;
+}
+
+int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **part1,
+                   uint32_t *bytes1, void **part2, uint32_t *bytes2, uint32_t)
+{
+    *part1 = nullptr;
+    *bytes1 = 0;
+    if (part2) *part2 = nullptr;
+    if (bytes2) *bytes2 = 0;
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (buffer->primary) return DSERR_INVALIDCALL;
+    return softsound_lock(buffer->sound, offset, bytes, part1, bytes1, part2, bytes2);
+}
+
+int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *part2,
+                     uint32_t bytes2)
+{
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (buffer->primary) return DSERR_INVALIDCALL;
+    return softsound_unlock(buffer->sound, part1, bytes1, part2, bytes2);
+}
+
+int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
+{
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (buffer->primary) return DS_OK;
+    std::lock_guard<std::mutex> lock(sdl_audio_mutex);
+    // The device plays the buffer started last; a buffer already playing keeps its place.
+    if (!softsound_playing(buffer->sound)) sdl_stream = buffer;
+    softsound_play(buffer->sound, (flags & DSBPLAY_LOOPING) != 0);
+    return DS_OK;
+}
+
+int32_t audio_stop(AudioBuffer *buffer)
+{
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (buffer->sound) softsound_stop(buffer->sound);
+    return DS_OK;
+}
+
+int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t *write_cursor)
+{
+    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
+    if (buffer->sound) {
+        softsound_position(buffer->sound, play_cursor, write_cursor);
+    } else {
+        if (play_cursor) *play_cursor = 0;
+        if (write_cursor) *write_cursor = 0;
+    }
+    return DS_OK;
+}
+
+void audio_release_buffer(AudioBuffer *buffer)
+{
+    if (!buffer) return;
+    {
+        // Out of the callback's reach before it goes.
+        std::lock_guard<std::mutex> lock(sdl_audio_mutex);
+        if (sdl_stream == buffer) sdl_stream = nullptr;
+        buffer->released = 1;
+    }
+    softsound_destroy(buffer->sound);
+    delete buffer;
+}
+
+void audio_release(AudioDevice *device)
+{
+    if (!device || device->released) return;
+    device->released = 1;
+    SDL_CloseAudioDevice(device->id);
+}

@@ -1,0 +1,43 @@
+# Fails when a module includes a layer above it or a backend: movie/ <- present/ <- player/, and
+# all of them use the platform only through the service headers directly in platform/.
+#   cmake -DROOT=<source folder> -P check_layers.cmake
+if(NOT ROOT)
+    message(FATAL_ERROR "usage: cmake -DROOT=<source folder> -P check_layers.cmake")
+endif()
+
+# A backend: a folder below platform/, or a toolkit's or the operating system's own header.
+set(backend "^(platform/[^/]+/|SDL|Qt?[A-Z]|windows\\.h$|ddraw\\.h$|dsound\\.h$|mmsystem\\.h$|unistd\\.h$|fcntl\\.h$|dirent\\.h$|pthread\\.h$|sys/)")
+set(above_movie "^(present|player|launcher)/")
+set(above_present "^(player|launcher)/")
+set(above_player "^launcher/")
+
+set(faults "")
+foreach(layer movie present player)
+    if(layer STREQUAL "movie")
+        set(above "${above_movie}")
+    elseif(layer STREQUAL "present")
+        set(above "${above_present}")
+    else()
+        set(above "${above_player}")
+    endif()
+    file(GLOB_RECURSE sources RELATIVE "${ROOT}" "${ROOT}/${layer}/*.h" "${ROOT}/${layer}/*.cpp")
+    foreach(source IN LISTS sources)
+        file(STRINGS "${ROOT}/${source}" lines REGEX "^[ \t]*#[ \t]*include")
+        foreach(line IN LISTS lines)
+            if(NOT line MATCHES "#[ \t]*include[ \t]*[<\"]([^>\"]+)[>\"]")
+                continue()
+            endif()
+            set(header "${CMAKE_MATCH_1}")
+            if(header MATCHES "${above}")
+                string(APPEND faults "  ${source} includes ${header}, a layer above ${layer}/\n")
+            elseif(header MATCHES "${backend}")
+                string(APPEND faults "  ${source} includes ${header}, a backend's header\n")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(faults)
+    message(FATAL_ERROR "layers include upwards or into a backend:\n${faults}")
+endif()
+message(STATUS "movie/, present/ and player/ include only their own layer, lower ones and the platform's service headers")
