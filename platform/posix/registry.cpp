@@ -73,8 +73,8 @@ bool read_key(const char *subkey, std::vector<RegistryValue> *values)
             text.append(buffer, got);
         cache.valid = text.size() <= static_cast<size_t>(MAX_FILE);
         cache.values.clear();
-        cache.found = cache.valid &&
-                      registry_file_parse(text.data(), text.size(), subkey, &cache.values);
+        cache.found =
+            cache.valid && registry_file_parse(text.data(), text.size(), subkey, &cache.values);
         cache.path = path;
         cache.subkey = subkey;
         cache.device = st.st_dev;

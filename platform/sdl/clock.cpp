@@ -43,19 +43,22 @@ void Sleep(uint32_t ms)
     }
 }
 
-// A millisecond a yield: each wake-up of a polling thread costs several microseconds (more in a
-// virtual machine), and three threads poll all through playback. The one poll whose latency the
-// pictures feel, the play loop's wait for the second-picture signal, is cut short by clock_wake.
-// A bare futex on the wake count: one system call a yield, as a plain sleep would be.
+// Each wake-up of a polling thread costs several microseconds (more in a virtual machine) and
+// three threads poll all through playback. The playback threads call clock_wake after every value
+// another of them polls for, and a poller that waits for a time says when: a yield can last until
+// then. The cap only bounds what a wake-up that never comes costs. A bare futex on the wake count:
+// one system call a yield.
+constexpr uint32_t yield_max_us = 10000;
+
 void clock_yield()
 {
-    clock_yield_for(1000);
+    clock_yield_for(yield_max_us);
 }
 
 void clock_yield_for(uint32_t max_us)
 {
     sdl_serve_requests();
-    timespec timeout{0, (long)std::min<uint32_t>(max_us, 1000) * 1000};
+    timespec timeout{0, (long)std::min<uint32_t>(max_us, yield_max_us) * 1000};
     syscall(SYS_futex, &sdl_yield_epoch, FUTEX_WAIT_PRIVATE, sdl_yield_epoch.load(), &timeout,
             nullptr, 0);
 }

@@ -36,6 +36,8 @@ void sdl_leave_screen();
 void sdl_request_desktop();
 // Main thread: drops the renderer and what belongs to it.
 void sdl_release_video_objects();
+// Main thread: the window was uncovered; the next picture redraws all of it.
+void sdl_screen_exposed();
 
 // The play cursor of the buffer the device plays, -1 when none plays (for the trace).
 int32_t sdl_sound_cursor();

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/cp1252.h"
 #include "platform/sdl/sdl_internal.h"
+#include "platform/sdl/x11_box.h"
 
 #include <atomic>
 #include <chrono>
@@ -152,6 +153,8 @@ void poll_events()
                 enqueue(WM_ACTIVATEAPP, 0, 0);
             else if (e.window.event == SDL_WINDOWEVENT_CLOSE)
                 enqueue(WM_CLOSE, 0, 0);
+            else if (e.window.event == SDL_WINDOWEVENT_EXPOSED)
+                sdl_screen_exposed();
             break;
         case SDL_QUIT: // also Ctrl+C and SIGTERM
             enqueue(WM_CLOSE, 0, 0);
@@ -313,10 +316,11 @@ int32_t window_message_box(Window *, const char *text, const char *caption, uint
 {
     fprintf(stderr, "%s: %s\n", caption, text);
     fflush(stderr);
-    if (sdl_video && !sdl_env_is("FILMO_NO_BOXES", "1"))
+    if (sdl_video && !sdl_env_is("FILMO_NO_BOXES", "1") &&
         SDL_ShowSimpleMessageBox(flags & MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
                                                             : SDL_MESSAGEBOX_INFORMATION,
-                                 caption, text, nullptr);
+                                 caption, text, nullptr) != 0)
+        x11_box_show(caption, text);
     return IDOK;
 }
 
