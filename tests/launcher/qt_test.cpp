@@ -187,6 +187,7 @@ class QtRunner : public ::testing::Test
         for (char **e = environ; *e; e++)
             env.emplace_back(*e);
         std::vector<char *> envp;
+        envp.reserve(env.size() + 1);
         for (std::string &e : env)
             envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -447,10 +448,12 @@ int main(int argc, char **argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     int qt_argc = 1;
-    if (const char *dialog = std::getenv("SIGNAL_CHILD")) {
+    const char *dialog = std::getenv("SIGNAL_CHILD");
+    const char *cd = std::getenv("SIGNAL_CD");
+    const char *ready_fd = std::getenv("SIGNAL_READY_FD");
+    if (dialog && cd && ready_fd) {
         QApplication app(qt_argc, argv);
-        int code = signal_child(dialog, std::getenv("SIGNAL_CD"),
-                                std::atoi(std::getenv("SIGNAL_READY_FD")));
+        int code = signal_child(dialog, cd, std::atoi(ready_fd));
         std::fflush(nullptr);
         _exit(code);
     }
