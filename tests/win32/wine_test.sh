@@ -3,7 +3,10 @@
 # its own X server and sound server; the cases share one Wine prefix, made by the first.
 # usage: wine_test.sh CASE BUILD_DIR WINDOWS_DIR PREFIX [IMAGE]
 #   prefix       makes the private Wine prefix
+#   backend      the backend's own test program, on a folder of links, pipes, read-only files
+#                and odd names; nothing outside that folder changes
 #   filmo_alone  filmo.exe without a movie: the box "Could not open any video ", exit status 0
+#   filmo_nosound  filmo.exe without a sound server: the sound error's box, exit status 0
 #   filmo_still  filmo.exe on a film of one picture: the screen shows that picture
 #   menu         runner.exe: the menu over its picture, the install state following the
 #                record the stand-in set-up writes into Wine's registry, the trailer with its
@@ -204,6 +207,60 @@ case_filmo_alone() {
     wait "$player" || status=$?
     [ "$status" = 0 ] || fail "filmo.exe ended with $status"
     lap "filmo.exe alone: the box, then exit status 0"
+}
+
+case_backend() {
+    start_x
+    start_sound
+    use_wine
+    local dir=$WORK/attack outside=$WORK/outside
+    mkdir -p "$dir/sub" "$outside/inner"
+    printf 'keep\n' >"$outside/keep.txt"
+    printf 'inner\n' >"$outside/inner/x.lst"
+    printf 'a\n' >"$dir/a.lst"
+    printf 'b\n' >"$dir/B.LST"
+    printf 'e\n' >"$dir/café.lst"
+    printf 'j\n' >"$dir/日本.lst"
+    printf 'l\n' >"$dir/$(printf 'x%.0s' $(seq 120)).lst"
+    printf 'r\n' >"$dir/ro.txt"
+    chmod 444 "$dir/ro.txt"
+    ln -s "$outside" "$dir/dirlink"
+    ln -s "$outside/keep.txt" "$dir/filelink"
+    mkfifo "$dir/fifo"
+    local before
+    before=$(tree_listing "$outside")
+    local status=0
+    timeout 120 wine "$windows/tests/backend_test.exe" "$(winepath -w "$dir")" \
+        >"$WORK/backend.log" 2>"$WORK/backend.err" || status=$?
+    cat "$WORK/backend.log"
+    [ "$status" = 0 ] || fail "the backend test failed ($status)"
+    [ "$(tree_listing "$outside")" = "$before" ] || fail "something outside the folder changed"
+    [ -f "$dir/日本.lst" ] && [ -f "$dir/ro.txt" ] && [ -p "$dir/fifo" ] && [ -d "$dir/sub" ] ||
+        fail "the backend test deleted what it must not"
+    lap "backend services as the platform headers promise"
+}
+
+case_filmo_nosound() {
+    start_x
+    use_wine
+    # No sound server and no sound card: an empty ALSA configuration.
+    : >"$WORK/asound.conf"
+    export PULSE_SERVER=unix:$WORK/no-server ALSA_CONFIG_PATH=$WORK/asound.conf
+    local picture=$build/tools/democd/art/0100.png
+    "$movtool" encode --quiet -o "$WORK/still.mov" "$picture" "$picture" ||
+        fail "cannot make the film"
+    (cd "$WORK" && exec wine "$windows/filmo.exe" still.mov) >"$WORK/filmo.out" 2>"$WORK/filmo.err" &
+    local player=$!
+    pids+=($player)
+    wait_for 300 xdotool search --onlyvisible --name '^Fatal Error occured$' >/dev/null ||
+        fail "no message box"
+    tr -d "\r" <"$WORK/filmo.err" | grep -qx "Fatal Error occured: $NOSOUND_BOX_WINE" ||
+        fail "the message is not the expected one: $(cat "$WORK/filmo.err")"
+    press_in '^Fatal Error occured$' Return || fail "cannot answer the box"
+    local status=0
+    wait "$player" || status=$?
+    [ "$status" = 0 ] || fail "filmo.exe ended with $status"
+    lap "filmo.exe without sound: \"$NOSOUND_BOX_WINE\", then exit status 0"
 }
 
 case_filmo_still() {
