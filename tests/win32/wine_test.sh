@@ -92,16 +92,6 @@ click() {
         mousemove 1020 760
 }
 
-# Gives the keyboard to the window of title $1 and presses $2. Without a window manager,
-# the X focus does not follow the window Wine or Qt makes active.
-press_in() {
-    local window
-    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -n 1)
-    [ -n "$window" ] || return 1
-    xdotool windowfocus "$window" 2>/dev/null || true
-    xdotool key "$2"
-}
-
 # The registry reaches system.reg, where the Linux menu reads it, when Wine's server ends;
 # runner.exe asks the server itself. menu_driver says which of them looks.
 menu_driver=none
@@ -149,14 +139,13 @@ check_uninstall() {
     wait_for 100 xdotool search --onlyvisible --name '^Uninstall$' >/dev/null ||
         fail "$driver: Uninstall asked no question"
     shot "$driver-question"
-    press_in '^Uninstall$' Return
     # The menu ends as it starts the demo's uninstaller in its place.
     if [ "$driver" = wine ]; then
-        wait_for 150 bash -c "! pgrep -f 'D:.runner[.]exe' >/dev/null" ||
+        press_until '^Uninstall$' Return bash -c "! pgrep -f 'D:.runner[.]exe' >/dev/null" ||
             fail "wine: the menu did not end"
     else
         local status=0
-        wait_for 150 bash -c "! kill -0 $menu 2>/dev/null" || fail "linux: the menu did not end"
+        press_until '^Uninstall$' Return gone "$menu" || fail "linux: the menu did not end"
         wait "$menu" || status=$?
         [ "$status" = 0 ] || fail "linux: the menu ended with $status"
     fi
@@ -202,7 +191,7 @@ case_filmo_alone() {
     wait_for 100 drawn || fail "the box was not drawn"
     tr -d "\r" <"$WORK/filmo.err" | grep -qx "Fatal Error occured: Could not open any video " ||
         fail "the message is not the expected one"
-    press_in '^Fatal Error occured$' Return || fail "cannot answer the box"
+    press_until '^Fatal Error occured$' Return gone "$player" || fail "the box did not end filmo.exe"
     local status=0
     wait "$player" || status=$?
     [ "$status" = 0 ] || fail "filmo.exe ended with $status"
@@ -256,7 +245,7 @@ case_filmo_nosound() {
         fail "no message box"
     tr -d "\r" <"$WORK/filmo.err" | grep -qx "Fatal Error occured: $NOSOUND_BOX_WINE" ||
         fail "the message is not the expected one: $(cat "$WORK/filmo.err")"
-    press_in '^Fatal Error occured$' Return || fail "cannot answer the box"
+    press_until '^Fatal Error occured$' Return gone "$player" || fail "the box did not end filmo.exe"
     local status=0
     wait "$player" || status=$?
     [ "$status" = 0 ] || fail "filmo.exe ended with $status"
@@ -317,8 +306,8 @@ case_menu() {
     moved() { colourful trailer2 && [ "$(area_differs trailer2 320x200+0+0 "$WORK/trailer1.png[320x200+0+0]")" -gt 1000 ]; }
     wait_for 100 moved || fail "the trailer's pictures do not change"
     lap "trailer: $(wc -l <"$WORK/trace.txt") pictures shown, play cursor at $(tail -n 1 "$WORK/trace.txt" | cut -d' ' -f2)"
-    press_in '^Halvener-Test$' Escape || fail "no player window"
-    wait_for 100 bash -c "! pgrep -f 'Trailer.filmo[.]exe' >/dev/null" || fail "Escape did not end the player"
+    press_until '^Halvener-Test$' Escape bash -c "! pgrep -f 'Trailer.filmo[.]exe' >/dev/null" ||
+        fail "Escape did not end the player"
     wait_for 100 menu_shown after_trailer || fail "the menu did not come back after the trailer"
     lap "Escape brought the menu back"
 
