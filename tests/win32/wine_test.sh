@@ -312,6 +312,25 @@ case_menu() {
     lap "Escape brought the menu back"
 
     check_uninstall wine "$disc"
+
+    # The demo's own uninstaller (the stand-in) takes the rest and the record, never what a
+    # link in the install leads to.
+    mkdir -p "$WORK/outside"
+    printf 'keep\n' >"$WORK/outside/keep.txt"
+    ln -sfn "$WORK/outside/keep.txt" "$zenthor/evil.txt"
+    ln -sfn "$WORK/outside" "$zenthor/save/evil"
+    local outside
+    outside=$(tree_listing "$WORK/outside")
+    timeout 60 wine 'C:\ZENTHOR\UNINST.EXE' '-fC:\ZENTHOR\INSTALL.LOG' >"$WORK/uninst.log" 2>&1 ||
+        fail "UNINST.EXE failed"
+    [ "$(tree_listing "$WORK/outside")" = "$outside" ] || fail "UNINST.EXE changed what a link leads to"
+    [ -z "$(record Path)" ] || fail "UNINST.EXE left the install record"
+    # Its own file, still running, goes at the next start of the system.
+    local left
+    left=$(find "$zenthor" -type f ! -path "$zenthor/UNINST.EXE" 2>/dev/null)
+    [ -z "$left" ] || fail "UNINST.EXE left files: $left"
+    lap "the stand-in uninstaller removed the install, links left alone"
+    rm -f "$zenthor/evil.txt" "$zenthor/save/evil"
 }
 
 case_image() {
