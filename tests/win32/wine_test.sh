@@ -49,19 +49,7 @@ menu_start() {
             >"$WORK/menu.log" 2>&1 &
         menu=$!
         pids+=($menu)
-        # The frame Wine draws around the client area: equal sides, the caption on top.
-        local geometry=""
-        find_frame() {
-            geometry=$(for w in $(xdotool search --name '^Zenthor DEMO$' 2>/dev/null); do
-                xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p'
-            done | grep -v '^1x1$' | head -n 1)
-            [ -n "$geometry" ]
-        }
-        wait_for 300 find_frame || fail "the menu window did not appear"
-        local w=${geometry%x*} h=${geometry#*x}
-        local side=$(((w - PICTURE_W) / 2))
-        client_x=$(((1024 - w) / 2 + side))
-        client_y=$(((768 - h) / 2 + h - (PICTURE_H + 118) - side))
+        wait_for 300 locate_client || fail "the menu window did not appear"
     else
         (cd "$disc" && WINEPREFIX=$PREFIX RUNNER_WINE=true QT_QPA_PLATFORM=xcb \
             XDG_RUNTIME_DIR=$WORK exec ./runner --cd "$disc" --drive D) >"$WORK/menu.log" 2>&1 &
@@ -72,8 +60,23 @@ menu_start() {
     fi
 }
 
+# runner.exe's client area on the screen, from its shown window's frame: Wine draws equal
+# sides and the caption on top, and the layout centres the frame on the desktop.
+locate_client() {
+    [ "$menu_driver" = wine ] || return 0
+    local geometry
+    geometry=$(for w in $(xdotool search --onlyvisible --name '^Zenthor DEMO$' 2>/dev/null); do
+        xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p'
+    done | grep -v '^1x1$' | head -n 1)
+    [ -n "$geometry" ] || return 1
+    local w=${geometry%x*} h=${geometry#*x}
+    local side=$(((w - PICTURE_W) / 2))
+    client_x=$(((1024 - w) / 2 + side))
+    client_y=$(((768 - h) / 2 + h - (PICTURE_H + 118) - side))
+}
+
 menu_shown() {
-    shot "$1" && [ "$(area_differs "$1" \
+    locate_client && shot "$1" && [ "$(area_differs "$1" \
         "${PICTURE_W}x${PICTURE_H}+$((client_x + PICTURE_X))+$((client_y + PICTURE_Y))" \
         "$democd/loading.bmp")" = 0 ]
 }
