@@ -161,7 +161,8 @@ int32_t open_stdout(OutputFile *out)
 // regular file swapped in after the look is not written without its temporary file.
 int32_t open_through(OutputFile *out)
 {
-    int fd = open(out->target, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    // The links were followed already: one put in the device's place since is not.
+    int fd = open(out->target, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return fail_errno(out->name, errno);
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) || is_input(st)) {
