@@ -76,6 +76,12 @@ void install_handlers()
     sigemptyset(&action.sa_mask);
     for (int s : output_signals)
         sigaddset(&action.sa_mask, s);
+    // Past a file size limit, a write fails (EFBIG) and is reported like a full disk, rather
+    // than the signal ending the process in the middle.
+    struct sigaction size_limit {
+    };
+    if (sigaction(SIGXFSZ, nullptr, &size_limit) == 0 && size_limit.sa_handler == SIG_DFL)
+        signal(SIGXFSZ, SIG_IGN);
     for (int s : output_signals) {
         struct sigaction old {
         };

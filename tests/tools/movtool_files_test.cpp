@@ -193,6 +193,21 @@ TEST(MovtoolFiles, WriteErrorsAreReportedStandardOutputIncluded)
     EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
+TEST(MovtoolFiles, AFileThatCannotGrowKeepsTheOldOutputAndNoTemporaryFile)
+{
+    // A file size limit stands in for a full disk: the write fails in the middle.
+    Scene s = scene("files_limit", 12);
+    FILE *f = fopen((s.dir + "/out.raw").c_str(), "wb");
+    fputs("the previous dump", f);
+    fclose(f);
+    Snapshot before = tree_snapshot(s.dir);
+    CliRun run = cli_run("ulimit -f 512 && " + std::string(MOVTOOL_PATH) + " dump " + q(s.movie) +
+                         " " + q(s.dir + "/out.raw"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find(strerror(EFBIG)), std::string::npos) << run.out;
+    EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{});
+}
+
 TEST(MovtoolFiles, AFifoAsOutputIsWrittenThroughToItsReader)
 {
     Scene s = scene("files_fifo");
