@@ -118,6 +118,7 @@ TEST(MovtoolFiles, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
 {
     Scene s = scene("files_same");
     link_to("in.mov", s.dir + "/soft.mov");
+    link_to("in.mov", s.dir + "/soft.mkv");
     ASSERT_EQ(link(s.movie.c_str(), (s.dir + "/hard.mov").c_str()), 0);
     Rgb picture = rgb_shapes(0);
     ASSERT_TRUE(png_write(s.dir + "/g0.png", picture));
@@ -138,6 +139,7 @@ TEST(MovtoolFiles, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
           words({"encode -o", q(s.dir + "/g0.png"), q(s.dir + "/g0.png"), q(s.dir + "/g1.png")}),
           words({"export", m, q(s.dir + "/x1"), "--no-y4m"}),
           words({"export", m, q(s.dir + "/x2"), "--no-y4m"}),
+          words({"export", m, q(s.dir + "/soft.mkv")}),
           words({"export", m, q(s.dir + "/x3"), appended})}) {
         CliRun run =
             args.find(appended) == std::string::npos
