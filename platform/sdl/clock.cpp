@@ -28,6 +28,13 @@ uint64_t sdl_now_us()
         .count();
 }
 
+uint64_t sdl_start_us()
+{
+    return (uint64_t)std::chrono::duration_cast<std::chrono::microseconds>(
+               sdl_start.time_since_epoch())
+        .count();
+}
+
 uint32_t timeGetTime()
 {
     return (uint32_t)(sdl_now_us() / 1000);

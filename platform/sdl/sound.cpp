@@ -132,7 +132,11 @@ int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
     if (buffer->primary) return DS_OK;
     std::lock_guard<std::mutex> lock(sdl_audio_mutex);
     // The device plays the buffer started last; a buffer already playing keeps its place.
-    if (!softsound_playing(buffer->sound)) sdl_stream = buffer;
+    if (!softsound_playing(buffer->sound)) {
+        sdl_stream = buffer;
+        // The trace's mark for the first picture of a movie.
+        if (sdl_trace) fprintf(sdl_trace, "# play\n");
+    }
     softsound_play(buffer->sound, (flags & DSBPLAY_LOOPING) != 0);
     return DS_OK;
 }
