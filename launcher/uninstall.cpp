@@ -54,7 +54,12 @@ void uninstall_run()
     launcher_compose(launcher.work_path, launcher.install_folder, "");
     size_t length = std::strlen(launcher.work_path);
     if (length && launcher.work_path[length - 1] == '\\') launcher.work_path[length - 1] = '\0';
-    if (launcher.work_path[0] && files_set_current_directory(launcher.work_path)) {
+    // Only a whole Windows path ("C:\ZENTHOR") names the install folder; anything else (a host
+    // path, a name relative to wherever the menu happens to be) would delete elsewhere.
+    const char *work = launcher.work_path;
+    bool whole_path = ((work[0] >= 'A' && work[0] <= 'Z') || (work[0] >= 'a' && work[0] <= 'z')) &&
+                      work[1] == ':' && (work[2] == '\\' || work[2] == '\0');
+    if (whole_path && files_set_current_directory(work)) {
         const char *const files[] = {"drivers\\dig.ini", "loading.bmp", "tumblodos.cfg",
                                      "tumblowin.cfg", "frei.lvl"};
         for (const char *file : files)

@@ -10,7 +10,10 @@ typedef uintptr_t FilesFind;
 
 // A file counts as present when it can be opened for reading; the probe closes it at once.
 bool files_exists(const char *path);
-// Deletes one file; folders, links to folders and read-only files are refused.
+// Deletes one file named relative to the current directory, below it ("drivers\dig.ini"; no
+// drive, root or ".."); folders, links to folders, read-only files and anything but regular
+// files and links are refused. A link itself goes, never its target, and no link on the way
+// to it is followed.
 bool files_delete(const char *path);
 // Creates path as an empty file when it does not exist; an existing file is left as it is.
 bool files_create_empty(const char *path);

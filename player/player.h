@@ -52,18 +52,27 @@ void decode_thread(void *name);
 // raises the second-picture signal as the play cursor leaves the display slot's quarter.
 void audio_stream_thread(void *unused);
 
-// The entry point: plays the movies named on the command line (blank-separated; none: "tv.mov")
-// in a ring until Escape. 0 on every path that returns.
+struct CmdlineArgs;
+
+// The entry point: plays the movies named by the arguments (none: "tv.mov") in a ring until
+// Escape. 0 on every path that returns.
+int32_t player_run(const CmdlineArgs *args);
+// player_run on one string, as a Windows program receives its command line.
 int32_t player_main(const char *command_line);
 void player_cleanup();
 
-// The playlist built from a command line: at most PLAYLIST_MAX names that could be opened,
-// pointing into the player's own copy of the line.
+// The playlist: at most PLAYLIST_MAX names that could be opened, pointing into the player's own
+// copy of its command line.
 constexpr int32_t PLAYLIST_MAX = 4;
 constexpr int32_t COMMAND_LINE_BYTES = 1024;
 extern const char *playlist[PLAYLIST_MAX];
 extern int32_t playlist_length;
+// From one string: a leading quote cuts the line at its last quote, the rest is split at blanks;
+// a line longer than the buffer is cut to it.
 void playlist_build(const char *command_line);
+// From an argument vector: each argument is one name. A name that does not fit into what is left
+// of the buffer is refused with a notice, never cut.
+void playlist_build_args(int32_t count, const char *const *names);
 
 // Set when a thread of a movie did not end within its wait: what it uses is then never freed,
 // and the player stops.

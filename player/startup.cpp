@@ -1,4 +1,5 @@
 #include "platform/clock.h"
+#include "platform/cmdline.h"
 #include "platform/readfile.h"
 #include "player/player.h"
 #include "player/window.h"
@@ -58,6 +59,35 @@ void playlist_build(const char *command_line)
     }
 }
 
+void playlist_build_args(int32_t count, const char *const *names)
+{
+    static const char *const default_name[] = {"tv.mov"};
+    if (count <= 0 || !names) {
+        count = 1;
+        names = default_name;
+    }
+    // The names kept are copied one after the other into the buffer, each with its zero, as the
+    // split line would hold them; the first PLAYLIST_MAX that open are kept.
+    playlist_length = 0;
+    size_t used = 0;
+    for (int32_t i = 0; i < count && playlist_length < PLAYLIST_MAX; i++) {
+        const char *name = names[i] ? names[i] : "";
+        size_t length = strlen(name);
+        size_t room = sizeof command_line_buffer - used;
+        if (length >= room) {
+            notice_box("Movie name too long for the command line (%zu bytes, %zu left), skipped: "
+                       "%.60s...",
+                       length, room > 0 ? room - 1 : 0, name);
+            continue;
+        }
+        if (!file_opens(name)) continue;
+        char *kept = command_line_buffer + used;
+        memcpy(kept, name, length + 1);
+        used += length + 1;
+        playlist[playlist_length++] = kept;
+    }
+}
+
 // Allocation failures after start-up has begun are reported as the reader reports its own.
 static void *allocate(size_t bytes)
 {
@@ -87,6 +117,12 @@ void player_cleanup()
 
 int32_t player_main(const char *command_line)
 {
+    CmdlineArgs args{command_line ? command_line : "", 0, nullptr};
+    return player_run(&args);
+}
+
+int32_t player_run(const CmdlineArgs *args)
+{
     playback_abandoned = 0;
     window_state_reset();
     display_offscreen = (uint8_t *)malloc(DISPLAY_OFFSCREEN_BYTES);
@@ -96,7 +132,10 @@ int32_t player_main(const char *command_line)
         display_offscreen = nullptr;
         return 0;
     }
-    playlist_build(command_line);
+    if (args->line)
+        playlist_build(args->line);
+    else
+        playlist_build_args(args->count, args->names);
     if (playlist_length == 0) fatal_error_box("Could not open any video ");
     sound_init();
 

@@ -1,6 +1,8 @@
 // Files by Windows path on a POSIX file system, with the original's answers: a folder is not a
-// file, a read-only file cannot be deleted, a search yields "." and "..".
+// file, a read-only file cannot be deleted, a search yields "." and "..". Deletes, searches and
+// changes into folders go from an opened folder and never follow a link below it.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -11,7 +13,9 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/posix/folders.h"
 #include "platform/posix/paths.h"
+#include "platform/readfile.h"
 
 namespace
 {
@@ -53,6 +57,55 @@ bool give_name(Search *search, char *name, size_t size)
     return false;
 }
 
+bool has_drive(const char *path)
+{
+    char c = path[0];
+    return ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) && path[1] == ':';
+}
+
+// A path that names something below the current directory: no drive, no root, no "..".
+bool relative_below(const char *path)
+{
+    if (has_drive(path) || path[0] == '\\' || path[0] == '/') return false;
+    std::string rest = path;
+    size_t start = 0;
+    while (start <= rest.size()) {
+        size_t end = rest.find_first_of("\\/", start);
+        if (end == std::string::npos) end = rest.size();
+        if (rest.compare(start, end - start, "..") == 0 && end - start == 2) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// The folder that holds a Windows path's last component, opened, and that component. A path
+// below the current directory is walked from it; any other from the root of its drive, which
+// must be mapped. No link below the folder it starts from is followed. -1 when there is none.
+int open_holder(const char *path, std::string *last)
+{
+    if (!path || !path[0] || path[0] == '/') return -1;
+    std::string whole;
+    int start;
+    if (relative_below(path)) {
+        whole = path;
+        start = fcntl(paths_current_folder(), F_DUPFD_CLOEXEC, 0);
+    } else {
+        std::string root;
+        if (!paths_absolute(path, &whole) || !paths_drive_mapped(whole[0]) ||
+            !paths_map(whole.substr(0, 3).c_str(), &root))
+            return -1;
+        whole.erase(0, 3);
+        start = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    }
+    if (start < 0) return -1;
+    size_t cut = whole.find_last_of("\\/");
+    *last = cut == std::string::npos ? whole : whole.substr(cut + 1);
+    int holder =
+        folders_walk(start, cut == std::string::npos ? std::string() : whole.substr(0, cut));
+    close(start);
+    return holder;
+}
+
 } // namespace
 
 bool files_exists(const char *path)
@@ -65,55 +118,75 @@ bool files_exists(const char *path)
 
 bool files_delete(const char *path)
 {
-    std::string host;
-    if (!paths_map(path, &host)) return false;
+    // Only what lies below the current directory: the uninstall, the one caller, enters the
+    // install folder and names what goes relative to it.
+    if (!path || !relative_below(path)) return false;
+    std::string last, host;
+    int fd = open_holder(path, &last);
+    if (fd < 0) return false;
+    bool deleted = false;
     struct stat st;
-    if (lstat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (S_ISLNK(st.st_mode)) {
-        // The link goes, never what it points to; a link to a folder counts as a folder.
-        struct stat target;
-        if (stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) return false;
-    } else if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
-        return false;
+    if (last != "." && last != ".." && folders_lookup(fd, last, &host) &&
+        fstatat(fd, host.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        bool allowed;
+        if (S_ISLNK(st.st_mode)) {
+            // The link goes, never what it points to; a link to a folder counts as a folder.
+            struct stat target;
+            allowed = !(fstatat(fd, host.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode));
+        } else {
+            allowed = S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) != 0;
+        }
+        // Whatever replaces the name in between, unlinkat only ever removes this folder's entry
+        // (and refuses a folder).
+        deleted = allowed && unlinkat(fd, host.c_str(), 0) == 0;
     }
-    return unlink(host.c_str()) == 0;
+    close(fd);
+    return deleted;
 }
 
 bool files_create_empty(const char *path)
 {
     std::string host;
     if (!paths_map(path, &host)) return false;
-    int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    size_t cut = host.find_last_of('/');
+    if (cut == std::string::npos || cut + 1 == host.size()) return false;
+    std::string folder = cut == 0 ? std::string("/") : host.substr(0, cut);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
+    // Only ever a new file: an existing name (a link, a FIFO or a device included) is never
+    // opened, so nothing can be written through it or block on it.
+    int made = openat(fd, host.c_str() + cut + 1,
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+    bool present = made >= 0 || errno == EEXIST;
+    if (made >= 0) close(made);
     close(fd);
-    return true;
+    return present;
 }
 
 bool files_is_link(const char *path)
 {
-    std::string host;
+    std::string last, host;
+    int fd = open_holder(path, &last);
+    if (fd < 0) return false;
     struct stat st;
-    return paths_map(path, &host) && lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    bool link = folders_lookup(fd, last, &host) &&
+                fstatat(fd, host.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    close(fd);
+    return link;
 }
 
 FilesFind files_find_first(const char *pattern, char *name, size_t name_size)
 {
-    std::string whole = pattern;
-    size_t cut = whole.find_last_of("\\/");
-    std::string folder = cut == std::string::npos ? std::string(".") : whole.substr(0, cut + 1);
-    std::string names = cut == std::string::npos ? whole : whole.substr(cut + 1);
-    std::string host;
-    if (names.empty() || !paths_map(folder.c_str(), &host)) return 0;
-    DIR *dir = opendir(host.c_str());
-    if (!dir) return 0;
+    std::string names;
+    int fd = open_holder(pattern, &names);
+    if (fd < 0) return 0;
+    std::vector<std::string> all;
+    bool listed = !names.empty() && folders_list(fd, &all);
+    close(fd);
+    if (!listed) return 0;
     Search *search = new Search{{}, 0};
-    while (struct dirent *entry = readdir(dir)) {
-        std::string found;
-        // A name with no code page 1252 spelling cannot be named by the caller; it is left out.
-        if (paths_from_utf8(entry->d_name, &found) && paths_match(names.c_str(), found.c_str()))
-            search->names.push_back(found);
-    }
-    closedir(dir);
+    for (const std::string &found : all)
+        if (paths_match(names.c_str(), found.c_str())) search->names.push_back(found);
     std::sort(search->names.begin(), search->names.end());
     if (!give_name(search, name, name_size)) {
         delete search;
@@ -140,12 +213,24 @@ void files_find_close(FilesFind find)
 
 bool files_set_current_directory(const char *path)
 {
-    std::string absolute, host;
-    if (!paths_absolute(path, &absolute) || !paths_map(path, &host)) return false;
-    struct stat st;
-    if (stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || chdir(host.c_str()) != 0)
+    std::string absolute;
+    // A host path is no Windows path: there is no Windows name to give the folder it leads to.
+    if (!path || path[0] == '/' || !paths_absolute(path, &absolute)) return false;
+    int fd;
+    if (relative_below(path)) {
+        fd = folders_walk(paths_current_folder(), path);
+    } else {
+        // The folder a whole path names is taken as the drive maps it, links included; only
+        // what lies below it is walked without them.
+        std::string host;
+        if (!paths_drive_mapped(absolute[0]) || !paths_map(absolute.c_str(), &host)) return false;
+        fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    }
+    if (fd < 0) return false;
+    if (!paths_enter(absolute, fd)) {
+        close(fd);
         return false;
-    if (absolute[0] != '/') paths_set_current(absolute);
+    }
     return true;
 }
 
@@ -161,13 +246,9 @@ FilesFile files_open_read(const char *path)
 {
     std::string host;
     if (!paths_map(path, &host)) return 0;
-    FILE *file = std::fopen(host.c_str(), "rbe");
+    // A FIFO, a device or a folder counts as missing, and opening it never blocks.
+    FILE *file = readfile_open(host.c_str());
     if (!file) return 0;
-    struct stat st;
-    if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
-        std::fclose(file);
-        return 0;
-    }
     FilesFile handle = take_slot(open_files, file);
     if (!handle) std::fclose(file);
     return handle;

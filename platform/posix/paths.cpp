@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/cp1252.h"
+#include "platform/posix/folders.h"
 
 namespace
 {
@@ -19,6 +21,7 @@ struct PathsState {
     std::string cd_folder = ".";
     char cd_letter = 'd';
     std::string current;
+    int current_fd = -1; // the current directory, opened; -1 until first needed
 };
 
 PathsState state;
@@ -33,10 +36,8 @@ bool is_letter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::string drive_root(char letter)
+std::string prefix_drive(char letter)
 {
-    letter = lower_letter(letter);
-    if (letter == state.cd_letter) return state.cd_folder;
     const char *prefix = std::getenv("WINEPREFIX");
     std::string base;
     if (prefix && *prefix) {
@@ -45,7 +46,14 @@ std::string drive_root(char letter)
         const char *home = std::getenv("HOME");
         base = std::string(home ? home : "") + "/.wine";
     }
-    std::string root = base + "/dosdevices/" + letter + ":";
+    return base + "/dosdevices/" + letter + ":";
+}
+
+std::string drive_root(char letter)
+{
+    letter = lower_letter(letter);
+    if (letter == state.cd_letter) return state.cd_folder;
+    std::string root = prefix_drive(letter);
     struct stat st;
     // Wine's Z: is the host's root; without a prefix that still holds.
     if (letter == 'z' && stat(root.c_str(), &st) != 0) return "/";
@@ -156,9 +164,22 @@ bool paths_configure(const char *cd_folder, char cd_letter)
     char real[PATH_MAX];
     state.cd_folder = realpath(cd_folder, real) ? real : cd_folder;
     state.cd_letter = lower_letter(cd_letter);
-    if (chdir(state.cd_folder.c_str()) != 0) return false;
-    state.current = std::string(1, static_cast<char>(state.cd_letter - 32)) + ":\\";
+    int fd = open(state.cd_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    if (!paths_enter(std::string(1, static_cast<char>(state.cd_letter - 32)) + ":\\", fd)) {
+        close(fd);
+        return false;
+    }
     return true;
+}
+
+bool paths_drive_mapped(char letter)
+{
+    if (!is_letter(letter)) return false;
+    letter = lower_letter(letter);
+    struct stat st;
+    return letter == state.cd_letter ||
+           (stat(prefix_drive(letter).c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 char paths_cd_letter()
@@ -176,9 +197,25 @@ const std::string &paths_current()
     return state.current;
 }
 
-void paths_set_current(const std::string &absolute)
+int paths_current_folder()
 {
+    if (state.current_fd < 0) {
+        paths_current();
+        state.current_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    }
+    return state.current_fd;
+}
+
+bool paths_enter(const std::string &absolute, int fd)
+{
+    // The process's own current directory and the one Windows names are resolved against are
+    // changed together or not at all, so that a started program and our own relative names
+    // always mean the same folder.
+    if (fchdir(fd) != 0) return false;
+    if (state.current_fd >= 0 && state.current_fd != fd) close(state.current_fd);
+    state.current_fd = fd;
     state.current = absolute;
+    return true;
 }
 
 bool paths_absolute(const char *windows_path, std::string *absolute)
@@ -224,6 +261,8 @@ bool paths_absolute(const char *windows_path, std::string *absolute)
         std::string part = rest.substr(start, end - start);
         start = end + 1;
         if (part.empty() || part == ".") continue;
+        // No Windows file system holds such a name, so no Windows path can name it.
+        if (!folders_name_valid(part)) return false;
         if (part == "..") {
             size_t cut = out.find_last_of('\\');
             if (cut != std::string::npos && cut >= root_length) out.erase(cut);
@@ -261,18 +300,13 @@ bool paths_map(const char *windows_path, std::string *host)
             struct stat st;
             if (lstat(exact.c_str(), &st) != 0) {
                 searching = false;
-                if (DIR *dir = opendir(out.c_str())) {
-                    while (struct dirent *entry = readdir(dir)) {
-                        std::string candidate;
-                        if (paths_from_utf8(entry->d_name, &candidate) &&
-                            paths_equal_folded(candidate, part)) {
-                            name = entry->d_name;
-                            searching = true;
-                            break;
-                        }
-                    }
-                    closedir(dir);
+                int fd = open(out.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+                std::string found;
+                if (fd >= 0 && folders_lookup(fd, part, &found)) {
+                    name = found;
+                    searching = true;
                 }
+                if (fd >= 0) close(fd);
             }
         }
         out += '/';

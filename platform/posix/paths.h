@@ -13,15 +13,23 @@ const std::string &paths_cd_folder();
 
 // A Windows path made absolute against the current directory, "." and ".." resolved (never
 // above the drive's root): "C:\DEMO\save". False for what cannot be a path (empty, UNC, too
-// long, a control character). A host path (beginning with '/') is answered unchanged.
+// long, a component no Windows file system could hold). A host path (beginning with '/') is
+// answered unchanged.
 bool paths_absolute(const char *windows_path, std::string *absolute);
 // The host path of a Windows path. Components that exist are found without regard to case;
 // those that do not are kept as given, so that a new file can be made there.
 bool paths_map(const char *windows_path, std::string *host);
 
-// The current directory, as a Windows path; set after a successful chdir.
+// Whether a drive letter names a folder: the CD's, or one of the prefix's dosdevices. (Z:, the
+// host's root, is also read without a prefix, but nothing is changed into or deleted there.)
+bool paths_drive_mapped(char letter);
+
+// The current directory, as a Windows path, and the same folder opened (owned by this module).
 const std::string &paths_current();
-void paths_set_current(const std::string &absolute);
+int paths_current_folder();
+// Makes fd (an opened folder, now owned by this module) the current directory, named absolute
+// for the Windows side; the process's own current directory follows. False when fchdir fails.
+bool paths_enter(const std::string &absolute, int fd);
 
 // Conversions: code page 1252 bytes to UTF-8; UTF-8 to code page 1252 (false when a character
 // has no byte there or the UTF-8 is malformed).

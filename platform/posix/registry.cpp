@@ -1,19 +1,23 @@
-// The install record from a registry file in Wine's text format, read afresh at every open so
-// that an installer running beside the menu is seen at once.
+// The install record from a registry file in Wine's text format, read again at an open whenever
+// the file changed, so that an installer running beside the menu is seen at once.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "platform/posix/paths.h"
 #include "platform/posix/registry_file.h"
+#include "platform/readfile.h"
 #include "platform/registry.h"
 
 namespace
 {
 
-constexpr long MAX_FILE = 64L << 20;
+// A larger registry file counts as missing: reading and parsing it would take a good part of
+// the 500 ms between two looks.
+constexpr off_t MAX_FILE = 32L << 20;
 constexpr int MAX_OPEN_KEYS = 16;
 
 struct OpenKey {
@@ -22,6 +26,67 @@ struct OpenKey {
 };
 
 OpenKey keys[MAX_OPEN_KEYS];
+
+// The key as last read, and the file it came from: the menu opens the same key every 500 ms,
+// and the file changes only when something is installed.
+struct KeyCache {
+    bool valid;
+    bool found;
+    std::string path;
+    std::string subkey;
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    struct timespec modified;
+    std::vector<RegistryValue> values;
+};
+
+KeyCache cache;
+
+bool same_file(const struct stat &st)
+{
+    return st.st_dev == cache.device && st.st_ino == cache.inode && st.st_size == cache.size &&
+           st.st_mtim.tv_sec == cache.modified.tv_sec &&
+           st.st_mtim.tv_nsec == cache.modified.tv_nsec;
+}
+
+// The values of subkey from the registry file; false when the file or the key is missing. The
+// file is read again only when its inode, size or modification time changed since last time.
+bool read_key(const char *subkey, std::vector<RegistryValue> *values)
+{
+    std::string path = registry_file_path();
+    // A FIFO, a device or a folder in its place counts as no registry, and never blocks.
+    FILE *file = readfile_open(path.c_str());
+    struct stat st;
+    if (!file || fstat(fileno(file), &st) != 0 || st.st_size > MAX_FILE) {
+        if (file) std::fclose(file);
+        cache.valid = false;
+        return false;
+    }
+    if (!(cache.valid && cache.path == path && cache.subkey == subkey && same_file(st))) {
+        std::string text;
+        char buffer[65536];
+        size_t got;
+        // Never more than the limit, whatever the file grows to while it is read.
+        while (text.size() <= static_cast<size_t>(MAX_FILE) &&
+               (got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            text.append(buffer, got);
+        cache.valid = text.size() <= static_cast<size_t>(MAX_FILE);
+        cache.values.clear();
+        cache.found =
+            cache.valid && registry_file_parse(text.data(), text.size(), subkey, &cache.values);
+        cache.path = path;
+        cache.subkey = subkey;
+        cache.device = st.st_dev;
+        cache.inode = st.st_ino;
+        cache.size = st.st_size;
+        cache.modified = st.st_mtim;
+    }
+    std::fclose(file);
+    if (!cache.valid || !cache.found) return false;
+    *values = cache.values;
+    return true;
+}
 
 int hex_digit(char c)
 {
@@ -314,24 +379,10 @@ std::string registry_file_path()
 int32_t registry_open_key(const char *subkey, RegistryKey *key)
 {
     *key = 0;
-    std::string path = registry_file_path();
-    FILE *file = std::fopen(path.c_str(), "rbe");
-    if (!file) return REG_ERROR_FILE_NOT_FOUND;
-    std::string text;
-    char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, got);
-        if (text.size() > static_cast<size_t>(MAX_FILE)) break;
-    }
-    std::fclose(file);
-    if (text.size() > static_cast<size_t>(MAX_FILE)) return REG_ERROR_FILE_NOT_FOUND;
     int slot = -1;
     for (int i = 0; i < MAX_OPEN_KEYS && slot < 0; i++)
         if (!keys[i].used) slot = i;
-    if (slot < 0) return REG_ERROR_FILE_NOT_FOUND;
-    if (!registry_file_parse(text.data(), text.size(), subkey, &keys[slot].values))
-        return REG_ERROR_FILE_NOT_FOUND;
+    if (slot < 0 || !read_key(subkey, &keys[slot].values)) return REG_ERROR_FILE_NOT_FOUND;
     keys[slot].used = true;
     *key = static_cast<RegistryKey>(slot) + 1;
     return REG_ERROR_SUCCESS;

@@ -1,17 +1,17 @@
-// filmo: the trailer player. The movie names on the command line become the player's command
-// line, blank-separated, as the menu passes it.
+// filmo: the trailer player. Each argument is one movie name, as the shell split them.
+#include "platform/cmdline.h"
 #include "platform/window.h"
 #include "player/player.h"
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 static const char filmo_help[] =
     "usage: filmo [MOVIE...]\n"
     "Plays the movie files full-screen, one after the other and then from the first again,\n"
-    "until Escape is pressed. With no name it plays tv.mov from the current folder. Names are\n"
-    "separated by blanks (a name cannot contain one); names that cannot be opened are skipped.\n"
+    "until Escape is pressed. With no name it plays tv.mov from the current folder. Each\n"
+    "argument is one name, blanks included; names that cannot be opened are skipped, and at\n"
+    "most four are played.\n"
     "\n"
     "Environment:\n"
     "  FILMO_WINDOWED=1        a 640x480 window instead of the full screen\n"
@@ -29,12 +29,8 @@ int main(int argc, char **argv)
         fputs(filmo_help, stdout);
         return 0;
     }
-    std::string line;
-    for (int i = 1; i < argc; i++) {
-        if (i > 1) line += ' ';
-        line += argv[i];
-    }
+    CmdlineArgs args{nullptr, argc - 1, argv + 1};
     // Every way out ends the same way, the player's own end included: at once, without running
     // the libraries' exit handlers while the sound device's thread may still be about.
-    process_end(player_main(line.c_str()));
+    process_end(player_run(&args));
 }

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/cp1252.h"
 #include "platform/sdl/sdl_internal.h"
+#include "platform/sdl/x11_box.h"
 
 #include <atomic>
 #include <chrono>
@@ -319,10 +320,11 @@ int32_t window_message_box(Window *, const char *text, const char *caption, uint
 {
     fprintf(stderr, "%s: %s\n", caption, text);
     fflush(stderr);
-    if (sdl_video && !sdl_env_is("FILMO_NO_BOXES", "1"))
+    if (sdl_video && !sdl_env_is("FILMO_NO_BOXES", "1") &&
         SDL_ShowSimpleMessageBox(flags & MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
                                                             : SDL_MESSAGEBOX_INFORMATION,
-                                 caption, text, nullptr);
+                                 caption, text, nullptr) != 0)
+        x11_box_show(caption, text);
     return IDOK;
 }
 

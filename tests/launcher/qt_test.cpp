@@ -10,8 +10,13 @@
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
+#include <csignal>
 #include <functional>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "launcher/launcher.h"
 #include "launcher/templates.h"
@@ -105,6 +110,70 @@ class QtRunner : public ::testing::Test
             script_next();
         });
     }
+    // Runs the program in a child process, opens a dialog there (open() once the menu shows;
+    // a box of the start-up opens by itself) and waits until is_open(), then sends the signal and
+    // waits for the child to end. Answers the child's wait status, or -1 when it was still running
+    // 10 s after the signal.
+    int end_by_signal(int signal_number, std::function<void()> open, std::function<bool()> is_open)
+    {
+        int ready[2];
+        if (pipe(ready) != 0) return -2;
+        std::fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            close(ready[0]);
+            bool opened = false, told = false;
+            QTimer poll_timer;
+            QObject::connect(&poll_timer, &QTimer::timeout, [&]() {
+                if (!opened && menu() && menu()->isVisible()) {
+                    opened = true;
+                    open();
+                }
+                if (!told && is_open()) {
+                    told = true;
+                    char byte = 1;
+                    if (write(ready[1], &byte, 1) != 1) _exit(4);
+                }
+            });
+            poll_timer.start(20);
+            int code = run();
+            _exit(code);
+        }
+        close(ready[1]);
+        pollfd wait_ready = {ready[0], POLLIN, 0};
+        char byte = 0;
+        bool got_ready = poll(&wait_ready, 1, 20000) == 1 && read(ready[0], &byte, 1) == 1;
+        close(ready[0]);
+        EXPECT_TRUE(got_ready) << "the dialog did not open";
+        kill(child, signal_number);
+        auto start = std::chrono::steady_clock::now();
+        int status = 0;
+        while (waitpid(child, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                return -1;
+            }
+            QThread::msleep(5);
+        }
+        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        std::printf("ended %lld ms after signal %d\n", static_cast<long long>(took.count()),
+                    signal_number);
+        return status;
+    }
+    static bool box_open(const char *text)
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        return box && box->isVisible() && box->text().contains(QString::fromUtf8(text));
+    }
+    static bool window_open(const char *title)
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == QString::fromUtf8(title)) return true;
+        return false;
+    }
+
     // Answers the next message box with the button that has this role, once it is open.
     static void answer_box(QMessageBox::StandardButton which, int tries = 200)
     {
@@ -287,6 +356,62 @@ TEST_F(QtRunner, UninstallYesDeletesAndStartsTheUninstallerInPlace)
     std::string d = fs::canonical(demo).string();
     EXPECT_EQ(read_file(record), "cwd=" + d + "\narg0=" + box.prefix.string() +
                                      "/dosdevices/c:/DEMO/UNINST.EXE\narg1=-fC:\\L\n");
+}
+
+// SIGTERM and SIGINT end the menu whatever dialog is open, as its close box would (exit code 0),
+// and a question the signal closed counts as answered No.
+TEST_F(QtRunner, SignalsEndTheMenuWithAMessageBoxOpen)
+{
+    fs::remove(box.cd / "loading.bmp");
+    for (int signal_number : {SIGTERM, SIGINT}) {
+        int status = end_by_signal(
+            signal_number, [] {}, [] { return box_open("Error loading background picture"); });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+}
+
+TEST_F(QtRunner, SignalsEndTheMenuWithTheUninstallQuestionOpen)
+{
+    write_file(demo / "ztDemo.exe", "MZ");
+    write_file(demo / "frei.lvl", "x");
+    recorder(demo / "UNINST.EXE");
+    write_registry(box, {{"Path", "C:\\DEMO"}, {"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\L"}});
+    for (int signal_number : {SIGTERM, SIGINT}) {
+        int status = end_by_signal(
+            signal_number,
+            [] {
+                // The first refresh enables the button; click it once it is.
+                auto *timer = new QTimer;
+                QObject::connect(timer, &QTimer::timeout, [timer] {
+                    if (!button(ID_UNINSTALL)->isEnabled()) return;
+                    timer->stop();
+                    button(ID_UNINSTALL)->click();
+                });
+                timer->start(20);
+            },
+            [] { return box_open("Zenthor Demo?"); });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_TRUE(fs::exists(demo / "frei.lvl"));
+    EXPECT_FALSE(fs::exists(record));
+}
+
+TEST_F(QtRunner, SignalsEndTheMenuWithTheReadmeViewerOrAboutBoxOpen)
+{
+    for (int signal_number : {SIGTERM, SIGINT}) {
+        int status = end_by_signal(
+            signal_number, [] { button(ID_README)->click(); },
+            [] { return window_open("README.TXT"); });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        status = end_by_signal(
+            signal_number,
+            [] {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+                QApplication::sendEvent(menu(), &press);
+            },
+            [] { return window_open("About"); });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
 }
 
 } // namespace

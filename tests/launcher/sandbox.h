@@ -3,10 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -16,11 +20,12 @@ struct Sandbox {
     fs::path root, cd, prefix, drive_c, outside, registry;
 };
 
-inline Sandbox sandbox_make()
+// In base, a folder for temporary files ("/dev/shm" keeps thousands of small trees in memory).
+inline Sandbox sandbox_make(const char *base = "/tmp")
 {
     Sandbox s;
-    char templ[] = "/tmp/runner-test-XXXXXX";
-    s.root = fs::path(mkdtemp(templ));
+    std::string templ = std::string(base) + "/runner-test-XXXXXX";
+    s.root = fs::path(mkdtemp(&templ[0]));
     s.cd = s.root / "cd";
     s.prefix = s.root / "prefix";
     s.drive_c = s.prefix / "drive_c";
@@ -60,6 +65,44 @@ inline std::string read_file(const fs::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every entry below a folder, links not followed: its kind, permissions, size and a hash of its
+// content, or a link's target. Never opens anything but regular files, and those without
+// blocking.
+inline std::map<std::string, std::string> sandbox_listing(const fs::path &root)
+{
+    std::map<std::string, std::string> entries;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::string rel = it->path().lexically_relative(root).string();
+        struct stat st;
+        if (lstat(it->path().c_str(), &st) != 0) {
+            entries[rel] = "gone";
+            continue;
+        }
+        char head[64];
+        std::snprintf(head, sizeof head, "%o %lld ", static_cast<unsigned>(st.st_mode),
+                      static_cast<long long>(S_ISDIR(st.st_mode) ? 0 : st.st_size));
+        std::string entry = head;
+        if (S_ISLNK(st.st_mode)) {
+            entry += "link:" + fs::read_symlink(it->path(), error).string();
+        } else if (S_ISREG(st.st_mode)) {
+            // FNV-1a over the content: enough to see any change a test could make.
+            uint64_t hash = 1469598103934665603ull;
+            int fd = open(it->path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+            char buffer[65536];
+            ssize_t got;
+            while (fd >= 0 && (got = read(fd, buffer, sizeof buffer)) > 0)
+                for (ssize_t i = 0; i < got; i++)
+                    hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
+            if (fd >= 0) close(fd);
+            entry += "hash:" + std::to_string(hash);
+        }
+        entries[rel] = entry;
+    }
+    return entries;
 }
 
 // A registry file in Wine's format with the install record; value texts are code page 1252

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "launcher/launcher.h"
@@ -14,21 +15,9 @@
 namespace
 {
 
-// Every entry below a folder (links not followed) with its kind and content.
 std::map<std::string, std::string> snapshot(const fs::path &root)
 {
-    std::map<std::string, std::string> entries;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-         ++it) {
-        std::string rel = it->path().lexically_relative(root).string();
-        if (it->is_symlink())
-            entries[rel] = "link:" + fs::read_symlink(it->path()).string();
-        else if (it->is_directory())
-            entries[rel] = "dir";
-        else
-            entries[rel] = "file:" + read_file(it->path());
-    }
-    return entries;
+    return sandbox_listing(root);
 }
 
 class Uninstall : public SandboxMenu
@@ -229,6 +218,122 @@ TEST_F(Uninstall, FailedUninstallerStartLeavesTheMenuWithTheNewState)
     // dig.ini went with the deletions, so the sound variant cannot play any more.
     EXPECT_FALSE(headless_window(ui_get_dlg_item(launcher.menu_window, ID_PLAY))->enabled);
     EXPECT_TRUE(headless_window(ui_get_dlg_item(launcher.menu_window, ID_UNINSTALL))->enabled);
+}
+
+// Attacks on the install folder: each leaves everything outside it as it was.
+class UninstallAttack : public Uninstall
+{
+  protected:
+    std::map<std::string, std::string> root_before;
+
+    void run_yes()
+    {
+        root_before = snapshot(box.root);
+        headless_answer_message_box(IDYES);
+        click_uninstall();
+        launcher_main(SW_SHOWNORMAL);
+    }
+    // Everything below the sandbox except the install folder is as it was.
+    void expect_outside_unchanged()
+    {
+        std::map<std::string, std::string> after = snapshot(box.root);
+        std::string inside = fs::relative(demo, box.root).string() + "/";
+        for (auto *m : {&root_before, &after})
+            for (auto it = m->begin(); it != m->end();)
+                it = it->first.compare(0, inside.size(), inside) == 0 ? m->erase(it) : ++it;
+        EXPECT_EQ(after, root_before);
+    }
+};
+
+TEST_F(UninstallAttack, NamesWithBackslashesOrDrivesAreNotPaths)
+{
+    write_file(box.drive_c / "canary.txt", "canary");
+    write_file(box.outside / "canary.txt", "canary");
+    std::string host_outside;
+    for (char c : box.outside.string())
+        host_outside += c == '/' ? '\\' : c;
+    const std::string odd[] = {
+        "..\\..\\canary.txt", "Z:" + host_outside + "\\canary.txt", "a:b.lst", "q?.pif",
+        "x\x01.lst",          "..\\..\\..\\cd\\loading.bmp"};
+    for (const std::string &name : odd)
+        write_file(demo / "save" / name, "odd");
+    write_file(demo / ("..\\canary.lst"), "odd");
+    run_yes();
+    expect_outside_unchanged();
+    // No Windows file system holds such names: they are not found, so they stay too.
+    for (const std::string &name : odd)
+        EXPECT_TRUE(fs::exists(demo / "save" / name)) << name;
+    EXPECT_TRUE(fs::exists(demo / "..\\canary.lst"));
+    EXPECT_FALSE(fs::exists(demo / "save" / "1.sav"));
+}
+
+TEST_F(UninstallAttack, PathThatIsNoWholeWindowsPathDeletesNothing)
+{
+    write_file(box.outside / "folder" / "a.lst", "outside");
+    write_file(box.cd / "x.lst", "cd");
+    write_file(box.cd / "DEMO" / "y.lst", "cd");
+    write_file(box.cd / "save" / "z.sav", "cd");
+    const std::string paths[] = {(box.outside / "folder").string() + "/", "DEMO", "\\DEMO",
+                                 "Q:\\DEMO"};
+    for (const std::string &path : paths) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(paths_configure(box.cd.c_str(), 'E'));
+        restart("E:\\RUNNER.EXE");
+        write_registry(box, {{"Path", path}, {"Uninstall", "E:\\UNINST.EXE"}});
+        std::map<std::string, std::string> before = snapshot(box.root);
+        run_yes();
+        EXPECT_EQ(snapshot(box.root), before);
+        // The menu's folder for Windows names is still the one it is in.
+        EXPECT_EQ(fs::current_path(), fs::canonical(box.cd));
+        EXPECT_EQ(paths_current(), "E:\\");
+    }
+}
+
+TEST_F(UninstallAttack, UnmappedDriveDeletesNothingEvenWhereTheHostRootWouldServe)
+{
+    // Without a z: in the prefix, Z: is still read as the host's root, but it is no install
+    // folder: the record's folder must be on a drive the prefix maps.
+    std::string host_demo;
+    for (char c : demo.string())
+        host_demo += c == '/' ? '\\' : c;
+    write_registry(box, {{"Path", "Z:" + host_demo}, {"Uninstall", "E:\\UNINST.EXE"}});
+    run_yes();
+    EXPECT_TRUE(fs::exists(demo / "a.lst"));
+    EXPECT_TRUE(fs::exists(demo / "save" / "1.sav"));
+}
+
+TEST_F(UninstallAttack, LinkedFoldersBelowTheInstallFolderAreNotFollowed)
+{
+    fs::remove_all(demo / "drivers");
+    write_file(box.outside / "drv" / "dig.ini", "outside");
+    fs::create_directory_symlink(box.outside / "drv", demo / "drivers");
+    // A name that leads up and back down through a link is no way out either.
+    fs::create_directory_symlink(box.outside, demo / "save" / "up");
+    write_file(box.outside / "save" / "v.sav", "outside");
+    run_yes();
+    expect_outside_unchanged();
+    EXPECT_TRUE(fs::is_symlink(demo / "drivers"));
+    EXPECT_TRUE(fs::is_symlink(demo / "save" / "up"));
+    EXPECT_FALSE(fs::exists(demo / "save" / "1.sav"));
+}
+
+TEST_F(UninstallAttack, FoldersFifosAndReadOnlyFilesWhereFilesBelongStay)
+{
+    fs::remove(demo / "tumblodos.cfg");
+    fs::create_directories(demo / "tumblodos.cfg");
+    write_file(demo / "tumblodos.cfg" / "inner.lst", "kept");
+    ASSERT_EQ(mkfifo((demo / "x.pif").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo((demo / "save" / "f.sav").c_str(), 0644), 0);
+    fs::create_symlink("/nonexistent-target", demo / "save" / "dangling.sav");
+    write_file(demo / "save" / "ro.sav", "ro");
+    fs::permissions(demo / "save" / "ro.sav", fs::perms::owner_read);
+    run_yes();
+    expect_outside_unchanged();
+    EXPECT_TRUE(fs::exists(demo / "tumblodos.cfg" / "inner.lst"));
+    EXPECT_TRUE(fs::is_fifo(demo / "x.pif"));
+    EXPECT_TRUE(fs::is_fifo(demo / "save" / "f.sav"));
+    EXPECT_TRUE(fs::exists(demo / "save" / "ro.sav"));
+    EXPECT_FALSE(fs::is_symlink(demo / "save" / "dangling.sav")); // a link itself may go
 }
 
 } // namespace

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/posix/registry_file.h"
 #include "platform/registry.h"
@@ -143,6 +146,84 @@ TEST_F(RegistryApi, FileIsChosenByEnvironment)
     EXPECT_EQ(registry_file_path(), home + "/.wine/system.reg");
     setenv("RUNNER_REGISTRY", (box.root / "missing.reg").c_str(), 1);
     EXPECT_EQ(registry_open_key("Software\\Quillon\\Zenthor", &key), REG_ERROR_FILE_NOT_FOUND);
+}
+
+std::string path_value()
+{
+    RegistryKey key = 0;
+    if (registry_open_key("Software\\Quillon\\Zenthor\\Inf", &key) != REG_ERROR_SUCCESS)
+        return "<missing>";
+    char buffer[256];
+    uint32_t size = sizeof buffer;
+    int32_t got =
+        registry_query_value(key, "Path", nullptr, reinterpret_cast<uint8_t *>(buffer), &size);
+    registry_close_key(key);
+    return got == REG_ERROR_SUCCESS ? std::string(buffer) : "<no value>";
+}
+
+std::string record(const char *path)
+{
+    return std::string("WINE REGISTRY Version 2\n\n[Software\\\\Quillon\\\\Zenthor\\\\Inf] 1\n") +
+           "\"Path\"=\"" + path + "\"\n";
+}
+
+void set_modified(const fs::path &file, time_t seconds)
+{
+    struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+TEST_F(RegistryApi, FileIsReadAgainOnlyWhenItsSizeTimeOrInodeChanged)
+{
+    write_file(box.registry, record("C:\\\\AAAA"));
+    set_modified(box.registry, 1000000);
+    EXPECT_EQ(path_value(), "C:\\AAAA");
+
+    // Same inode, size and time: the file is not read again, so the old answer stays. (Nothing
+    // but a deliberate reset of the time makes such a change.)
+    {
+        std::fstream same(box.registry, std::ios::in | std::ios::out | std::ios::binary);
+        same.seekp(static_cast<std::streamoff>(record("C:\\\\").size() - 2));
+        same << "BBBB";
+    }
+    set_modified(box.registry, 1000000);
+    EXPECT_EQ(path_value(), "C:\\AAAA");
+
+    set_modified(box.registry, 1000001);
+    EXPECT_EQ(path_value(), "C:\\BBBB"); // time
+
+    write_file(box.registry, record("C:\\\\CCCCC"));
+    set_modified(box.registry, 1000001);
+    EXPECT_EQ(path_value(), "C:\\CCCCC"); // size
+
+    write_file(box.root / "new.reg", record("C:\\\\DDDDD"));
+    set_modified(box.root / "new.reg", 1000001);
+    fs::rename(box.root / "new.reg", box.registry);
+    EXPECT_EQ(path_value(), "C:\\DDDDD"); // inode
+
+    fs::remove(box.registry);
+    EXPECT_EQ(path_value(), "<missing>");
+}
+
+TEST_F(RegistryApi, FifoFolderAndOversizedFileCountAsMissing)
+{
+    // A FIFO without a writer blocked the menu before its window showed; the alarm ends the
+    // test instead of hanging it should that come back.
+    ASSERT_EQ(mkfifo(box.registry.c_str(), 0644), 0);
+    alarm(20);
+    EXPECT_EQ(path_value(), "<missing>");
+    alarm(0);
+    fs::remove(box.registry);
+
+    fs::create_directory(box.registry);
+    EXPECT_EQ(path_value(), "<missing>");
+    fs::remove(box.registry);
+
+    // Past the documented 32 MB limit; the record at its start would otherwise be found.
+    write_file(box.registry, record("C:\\\\BIG") + std::string((32 << 20) + 1, ';'));
+    EXPECT_EQ(path_value(), "<missing>");
+    write_file(box.registry, record("C:\\\\SMALL"));
+    EXPECT_EQ(path_value(), "C:\\SMALL");
 }
 
 } // namespace

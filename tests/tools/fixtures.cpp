@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -120,4 +121,38 @@ std::vector<std::string> folder_list(const std::string &dir)
     closedir(d);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+static void snapshot_into(const std::string &root, const std::string &relative,
+                          std::map<std::string, std::string> *out)
+{
+    for (const std::string &name : folder_list(root + relative)) {
+        std::string path = relative;
+        path += "/" + name;
+        struct stat st;
+        if (lstat((root + path).c_str(), &st) != 0) continue;
+        char head[64];
+        snprintf(head, sizeof head, "mode %o size %lld", (unsigned)st.st_mode,
+                 (long long)st.st_size);
+        std::string entry = head;
+        if (S_ISLNK(st.st_mode)) {
+            char target[4096];
+            ssize_t n = readlink((root + path).c_str(), target, sizeof target - 1);
+            entry += " -> " + std::string(target, n > 0 ? (size_t)n : 0);
+        } else if (S_ISREG(st.st_mode)) {
+            uint64_t hash = 1469598103934665603ull; // FNV-1a
+            for (uint8_t b : file_read(root + path))
+                hash = (hash ^ b) * 1099511628211ull;
+            entry += " fnv " + std::to_string(hash);
+        }
+        (*out)[path] = entry;
+        if (S_ISDIR(st.st_mode)) snapshot_into(root, path, out);
+    }
+}
+
+std::map<std::string, std::string> tree_snapshot(const std::string &dir)
+{
+    std::map<std::string, std::string> entries;
+    snapshot_into(dir, "", &entries);
+    return entries;
 }

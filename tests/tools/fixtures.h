@@ -4,6 +4,7 @@
 #include "tests/support/cli.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,3 +35,8 @@ Bytes file_read(const std::string &path);
 std::string test_folder(const char *name);
 // Names in a folder, sorted.
 std::vector<std::string> folder_list(const std::string &dir);
+
+// Everything under dir, by path relative to it: the kind, permissions and size of each entry,
+// a hash of each file's bytes, each link's target. Two snapshots are equal only when nothing
+// under dir was made, removed or changed.
+std::map<std::string, std::string> tree_snapshot(const std::string &dir);

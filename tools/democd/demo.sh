@@ -30,6 +30,14 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 fi
 
+# The trailer needs a sound device: without one it ends with its error box. Say so first, and
+# how to hear it in a file instead.
+probe=$build/tools/democd/democd_sound_probe
+if [ -x "$probe" ] && ! "$probe" >/dev/null 2>&1; then
+    echo "demo: no sound device here: the trailer will stop with 'SoundErrorA: 4'; to send its" \
+         "sound to a file instead: SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/tmp/trailer.raw make demo"
+fi
+
 echo "demo: the menu of $cd_dir; the demo install is in $prefix/dosdevices/c:/ZENTHOR"
 cd "$cd_dir"
 export WINEPREFIX=$prefix

@@ -8,6 +8,8 @@
 // 12.5 pictures a second, A of record 0 twice, and the WAV holds the sound up to the last
 // picture plus 80 ms of silence under it.
 #include "movie/movie.h"
+#include "platform/output.h"
+#include "tools/movtool/export.h"
 #include "tools/movtool/movtool.h"
 
 #include <cerrno>
@@ -20,12 +22,12 @@
 #include <unistd.h>
 #include <vector>
 
-static const char export_usage[] = "usage: movtool export MOVIE DIR [--no-y4m]";
+static const char export_usage[] =
+    "usage: movtool export MOVIE DIR [--no-y4m] | movtool export MOVIE OUT.mkv|OUT.mp4|OUT.avi";
 
-constexpr int32_t EXPORT_FRAME_BYTES = MOVIE_SOUND_SIZE / 2; // 80 ms of sound
+static const char export_y4m_header[] = "YUV4MPEG2 W320 H200 F25:2 Ip A1:1 C420jpeg\n";
 
-// The palette's 6-bit intensities to 8 bits; pixel values 0 and 249 to 255 are black.
-static void export_rgb(const uint8_t *picture, const uint8_t *palette, uint8_t *rgb)
+void export_rgb(const uint8_t *picture, const uint8_t *palette, uint8_t *rgb)
 {
     uint8_t colours[256][3] = {};
     for (int32_t k = 0; k < 248; k++)
@@ -37,17 +39,22 @@ static void export_rgb(const uint8_t *picture, const uint8_t *palette, uint8_t *
         memcpy(rgb + 3 * i, colours[picture[i]], 3);
 }
 
-static bool export_png(const char *path, const uint8_t *rgb)
+// A PNG through the output rules; 0 or the exit status, with the reason on stderr.
+static int export_png(const char *path, const uint8_t *rgb)
 {
-    FILE *out = fopen(path, "wb");
-    if (!out) return false;
+    OutputFile out;
+    int status = output_open(&out, path);
+    if (status != 0) {
+        movtool_error("%s", output_error());
+        return status;
+    }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     bool ok = png && info;
     if (ok && setjmp(png_jmpbuf(png))) {
         ok = false;
     } else if (ok) {
-        png_init_io(png, out);
+        png_init_io(png, out.file);
         png_set_IHDR(png, info, 320, 200, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
@@ -56,8 +63,16 @@ static bool export_png(const char *path, const uint8_t *rgb)
         png_write_end(png, nullptr);
     }
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    if (fclose(out) != 0) ok = false;
-    return ok;
+    int error = errno;
+    status = ok ? output_commit(&out) : OUTPUT_FAILED;
+    if (status != 0) {
+        if (ok)
+            movtool_error("%s", output_error());
+        else
+            movtool_error("%s: %s", path, strerror(error ? error : EIO));
+        output_abandon(&out);
+    }
+    return status;
 }
 
 static void put32(uint8_t *p, uint32_t v)
@@ -66,7 +81,7 @@ static void put32(uint8_t *p, uint32_t v)
         p[i] = (uint8_t)(v >> (8 * i));
 }
 
-static bool export_wav(const char *path, const std::vector<uint8_t> &sound)
+static int export_wav(const char *path, const std::vector<uint8_t> &sound)
 {
     uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm',
                           't', ' ', 16,  0,   0, 0, 1, 0, 1,   0,   0,   0,   0,   0,
@@ -75,15 +90,13 @@ static bool export_wav(const char *path, const std::vector<uint8_t> &sound)
     put32(header + 24, 22050);
     put32(header + 28, 22050);
     put32(header + 40, (uint32_t)sound.size());
-    FILE *out = fopen(path, "wb");
-    if (!out) return false;
-    bool ok = fwrite(header, 1, 44, out) == 44 &&
-              fwrite(sound.data(), 1, sound.size(), out) == sound.size();
-    return fclose(out) == 0 && ok;
+    std::vector<uint8_t> file(header, header + sizeof header);
+    file.insert(file.end(), sound.begin(), sound.end());
+    return movtool_write_file(path, file.data(), file.size());
 }
 
 // BT.601 studio range, 4:2:0 with each chroma sample the mean of its 2x2 pixels.
-static bool export_y4m_frame(FILE *out, const uint8_t *rgb)
+static int export_y4m_frame(OutputFile *out, const uint8_t *rgb)
 {
     static uint8_t planes[320 * 200 * 3 / 2];
     uint8_t *y = planes, *u = planes + 64000, *v = u + 16000;
@@ -103,7 +116,46 @@ static bool export_y4m_frame(FILE *out, const uint8_t *rgb)
             u[by * 160 + bx] = (uint8_t)((-38 * r - 74 * g + 112 * b + 512 + 4 * 32768) >> 10);
             v[by * 160 + bx] = (uint8_t)((112 * r - 94 * g - 18 * b + 512 + 4 * 32768) >> 10);
         }
-    return fputs("FRAME\n", out) >= 0 && fwrite(planes, 1, sizeof planes, out) == sizeof planes;
+    int status = output_write(out, "FRAME\n", 6);
+    if (status == 0) status = output_write(out, planes, sizeof planes);
+    return status;
+}
+
+static std::string export_png_name(const std::string &dir, int32_t record, int32_t b)
+{
+    char file_name[32];
+    snprintf(file_name, sizeof file_name, "/%04d_%c.png", record, b ? 'B' : 'A');
+    return dir + file_name;
+}
+
+// Every name export will write, looked at before the first is: none may be an input.
+static int export_check_outputs(const std::string &dir, int32_t shown, bool y4m)
+{
+    int status = output_check((dir + "/sound.wav").c_str());
+    for (int32_t i = 0; i < shown && status == 0; i++)
+        for (int32_t b = 0; b < (i == shown - 1 ? 1 : 2) && status == 0; b++)
+            status = output_check(export_png_name(dir, i, b).c_str());
+    if (status == 0 && y4m) status = output_check("-");
+    if (status != 0) movtool_error("%s", output_error());
+    return status;
+}
+
+// Read ahead of the pictures, so that sound.wav is complete before the picture stream starts
+// and whoever reads that stream can open it.
+std::vector<uint8_t> export_sound(int32_t shown)
+{
+    std::vector<uint8_t> sound;
+    sound.reserve((size_t)(2 * shown) * EXPORT_FRAME_BYTES);
+    for (int32_t i = 0; i < shown; i++) {
+        uint8_t *picture = nullptr, *palette = nullptr, *chunk = nullptr;
+        movie_next_frame(&picture, &palette, &chunk);
+        if (!picture) break;
+        // The last record shown gives picture A only, and half its sound: the cut.
+        sound.insert(sound.end(), chunk,
+                     chunk + (i == shown - 1 ? EXPORT_FRAME_BYTES : MOVIE_SOUND_SIZE));
+    }
+    if (shown > 0) sound.insert(sound.end(), EXPORT_FRAME_BYTES, 0x80); // under the last picture
+    return sound;
 }
 
 int movtool_export(int argc, char **argv)
@@ -116,25 +168,47 @@ int movtool_export(int argc, char **argv)
         return 2;
     }
     const char *name = argv[1];
+    struct stat st;
+    if (argc == 3 && export_video_format(argv[2]) &&
+        !(stat(argv[2], &st) == 0 && S_ISDIR(st.st_mode)))
+        return export_video(name, argv[2]);
     const std::string dir = argv[2];
     // A terminal gets no picture stream; progress goes only to a terminal.
     if (isatty(STDOUT_FILENO)) y4m = false;
     const bool progress = isatty(STDERR_FILENO) != 0;
-    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-        movtool_error("%s: %s", dir.c_str(), strerror(errno));
-        return 1;
-    }
     if (!movtool_open_movie(name)) return 1;
     const int32_t records = movie_reader.record_count;
     // Records 0 to n - 2 are shown; n - 1 is read only to learn that the movie goes on.
     const int32_t shown = records >= 2 ? records - 1 : 0;
+    int status = export_check_outputs(dir, shown, y4m);
+    if (status == 0 && mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+        movtool_error("%s: %s", dir.c_str(), strerror(errno));
+        status = 1;
+    }
+    if (status != 0) {
+        movie_close();
+        movie_free();
+        return status;
+    }
     if (shown == 0) movtool_error("%s: %d records: the player shows nothing of it", name, records);
+    status = export_wav((dir + "/sound.wav").c_str(), export_sound(shown));
+    // Again from the start, for the pictures.
+    movie_close();
+    FILE *file = nullptr;
+    if (status == 0 && !movtool_open_input(name, &file)) status = 1;
+    if (status != 0) {
+        movie_free();
+        return status;
+    }
+    movie_open_stream(file);
 
-    std::vector<uint8_t> sound;
-    sound.reserve((size_t)(2 * shown) * EXPORT_FRAME_BYTES);
     static uint8_t rgb[MOVIE_PICTURE_BYTES * 3];
-    int status = 0;
-    if (y4m && fputs("YUV4MPEG2 W320 H200 F25:2 Ip A1:1 C420jpeg\n", stdout) < 0) status = 1;
+    OutputFile stream{};
+    // Failures of the stream are told here, those of the PNG files where they are written.
+    int stream_status = 0;
+    if (y4m && (stream_status = output_open(&stream, "-")) == 0)
+        stream_status = output_write(&stream, export_y4m_header, strlen(export_y4m_header));
+    status = stream_status;
     for (int32_t i = 0; i < shown && status == 0; i++) {
         uint8_t *picture = nullptr, *palette = nullptr, *chunk = nullptr;
         movie_next_frame(&picture, &palette, &chunk);
@@ -143,34 +217,18 @@ int movtool_export(int argc, char **argv)
         if (movie_reader.fault != MOVIE_FAULT_NONE)
             movtool_error("%s: record %d damaged: %s (at %d)", name, i,
                           movie_fault_text(movie_reader.fault), movie_reader.fault_at);
-        // The last record shown gives picture A only, and half its sound: the cut.
         int32_t pictures = i == shown - 1 ? 1 : 2;
         for (int32_t b = 0; b < pictures && status == 0; b++) {
             export_rgb(picture + b * MOVIE_PICTURE_BYTES, palette, rgb);
-            char file_name[32];
-            snprintf(file_name, sizeof file_name, "/%04d_%c.png", i, b ? 'B' : 'A');
-            if (!export_png((dir + file_name).c_str(), rgb)) {
-                movtool_error("%s%s: %s", dir.c_str(), file_name, strerror(errno));
-                status = 1;
-            }
+            status = export_png(export_png_name(dir, i, b).c_str(), rgb);
             for (int32_t repeat = i == 0 && b == 0 ? 2 : 1; y4m && repeat > 0 && !status; repeat--)
-                if (!export_y4m_frame(stdout, rgb)) status = 1;
+                status = stream_status = export_y4m_frame(&stream, rgb);
         }
-        sound.insert(sound.end(), chunk,
-                     chunk + (pictures == 2 ? MOVIE_SOUND_SIZE : EXPORT_FRAME_BYTES));
         if (progress) fprintf(stderr, "\rmovtool export: record %d of %d", i + 1, shown);
     }
     if (progress && shown > 0) fputc('\n', stderr);
-    if (status == 0 && shown > 0)
-        sound.insert(sound.end(), EXPORT_FRAME_BYTES, 0x80); // under the last picture
-    if (status == 0 && !export_wav((dir + "/sound.wav").c_str(), sound)) {
-        movtool_error("%s/sound.wav: %s", dir.c_str(), strerror(errno));
-        status = 1;
-    }
-    if (y4m && fflush(stdout) != 0 && status == 0) {
-        movtool_error("stdout: %s", strerror(errno));
-        status = 1;
-    }
+    if (y4m && status == 0) status = stream_status = output_commit(&stream);
+    if (stream_status != 0) movtool_error("%s", output_error());
     movie_close();
     movie_free();
     return status;

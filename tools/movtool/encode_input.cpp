@@ -11,6 +11,9 @@
 #include <png.h>
 #include <samplerate.h>
 #include <sndfile.h>
+#include <utility>
+
+#include "platform/readfile.h"
 
 struct PictureLoader {
     uint8_t *pixels; // the PNG as read, RGB
@@ -30,6 +33,18 @@ void encode_loader_free(PictureLoader *loader)
     free(loader->pixels);
     free(loader->scratch);
     delete loader;
+}
+
+// Only a regular file, opened without blocking on a FIFO or device.
+static FILE *open_input(const char *path, char *error, size_t error_size)
+{
+    FILE *f = readfile_open(path);
+    if (!f)
+        snprintf(error, error_size, "%s: cannot open: %s", path,
+                 errno == EISDIR   ? "is a directory"
+                 : errno == EINVAL ? "not a regular file"
+                                   : strerror(errno));
+    return f;
 }
 
 static bool grow(void **buffer, size_t *capacity, size_t bytes)
@@ -115,22 +130,22 @@ void encode_fit_picture(const uint8_t *source, int32_t w, int32_t h, uint8_t *rg
 bool encode_load_picture(PictureLoader *loader, const char *path, uint8_t *rgb, char *error,
                          size_t error_size)
 {
-    FILE *f = fopen(path, "rb");
-    if (!f) {
-        snprintf(error, error_size, "%s: cannot open: %s", path, strerror(errno));
-        return false;
-    }
+    FILE *f = open_input(path, error, error_size);
+    if (!f) return false;
     uint8_t signature[8];
     size_t got = fread(signature, 1, 8, f);
-    fclose(f);
-    if (got != 8 || png_sig_cmp(signature, 0, 8)) {
+    if (got != 8 || png_sig_cmp(signature, 0, 8) || fseek(f, 0, SEEK_SET) != 0) {
+        fclose(f);
         snprintf(error, error_size, "%s: not a PNG picture", path);
         return false;
     }
     png_image image;
     memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path)) {
+    // The image reads from f until png_image_free, which closes nothing: f is closed here.
+    bool begun = png_image_begin_read_from_stdio(&image, f) != 0;
+    if (!begun) {
+        fclose(f);
         snprintf(error, error_size, "%s: unreadable PNG: %s", path, image.message);
         return false;
     }
@@ -139,16 +154,17 @@ bool encode_load_picture(PictureLoader *loader, const char *path, uint8_t *rgb, 
     if (image.width == 0 || image.height == 0 || image.width > 16384 || image.height > 16384 ||
         !grow((void **)&loader->pixels, &loader->pixel_capacity, bytes)) {
         png_image_free(&image);
+        fclose(f);
         snprintf(error, error_size, "%s: picture of %ux%u is too large (at most 16384x16384)", path,
                  image.width, image.height);
         return false;
     }
     png_color black = {0, 0, 0};
-    if (!png_image_finish_read(&image, &black, loader->pixels, 0, nullptr)) {
-        snprintf(error, error_size, "%s: damaged PNG: %s", path, image.message);
-        png_image_free(&image);
-        return false;
-    }
+    bool read = png_image_finish_read(&image, &black, loader->pixels, 0, nullptr) != 0;
+    if (!read) snprintf(error, error_size, "%s: damaged PNG: %s", path, image.message);
+    png_image_free(&image);
+    fclose(f);
+    if (!read) return false;
     int32_t w = (int32_t)image.width, h = (int32_t)image.height;
     size_t floats = encode_fit_scratch(h);
     if (!grow((void **)&loader->scratch, &loader->scratch_capacity, floats * sizeof(float))) {
@@ -159,104 +175,137 @@ bool encode_load_picture(PictureLoader *loader, const char *path, uint8_t *rgb, 
     return true;
 }
 
-bool encode_load_sound(const char *path, SoundTrack *track, char *error, size_t error_size)
+// Growable float buffers that free themselves on every way out.
+struct FloatBuffer {
+    float *data = nullptr;
+    FloatBuffer() = default;
+    FloatBuffer(const FloatBuffer &) = delete;
+    FloatBuffer &operator=(const FloatBuffer &) = delete;
+    ~FloatBuffer() { free(data); }
+    bool alloc(int64_t count)
+    {
+        free(data);
+        data = (float *)malloc(sizeof(float) * (size_t)(count > 0 ? count : 1));
+        return data != nullptr;
+    }
+};
+
+// The open sound file's frames, channels averaged into mono. false when the data is damaged,
+// cut short or does not fit in memory.
+static bool sound_mix_down(SNDFILE *file, const SF_INFO &info, FloatBuffer *mono, int64_t *count,
+                           const char *path, char *error, size_t error_size)
 {
-    memset(track, 0, sizeof *track);
-    SF_INFO info;
-    memset(&info, 0, sizeof info);
-    SNDFILE *file = sf_open(path, SFM_READ, &info);
-    if (!file) {
-        FILE *probe = fopen(path, "rb");
-        if (!probe)
-            snprintf(error, error_size, "%s: cannot open: %s", path, strerror(errno));
-        else
-            snprintf(error, error_size, "%s: not a sound file that can be read: %s", path,
-                     sf_strerror(nullptr));
-        if (probe) fclose(probe);
-        return false;
-    }
-    if (info.channels < 1 || info.channels > 64 || info.samplerate < 1000 ||
-        info.samplerate > 768000 || info.frames < 0 || info.frames > (int64_t)1 << 32) {
-        snprintf(error, error_size, "%s: unsupported sound (%d channels at %d Hz)", path,
-                 info.channels, info.samplerate);
-        sf_close(file);
-        return false;
-    }
-    track->source_rate = info.samplerate;
-    track->source_channels = info.channels;
-    int64_t frames = info.frames;
-    float *mono = (float *)malloc(sizeof(float) * (size_t)(frames > 0 ? frames : 1));
-    float *chunk = (float *)malloc(sizeof(float) * 4096 * (size_t)info.channels);
-    if (!mono || !chunk) {
-        free(mono);
-        free(chunk);
-        sf_close(file);
+    FloatBuffer chunk;
+    if (!mono->alloc(info.frames) || !chunk.alloc(4096 * (int64_t)info.channels)) {
         snprintf(error, error_size, "%s: out of memory", path);
         return false;
     }
     int64_t have = 0;
-    while (have < frames) {
-        sf_count_t want = frames - have < 4096 ? frames - have : 4096;
-        sf_count_t n = sf_readf_float(file, chunk, want);
+    while (have < info.frames) {
+        sf_count_t want = info.frames - have < 4096 ? info.frames - have : 4096;
+        sf_count_t n = sf_readf_float(file, chunk.data, want);
         if (n <= 0) break;
         for (sf_count_t i = 0; i < n; i++) {
             float s = 0;
             for (int32_t c = 0; c < info.channels; c++)
-                s += chunk[i * info.channels + c];
-            mono[have + i] = s / (float)info.channels;
+                s += chunk.data[i * info.channels + c];
+            mono->data[have + i] = s / (float)info.channels;
         }
         have += n;
     }
-    free(chunk);
-    bool damaged = sf_error(file) != SF_ERR_NO_ERROR;
-    sf_close(file);
-    if (damaged || have < frames) {
-        free(mono);
+    if (sf_error(file) != SF_ERR_NO_ERROR || have < info.frames) {
         snprintf(error, error_size, "%s: the sound data is damaged or cut short", path);
         return false;
     }
-    float *out = mono;
-    int64_t out_count = have;
-    if (info.samplerate != ENCODE_SOUND_RATE && have > 0) {
-        double ratio = (double)ENCODE_SOUND_RATE / info.samplerate;
-        int64_t capacity = (int64_t)std::ceil(have * ratio) + 16;
-        out = (float *)malloc(sizeof(float) * (size_t)capacity);
-        if (!out) {
-            free(mono);
-            snprintf(error, error_size, "%s: out of memory", path);
-            return false;
-        }
-        SRC_DATA data;
-        memset(&data, 0, sizeof data);
-        data.data_in = mono;
-        data.input_frames = (long)have;
-        data.data_out = out;
-        data.output_frames = (long)capacity;
-        data.src_ratio = ratio;
-        int rc = src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1);
-        free(mono);
-        if (rc) {
-            free(out);
-            snprintf(error, error_size, "%s: resampling failed: %s", path, src_strerror(rc));
-            return false;
-        }
-        out_count = data.output_frames_gen;
+    *count = have;
+    return true;
+}
+
+// Opens, checks and reads the sound file into mono floats at its own rate.
+static bool sound_read(const char *path, SoundTrack *track, FloatBuffer *mono, int64_t *count,
+                       char *error, size_t error_size)
+{
+    FILE *input = open_input(path, error, error_size);
+    if (!input) return false;
+    SF_INFO info;
+    memset(&info, 0, sizeof info);
+    // libsndfile reads through the descriptor, which stays ours to close.
+    SNDFILE *file = sf_open_fd(fileno(input), SFM_READ, &info, SF_FALSE);
+    bool ok = file != nullptr;
+    if (!ok)
+        snprintf(error, error_size, "%s: not a sound file that can be read: %s", path,
+                 sf_strerror(nullptr));
+    if (ok && (info.channels < 1 || info.channels > 64 || info.samplerate < 1000 ||
+               info.samplerate > 768000 || info.frames < 0 || info.frames > (int64_t)1 << 32)) {
+        snprintf(error, error_size, "%s: unsupported sound (%d channels at %d Hz)", path,
+                 info.channels, info.samplerate);
+        ok = false;
     }
-    track->samples = (uint8_t *)malloc((size_t)(out_count > 0 ? out_count : 1));
-    if (!track->samples) {
-        free(out);
+    if (ok) {
+        track->source_rate = info.samplerate;
+        track->source_channels = info.channels;
+        ok = sound_mix_down(file, info, mono, count, path, error, error_size);
+    }
+    if (file) sf_close(file);
+    fclose(input);
+    return ok;
+}
+
+// Brings count samples at rate to the movie's rate; samples and count are replaced.
+static bool sound_resample(FloatBuffer *samples, int64_t *count, int32_t rate, const char *path,
+                           char *error, size_t error_size)
+{
+    if (rate == ENCODE_SOUND_RATE || *count == 0) return true;
+    double ratio = (double)ENCODE_SOUND_RATE / rate;
+    int64_t capacity = (int64_t)std::ceil(*count * ratio) + 16;
+    FloatBuffer out;
+    if (!out.alloc(capacity)) {
         snprintf(error, error_size, "%s: out of memory", path);
         return false;
     }
-    for (int64_t i = 0; i < out_count; i++) {
-        // libsndfile reads 8-bit samples as (v - 128) / 128, so this brings them back
-        // unchanged; silence is 0x80 and full scale clips to 0..255.
-        float v = std::floor(out[i] * 128.0f + 128.5f);
-        if (!std::isfinite(v)) v = 128;
-        track->samples[i] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+    SRC_DATA data;
+    memset(&data, 0, sizeof data);
+    data.data_in = samples->data;
+    data.input_frames = (long)*count;
+    data.data_out = out.data;
+    data.output_frames = (long)capacity;
+    data.src_ratio = ratio;
+    int rc = src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1);
+    if (rc) {
+        snprintf(error, error_size, "%s: resampling failed: %s", path, src_strerror(rc));
+        return false;
     }
-    track->count = out_count;
-    free(out);
+    std::swap(samples->data, out.data);
+    *count = data.output_frames_gen;
+    return true;
+}
+
+// The movie's unsigned 8-bit samples. libsndfile reads 8-bit samples as (v - 128) / 128, so
+// this brings them back unchanged; silence is 0x80 and full scale clips to 0..255.
+static void sound_to_bytes(const float *samples, int64_t count, uint8_t *bytes)
+{
+    for (int64_t i = 0; i < count; i++) {
+        float v = std::floor(samples[i] * 128.0f + 128.5f);
+        if (!std::isfinite(v)) v = 128;
+        bytes[i] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+    }
+}
+
+bool encode_load_sound(const char *path, SoundTrack *track, char *error, size_t error_size)
+{
+    memset(track, 0, sizeof *track);
+    FloatBuffer samples;
+    int64_t count = 0;
+    if (!sound_read(path, track, &samples, &count, error, error_size) ||
+        !sound_resample(&samples, &count, track->source_rate, path, error, error_size))
+        return false;
+    track->samples = (uint8_t *)malloc((size_t)(count > 0 ? count : 1));
+    if (!track->samples) {
+        snprintf(error, error_size, "%s: out of memory", path);
+        return false;
+    }
+    sound_to_bytes(samples.data, count, track->samples);
+    track->count = count;
     return true;
 }
 

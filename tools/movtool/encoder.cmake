@@ -9,7 +9,7 @@ file(GLOB movenc_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/encode_*.
 add_library(movenc STATIC ${movenc_sources})
 target_include_directories(movenc PUBLIC ${CMAKE_SOURCE_DIR})
 # libpng and libsndfile are public: the tests make their fixtures with them.
-target_link_libraries(movenc PUBLIC movie PNG::PNG PkgConfig::SNDFILE PRIVATE PkgConfig::SAMPLERATE)
+target_link_libraries(movenc PUBLIC movie PNG::PNG PkgConfig::SNDFILE PRIVATE PkgConfig::SAMPLERATE platform_readfile)
 
 get_target_property(movtool_all_sources movtool SOURCES)
 list(FILTER movtool_all_sources EXCLUDE REGEX "/encode_[^/]*\\.cpp$")

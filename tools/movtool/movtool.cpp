@@ -2,6 +2,8 @@
 #include "tools/movtool/movtool.h"
 
 #include "movie/movie.h"
+#include "platform/output.h"
+#include "platform/readfile.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -42,6 +44,10 @@ static const MovtoolCommand movtool_commands[] = {
      "  movtool export M.mov DIR | ffmpeg -i - -i DIR/sound.wav \\\n"
      "    -c:v libx264 -pix_fmt yuv420p -c:a aac OUT.mp4",
      false},
+    {"export", movtool_export, "export MOVIE OUT.mkv|OUT.mp4|OUT.avi",
+     "the movie as one video file, pictures at their own times, the sound\n"
+     "whole: FFV1 and PCM in .mkv and .avi (lossless), H.264 and AAC in .mp4",
+     false},
 };
 
 static void movtool_print_command(FILE *out, const MovtoolCommand &c)
@@ -65,13 +71,28 @@ static void movtool_usage(FILE *out)
                  "could not be read or written, 2 bad arguments.\n");
 }
 
+bool movtool_open_input(const char *name, FILE **file)
+{
+    *file = readfile_open(name);
+    if (*file) {
+        output_note_input(fileno(*file));
+        return true;
+    }
+    movtool_error("%s: %s", name, movtool_open_reason(errno));
+    return false;
+}
+
+const char *movtool_open_reason(int error)
+{
+    return error == EISDIR   ? "is a directory"
+           : error == EINVAL ? "not a regular file"
+                             : strerror(error);
+}
+
 bool movtool_open_movie(const char *name)
 {
-    FILE *file = fopen(name, "rb");
-    if (!file) {
-        movtool_error("%s: %s", name, strerror(errno));
-        return false;
-    }
+    FILE *file = nullptr;
+    if (!movtool_open_input(name, &file)) return false;
     if (movie_alloc()) {
         fclose(file);
         movie_free();
@@ -80,6 +101,19 @@ bool movtool_open_movie(const char *name)
     }
     movie_open_stream(file);
     return true;
+}
+
+int movtool_write_file(const char *name, const void *bytes, size_t n)
+{
+    OutputFile out;
+    int status = output_open(&out, name);
+    if (status == 0) status = output_write(&out, bytes, n);
+    if (status == 0) status = output_commit(&out);
+    if (status != 0) {
+        movtool_error("%s", output_error());
+        output_abandon(&out);
+    }
+    return status;
 }
 
 void movtool_error(const char *format, ...)
@@ -111,10 +145,17 @@ int main(int argc, char **argv)
         if (strcmp(argv[1], c.name) != 0) continue;
         if (!c.own_help && argc == 3 && (!strcmp(argv[2], "--help") || !strcmp(argv[2], "-h"))) {
             fprintf(stdout, "usage:\n");
-            movtool_print_command(stdout, c);
-            return 0;
+            for (const MovtoolCommand &form : movtool_commands) // every form of the command
+                if (!strcmp(form.name, c.name)) movtool_print_command(stdout, form);
+            return output_close_stdout() == 0 ? 0 : 1;
         }
-        return c.run(argc - 1, argv + 1);
+        int status = c.run(argc - 1, argv + 1);
+        // What a command printed is only done once it reached its destination.
+        if (output_close_stdout() != 0 && status == 0) {
+            movtool_error("%s", output_error());
+            status = 1;
+        }
+        return status;
     }
     movtool_error("unknown command '%s' (try movtool --help)", argv[1]);
     return 2;

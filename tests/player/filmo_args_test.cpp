@@ -1,0 +1,177 @@
+// The real filmo from the shell: how it takes its arguments, and the box it shows when there is
+// a display but no sound device.
+#include "tests/player/movies.h"
+#include "tests/support/cli.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+const std::string filmo = FILMO_PATH;
+
+// Runs a shell command line in the background; its pid.
+pid_t start_shell(const std::string &command)
+{
+    pid_t pid = -1;
+    const char *argv[] = {"sh", "-c", command.c_str(), nullptr};
+    if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char *const *>(argv), environ) != 0)
+        return -1;
+    return pid;
+}
+
+// Polls until ready() holds, for at most seconds; whether it did.
+template <typename F> bool wait_until(F ready, int seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// The exit status once the process ended within seconds; -1 (and killed) when it did not.
+int wait_exit(pid_t pid, int seconds)
+{
+    int status = 0;
+    if (wait_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds))
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+std::string text_of(const std::string &path)
+{
+    std::vector<uint8_t> bytes = cli_read_file(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool contains(const std::vector<uint8_t> &haystack, const std::vector<uint8_t> &needle)
+{
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
+           haystack.end();
+}
+
+TEST(FilmoArgs, ANameWithBlanksIsOneMovieAndPlays)
+{
+    std::string movie = movie_write("My Trailer 1.mov", 6, 3);
+    std::string dir = testing::TempDir();
+    std::string heard = dir + "args_heard.raw", out = dir + "args_out.txt";
+    remove(heard.c_str());
+    pid_t pid = start_shell("cd '" + dir +
+                            "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=disk "
+                            "SDL_DISKAUDIOFILE='" +
+                            heard + "' FILMO_NO_BOXES=1 exec '" + filmo +
+                            "' 'My Trailer 1.mov' > '" + out + "' 2>&1");
+    ASSERT_GT(pid, 0);
+    // The movie's first record is heard: the name was opened whole.
+    std::vector<uint8_t> first = movie_sound(3, 1);
+    bool played = wait_until([&] { return contains(cli_read_file(heard), first); }, 30);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(wait_exit(pid, 20), 0);
+    EXPECT_TRUE(played) << text_of(out);
+    EXPECT_EQ(text_of(out).find("Could not open any video"), std::string::npos) << text_of(out);
+}
+
+TEST(FilmoArgs, TheWordsOfANameAreNotNamesOfTheirOwn)
+{
+    // "a b.mov" does not exist, "a" and "b.mov" do: the player must not split the argument.
+    std::string dir = testing::TempDir() + "args_words";
+    ASSERT_EQ(cli_run("rm -rf '" + dir + "' && mkdir '" + dir + "'").status, 0);
+    std::string a = movie_write("args_words/a", 6, 0);
+    std::string b = movie_write("args_words/b.mov", 6, 0);
+    CliRun run = cli_run("cd '" + dir +
+                         "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=disk "
+                         "SDL_DISKAUDIOFILE=/dev/null FILMO_NO_BOXES=1 timeout 20 '" +
+                         filmo + "' 'a b.mov'");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Could not open any video \n"), std::string::npos) << run.out;
+}
+
+// A virtual X server without a window manager, on a display it picks itself.
+class FilmoNoSound : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        if (cli_run("command -v Xvfb && command -v xdotool").status != 0)
+            GTEST_SKIP() << "Xvfb or xdotool missing";
+        dir = testing::TempDir();
+        std::string number = dir + "nosound_display.txt";
+        remove(number.c_str());
+        server = start_shell("exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>'" +
+                             number + "' 2>'" + dir + "nosound_xvfb.txt'");
+        ASSERT_GT(server, 0);
+        ASSERT_TRUE(wait_until([&] { return text_of(number).find('\n') != std::string::npos; }, 30))
+            << text_of(dir + "nosound_xvfb.txt");
+        display = ":" + text_of(number).substr(0, text_of(number).find('\n'));
+        movie = movie_write("nosound.mov", 6, 0);
+        out = dir + "nosound_out.txt";
+    }
+    void TearDown() override
+    {
+        if (server > 0) kill(server, SIGTERM), wait_exit(server, 20);
+    }
+    // filmo with a sound driver that cannot be opened.
+    pid_t start_filmo()
+    {
+        return start_shell("DISPLAY=" + display +
+                           " SDL_AUDIODRIVER=none_such FILMO_NO_BOXES= exec '" + filmo + "' '" +
+                           movie + "' > '" + out + "' 2>&1");
+    }
+    // The box's window, once the display shows it.
+    bool box_shown()
+    {
+        std::string search =
+            "DISPLAY=" + display + " xdotool search --name '^Fatal Error occured$' >/dev/null";
+        return wait_until([&] { return cli_run(search).status == 0; }, 30);
+    }
+    bool running(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
+    std::string dir, display, movie, out;
+    pid_t server = -1;
+};
+
+TEST_F(FilmoNoSound, TheFatalBoxShowsAndWaitsForOk)
+{
+    pid_t pid = start_filmo();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(box_shown()) << text_of(out);
+    EXPECT_TRUE(running(pid)) << "the player waits for the box";
+    EXPECT_NE(text_of(out).find("Fatal Error occured: SoundErrorA: 4\n"), std::string::npos)
+        << text_of(out);
+    // The box has the keyboard without a window manager to give it.
+    EXPECT_EQ(cli_run("DISPLAY=" + display + " xdotool key Return").status, 0);
+    EXPECT_EQ(wait_exit(pid, 20), 0);
+}
+
+TEST_F(FilmoNoSound, SigtermEndsThePlayerWhileTheBoxIsOpen)
+{
+    pid_t pid = start_filmo();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(box_shown()) << text_of(out);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(wait_exit(pid, 20), 0);
+}
+
+TEST(FilmoNoSoundNoDisplay, TheMessageGoesToStderrOnly)
+{
+    std::string movie = movie_write("nosound_nodisplay.mov", 6, 0);
+    CliRun run = cli_run("DISPLAY= WAYLAND_DISPLAY= SDL_AUDIODRIVER=none_such timeout 20 '" +
+                         filmo + "' '" + movie + "'");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Fatal Error occured: SoundErrorA: 4\n"), std::string::npos) << run.out;
+}
+
+} // namespace
