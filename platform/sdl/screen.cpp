@@ -8,6 +8,7 @@
 // Environment: FILMO_WINDOWED=1 (a window instead of the full screen), FILMO_PIXEL_FORMAT=555
 // (a 5-5-5 picture instead of 5-6-5), FILMO_MODE=640x480 (the 320x200 mode is refused).
 #include "platform/screen.h"
+#include "platform/memscreen.h"
 #include "platform/sdl/scale.h"
 #include "platform/sdl/sdl_internal.h"
 
@@ -15,18 +16,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <vector>
-
-struct ScreenDevice {
-    int32_t released;
-    int32_t cooperative;
-};
-
-struct ScreenSurface {
-    int32_t released;
-    int32_t locked;
-    int32_t width, height, pitch;
-    std::vector<uint8_t> memory;
-};
 
 namespace
 {

@@ -151,12 +151,7 @@ int32_t audio_stop(AudioBuffer *buffer)
 int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t *write_cursor)
 {
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->sound) {
-        softsound_position(buffer->sound, play_cursor, write_cursor);
-    } else {
-        if (play_cursor) *play_cursor = 0;
-        if (write_cursor) *write_cursor = 0;
-    }
+    softsound_position(buffer->sound, play_cursor, write_cursor);
     return DS_OK;
 }
 
