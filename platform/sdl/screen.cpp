@@ -11,6 +11,7 @@
 #include "platform/memscreen.h"
 #include "platform/sdl/scale.h"
 #include "platform/sdl/sdl_internal.h"
+#include "platform/sdl/x11.h"
 
 #include <algorithm>
 #include <cstring>
@@ -200,7 +201,10 @@ int32_t screen_set_mode(ScreenDevice *device, int32_t width, int32_t height, int
     if (!sdl_env_is("FILMO_WINDOWED", "1")) {
         // After the renderer, which may have made the window anew.
         cover_display(w);
-        if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+        // Where no window manager could carry out the request, SDL would only wait for it (a
+        // tenth of a second when the window is shown); the window covers the display already.
+        if (x11_window_manager(w) != 0 &&
+            SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
             sdl_release_video_objects();
             return DDERR_UNSUPPORTEDMODE;
         }
