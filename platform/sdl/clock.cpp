@@ -65,10 +65,16 @@ void clock_yield()
 
 void clock_yield_for(uint32_t max_us)
 {
+    // The wake count this thread saw when its last yield ended: a wake that came since (between
+    // the caller's look at its value and this call) ends this yield at once, where waiting for
+    // the count as it is now would sleep through it.
+    thread_local uint32_t seen = sdl_yield_epoch.load();
     sdl_serve_requests();
-    timespec timeout{0, (long)std::min<uint32_t>(max_us, yield_max_us) * 1000};
-    syscall(SYS_futex, &sdl_yield_epoch, FUTEX_WAIT_PRIVATE, sdl_yield_epoch.load(), &timeout,
-            nullptr, 0);
+    if (sdl_yield_epoch.load() == seen) {
+        timespec timeout{0, (long)std::min<uint32_t>(max_us, yield_max_us) * 1000};
+        syscall(SYS_futex, &sdl_yield_epoch, FUTEX_WAIT_PRIVATE, seen, &timeout, nullptr, 0);
+    }
+    seen = sdl_yield_epoch.load();
 }
 
 void clock_wake()
