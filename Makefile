@@ -3,6 +3,9 @@
 # make demo   builds, makes the demo CD and starts its menu
 # make bench  builds and runs the benchmarks
 # make fuzz   runs every fuzz target for FUZZ_SECONDS (default 600) each
+# make package  builds the Debian package
+# make windows     cross-builds the Windows programs into build/windows (MinGW-w64)
+# make cd-image    makes the demo CD's disc image, build/democd.iso (Windows and Linux programs)
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 CI_FUZZ_SECONDS ?= 30
@@ -10,7 +13,8 @@ GEN := -G Ninja
 # ccache, where the machine has it, lets the three builds and later runs share compiled objects.
 GEN += $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz format tidy clean install
+.PHONY: all deps build windows cd-image demo test test-plain test-asan test-tsan bench fuzz format \
+        tidy clean install package
 
 all: build
 
@@ -18,13 +22,24 @@ deps:
 	@bash deps/install.sh
 
 build: deps
-	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DWINDOWS_DIR=$(CURDIR)/build/windows -DDISC_IMAGE=$(CURDIR)/build/democd.iso
 	cmake --build build/release -j $(JOBS)
+
+# The Windows programs: filmo.exe, runner.exe and the demo's stand-ins, tested under Wine by
+# the plain build's tests.
+windows: deps
+	cmake -S . -B build/windows $(GEN) -DCMAKE_BUILD_TYPE=MinSizeRel \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake
+	cmake --build build/windows -j $(JOBS)
+
+cd-image: build windows
+	cmake --build build/release --target cd-image
 
 demo: build
 	@bash tools/democd/demo.sh build/release
 
-test-plain: build
+test-plain: build windows cd-image
 	ctest --test-dir build/release --output-on-failure -j $(JOBS) -LE fuzz
 
 test-asan: deps
@@ -63,6 +78,11 @@ tidy: build
 # entries and icons, in the standard directories under PREFIX (default /usr/local).
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build/release $(if $(PREFIX),--prefix "$(PREFIX)")
+
+# make package: build/release/package/democd.deb, a Debian package of what `make install` installs
+# under /usr (CPack's DEB generator; dependencies from dpkg-shlibdeps).
+package: build
+	cmake --build build/release --target package
 
 clean:
 	rm -rf build

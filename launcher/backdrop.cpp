@@ -17,6 +17,10 @@ int32_t read_le32(const uint8_t *p)
 
 // The logical palette and the bitmap both index at most 256 colours.
 constexpr int64_t MAX_COLOURS = 256;
+constexpr int32_t BMP_UNCOMPRESSED = 0;
+// The most the menu reads and keeps of a picture: 64 MB, an 8192 x 8192 picture, where the
+// menu's own is 480 x 360. A larger one is refused as any unusable file is.
+constexpr int64_t MAX_IMAGE_BYTES = int64_t{64} << 20;
 
 bool create_dib_section(PictureRecord *picture, UiWindow window)
 {
@@ -36,11 +40,12 @@ bool backdrop_measure(const uint8_t *headers, int64_t file_size, PictureRecord *
 {
     const uint8_t *info = headers + BMP_FILE_HEADER_BYTES;
     if (headers[0] != 'B' || headers[1] != 'M') return false;
+    // Only uncompressed 8-bit pictures are drawn: run-length packed rows, or pixels of another
+    // depth read as 8-bit indices, come out as garbage.
+    int32_t bits_per_pixel = info[14] | info[15] << 8;
+    if (bits_per_pixel != 8 || read_le32(info + 16) != BMP_UNCOMPRESSED) return false;
     int64_t colours = static_cast<uint32_t>(read_le32(info + 32));
-    if (colours == 0) {
-        int32_t shift = info[14];
-        colours = shift < 31 ? int64_t{1} << shift : MAX_COLOURS + 1;
-    }
+    if (colours == 0) colours = MAX_COLOURS;
     int64_t width = read_le32(info + 4);
     int64_t height = read_le32(info + 8);
     // Top-down, empty and overflowing pictures are not loaded, nor sizes the file cannot hold.
@@ -49,7 +54,7 @@ bool backdrop_measure(const uint8_t *headers, int64_t file_size, PictureRecord *
     int64_t pixel_bytes = ((width + 3) & ~int64_t{3}) * height;
     int64_t data_bytes = file_size - BMP_FILE_HEADER_BYTES - BMP_INFO_HEADER_BYTES;
     if (pixel_bytes > data_bytes || palette_bytes + pixel_bytes > data_bytes ||
-        palette_bytes + pixel_bytes + BMP_INFO_HEADER_BYTES > INT32_MAX)
+        palette_bytes + pixel_bytes + BMP_INFO_HEADER_BYTES > MAX_IMAGE_BYTES)
         return false;
     picture->colour_count = static_cast<int32_t>(colours);
     picture->palette_bytes = static_cast<int32_t>(palette_bytes);

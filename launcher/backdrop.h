@@ -25,8 +25,8 @@ constexpr int32_t BMP_FILE_HEADER_BYTES = 14;
 constexpr int32_t BMP_INFO_HEADER_BYTES = 40;
 
 // Loads path into an empty record using window's device context for the bitmap. A file that
-// cannot be opened, is not a BMP, or whose sizes overflow or exceed the file leaves the record
-// empty and answers false.
+// cannot be opened, is not an uncompressed 8-bit BMP, or whose sizes overflow, exceed the file
+// or 64 MB leaves the record empty and answers false.
 bool backdrop_load(const char *path, PictureRecord *picture, UiWindow window);
 // Checks the sizes of a header pair (14 + 40 bytes) against a file of file_size bytes and fills
 // the record's sizes; false when they are unusable. No memory is touched beyond the header.

@@ -10,9 +10,10 @@ uint32_t timeGetTime();
 // Sleeps ms milliseconds; Sleep(0) is clock_yield().
 void Sleep(uint32_t ms);
 
-// Gives up the processor briefly. It may sleep up to about a millisecond, so that the playback
-// threads' polling loops do not keep a core busy each, and it ends early when another thread
-// calls clock_wake.
+// Gives up the processor briefly, so that the playback threads' polling loops do not keep a
+// core busy each. It ends early when another thread calls clock_wake, and otherwise after a
+// backend's own short time (a millisecond or less, up to 10 ms where every value the playback
+// threads poll for is followed by clock_wake).
 void clock_yield();
 
 // clock_yield, but over after max_us microseconds at the latest: for a poller that knows when
@@ -20,7 +21,7 @@ void clock_yield();
 void clock_yield_for(uint32_t max_us);
 
 // Ends the yields under way on the other threads: called right after raising a value that a
-// polling loop waits for with short latency, so that the poller need not sleep out its yield.
+// polling loop waits for, so that the poller need not sleep out its yield.
 void clock_wake();
 
 // Starts proc(arg) on a new thread with the default stack size. The thread is not joined: its

@@ -10,7 +10,10 @@ typedef uintptr_t FilesFind;
 
 // A file counts as present when it can be opened for reading; the probe closes it at once.
 bool files_exists(const char *path);
-// Deletes one file; folders, links to folders and read-only files are refused.
+// Deletes one file named relative to the current directory, below it ("drivers\dig.ini"; no
+// drive, root or ".."); folders, links to folders, read-only files and anything but regular
+// files and links are refused. A link itself goes, never its target, and no link on the way
+// to it is followed.
 bool files_delete(const char *path);
 // Creates path as an empty file when it does not exist; an existing file is left as it is.
 bool files_create_empty(const char *path);
@@ -18,11 +21,16 @@ bool files_create_empty(const char *path);
 bool files_is_link(const char *path);
 
 // Search of one folder: pattern is a folder path (optional) and a name with * and ?, matched
-// without regard to case. The first/next match's name (no folder) is written to name.
+// without regard to case. The first/next match's name (no folder) is written to name. Names no
+// Windows file system could hold (with \ / : * ? " < > | or a control character) are never
+// found, and a folder reached through a link is not searched.
 FilesFind files_find_first(const char *pattern, char *name, size_t name_size);
 bool files_find_next(FilesFind find, char *name, size_t name_size);
 void files_find_close(FilesFind find);
 
+// Changes the current directory, for Windows names and for the process alike. A relative path
+// ("save") never goes through a link; a whole path ("C:\ZENTHOR") is taken as its drive maps
+// it. A host path or a drive that maps to nothing is refused.
 bool files_set_current_directory(const char *path);
 // The current directory as a Windows path; false when it does not fit.
 bool files_get_current_directory(char *path, size_t size);

@@ -12,17 +12,101 @@ constexpr size_t BITMAP_LIMIT = 256u << 20;
 // The height of a menu bar that ui_adjust_window_rect adds.
 constexpr int32_t MENU_HEIGHT = 19;
 
+// The live palette or bitmap of a handle (index + 1), or null.
+template <typename Object> const Object *live(const std::vector<Object> &table, uintptr_t handle)
+{
+    return handle == 0 || handle > table.size() || !table[handle - 1].alive ? nullptr
+                                                                            : &table[handle - 1];
+}
+
+// A deleted palette or bitmap keeps its handle, dead and without its memory.
+template <typename Object> bool release(std::vector<Object> *table, uintptr_t handle)
+{
+    if (!live(*table, handle)) return false;
+    (*table)[handle - 1] = Object{};
+    return true;
+}
+
 bool in_dialog(const UiObjects *objects, UiWindow dialog, UiWindow window)
 {
     const UiObjectWindow *w = uiobjects_window(objects, window);
     return w && (window == dialog || w->parent == dialog);
 }
 
+UiObjects *current_objects = nullptr;
+
+// The top-level window of a window or control; 0 for no window.
+UiWindow top_of(const UiObjects *objects, UiWindow window)
+{
+    const UiObjectWindow *w = uiobjects_window(objects, window);
+    return w && w->parent ? w->parent : window;
+}
+
+// The focus is in the window: on it or on one of its controls.
+bool holds_focus(const UiObjects *objects, UiWindow window)
+{
+    const UiObjectWindow *f = uiobjects_window(objects, objects->focus);
+    return f && (objects->focus == window || f->parent == window);
+}
+
+void stop_timers(UiObjects *objects, UiWindow window)
+{
+    for (size_t i = objects->timers.size(); i-- > 0;) {
+        UiObjectTimer t = objects->timers[i];
+        if (t.window != window) continue;
+        objects->timers.erase(objects->timers.begin() + static_cast<std::ptrdiff_t>(i));
+        if (objects->backend->timer_stopped) objects->backend->timer_stopped(t.window, t.id);
+    }
+}
+
+// Asks each shown control of the dialog for its colours, as the original's controls did when
+// they painted.
+void colour_controls(UiObjects *objects, UiWindow dialog)
+{
+    for (UiWindow control = 1; const UiObjectWindow *c = uiobjects_record(objects, control);
+         control++) {
+        if (!c->alive || c->parent != dialog || !c->visible) continue;
+        uint32_t message = c->kind == DIALOG_BUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC;
+        uint32_t before = c->bk_colour;
+        bool was = c->coloured;
+        intptr_t brush =
+            uiobjects_call(objects, dialog, message, control, static_cast<intptr_t>(control));
+        UiObjectWindow *again = uiobjects_window(objects, control);
+        if (!again) continue;
+        again->brush = static_cast<UiBrush>(brush);
+        again->coloured = brush != 0;
+        if (objects->backend->coloured)
+            objects->backend->coloured(control, !was || before != again->bk_colour);
+    }
+}
+
 } // namespace
+
+void uiobjects_use(UiObjects *objects)
+{
+    current_objects = objects;
+}
+
+UiObjects *uiobjects_current()
+{
+    return current_objects;
+}
+
+UiWindow uiobjects_add_window(UiObjects *objects, std::unique_ptr<UiObjectWindow> record)
+{
+    objects->windows.push_back(std::move(record));
+    return objects->windows.size();
+}
+
+UiObjectWindow *uiobjects_record(const UiObjects *objects, UiWindow window)
+{
+    return window == 0 || window > objects->windows.size() ? nullptr
+                                                           : objects->windows[window - 1].get();
+}
 
 UiObjectWindow *uiobjects_window(const UiObjects *objects, UiWindow window)
 {
-    UiObjectWindow *w = window == 0 ? nullptr : objects->window_at(window);
+    UiObjectWindow *w = uiobjects_record(objects, window);
     return w && w->alive ? w : nullptr;
 }
 
@@ -50,7 +134,7 @@ int32_t uiobjects_default_id(const UiObjects *objects, UiWindow dialog)
 {
     const UiObjectWindow *focus = uiobjects_window(objects, objects->focus);
     if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) return focus->id;
-    for (UiWindow handle = 1; const UiObjectWindow *c = objects->window_at(handle); handle++)
+    for (UiWindow handle = 1; const UiObjectWindow *c = uiobjects_record(objects, handle); handle++)
         if (c->alive && c->parent == dialog && c->kind == DIALOG_BUTTON &&
             (c->style & 0xF) == BS_DEFPUSHBUTTON)
             return c->id;
@@ -60,7 +144,7 @@ int32_t uiobjects_default_id(const UiObjects *objects, UiWindow dialog)
 UiWindow uiobjects_next_tab_stop(const UiObjects *objects, UiWindow dialog, UiWindow from)
 {
     std::vector<UiWindow> stops;
-    for (UiWindow handle = 1; const UiObjectWindow *c = objects->window_at(handle); handle++)
+    for (UiWindow handle = 1; const UiObjectWindow *c = uiobjects_record(objects, handle); handle++)
         if (c->alive && c->parent == dialog && c->visible && c->enabled && (c->style & WS_TABSTOP))
             stops.push_back(handle);
     if (stops.empty()) return 0;
@@ -72,7 +156,7 @@ UiWindow uiobjects_next_tab_stop(const UiObjects *objects, UiWindow dialog, UiWi
 UiWindow uiobjects_dlg_item(const UiObjects *objects, UiWindow dialog, int32_t id)
 {
     if (dialog == 0) return 0;
-    for (UiWindow handle = 1; const UiObjectWindow *c = objects->window_at(handle); handle++)
+    for (UiWindow handle = 1; const UiObjectWindow *c = uiobjects_record(objects, handle); handle++)
         if (c->alive && c->parent == dialog && c->id == id) return handle;
     return 0;
 }
@@ -108,13 +192,13 @@ bool uiobjects_dialog_message(UiObjects *objects, UiWindow dialog, UiMsg *msg)
             uiobjects_call(objects, dialog, WM_COMMAND, IDCANCEL, 0);
             return true;
         case VK_TAB:
-            ui_set_focus(uiobjects_next_tab_stop(objects, dialog, objects->focus));
+            uiobjects_set_focus(objects, uiobjects_next_tab_stop(objects, dialog, objects->focus));
             return true;
         case VK_SPACE: {
             const UiObjectWindow *focus = uiobjects_window(objects, objects->focus);
             if (focus && focus->parent == dialog && focus->kind == DIALOG_BUTTON) {
                 UiMsg click = {objects->focus, UIOBJECTS_CLICK, 0, 0};
-                ui_dispatch_message(&click);
+                uiobjects_dispatch(objects, &click);
                 return true;
             }
             break;
@@ -123,8 +207,202 @@ bool uiobjects_dialog_message(UiObjects *objects, UiWindow dialog, UiMsg *msg)
             break;
         }
     }
-    ui_dispatch_message(msg);
+    uiobjects_dispatch(objects, msg);
     return true;
+}
+
+bool uiobjects_destroy(UiObjects *objects, UiWindow window)
+{
+    const UiObjectWindow *w = uiobjects_window(objects, window);
+    if (!w) return false;
+    if (w->parent == 0)
+        for (UiWindow owned = 1; const UiObjectWindow *o = uiobjects_record(objects, owned);
+             owned++)
+            if (o->alive && o->parent == 0 && o->owner == window) uiobjects_destroy(objects, owned);
+    w = uiobjects_window(objects, window);
+    if (!w) return true;
+    bool had_focus = holds_focus(objects, window);
+    UiWindow owner = w->owner;
+    uiobjects_call(objects, window, WM_DESTROY, 0, 0);
+    // The procedure may have destroyed it itself.
+    if (!uiobjects_window(objects, window)) return true;
+    for (UiWindow control = 1; UiObjectWindow *c = uiobjects_record(objects, control); control++)
+        if (c->alive && c->parent == window) {
+            c->alive = false;
+            stop_timers(objects, control);
+        }
+    uiobjects_record(objects, window)->alive = false;
+    stop_timers(objects, window);
+    if (objects->backend->destroyed) objects->backend->destroyed(window);
+    if (had_focus) {
+        objects->focus = 0;
+        const UiObjectWindow *o = uiobjects_window(objects, owner);
+        if (o && o->visible) uiobjects_set_focus(objects, owner);
+    }
+    return true;
+}
+
+bool uiobjects_show(UiObjects *objects, UiWindow window, int32_t command)
+{
+    UiObjectWindow *w = uiobjects_window(objects, window);
+    if (!w) return false;
+    bool was_visible = w->visible;
+    bool top_level = w->parent == 0;
+    w->visible = command != SW_HIDE;
+    if (w->visible) w->needs_paint = true;
+    if (objects->backend->show) objects->backend->show(window, command != SW_HIDE);
+    if (command == SW_HIDE) {
+        if (holds_focus(objects, window)) objects->focus = 0;
+    } else if (top_level) {
+        uiobjects_set_focus(objects, window);
+    }
+    return was_visible;
+}
+
+bool uiobjects_enable(UiObjects *objects, UiWindow window, bool enable)
+{
+    UiObjectWindow *w = uiobjects_window(objects, window);
+    if (!w) return false;
+    bool was_disabled = !w->enabled;
+    w->enabled = enable;
+    if (objects->backend->enable) objects->backend->enable(window, enable);
+    if (!enable && holds_focus(objects, window)) objects->focus = 0;
+    return was_disabled;
+}
+
+bool uiobjects_set_text(UiObjects *objects, UiWindow window, const char *text)
+{
+    UiObjectWindow *w = uiobjects_window(objects, window);
+    if (!w) return false;
+    w->text = text ? text : "";
+    if (objects->backend->text_changed) objects->backend->text_changed(window);
+    return true;
+}
+
+bool uiobjects_move(UiObjects *objects, UiWindow window, const UiRect &rect, bool repaint)
+{
+    UiObjectWindow *w = uiobjects_window(objects, window);
+    if (!w) return false;
+    w->rect = rect;
+    if (repaint) w->needs_paint = true;
+    if (objects->backend->moved) objects->backend->moved(window);
+    return true;
+}
+
+UiWindow uiobjects_set_focus(UiObjects *objects, UiWindow window)
+{
+    UiWindow old = objects->focus;
+    if (window == old || (window && !uiobjects_window(objects, window))) return old;
+    objects->focus = window;
+    if (window) {
+        if (objects->backend->focused) objects->backend->focused(window);
+        uiobjects_call(objects, window, WM_SETFOCUS, old, 0);
+    }
+    return old;
+}
+
+uintptr_t uiobjects_set_timer(UiObjects *objects, UiWindow window, uintptr_t id, uint32_t period_ms,
+                              UiTimerProc proc)
+{
+    if (!uiobjects_window(objects, window) || period_ms == 0) return 0;
+    bool found = false;
+    for (UiObjectTimer &t : objects->timers)
+        if (t.window == window && t.id == id) {
+            t.period_ms = period_ms;
+            t.proc = proc;
+            found = true;
+        }
+    if (!found) objects->timers.push_back({window, id, period_ms, proc});
+    if (objects->backend->timer_started) objects->backend->timer_started(window, id, period_ms);
+    return id;
+}
+
+bool uiobjects_kill_timer(UiObjects *objects, UiWindow window, uintptr_t id)
+{
+    for (size_t i = 0; i < objects->timers.size(); i++)
+        if (objects->timers[i].window == window && objects->timers[i].id == id) {
+            objects->timers.erase(objects->timers.begin() + static_cast<std::ptrdiff_t>(i));
+            if (objects->backend->timer_stopped) objects->backend->timer_stopped(window, id);
+            return true;
+        }
+    return false;
+}
+
+void uiobjects_timer_elapsed(UiObjects *objects, UiWindow window, uintptr_t id)
+{
+    for (const UiMsg &m : objects->posted)
+        if (m.window == window && m.message == WM_TIMER && m.wparam == id) return;
+    uiobjects_post(objects, window, WM_TIMER, id);
+}
+
+intptr_t uiobjects_dispatch(UiObjects *objects, const UiMsg *msg)
+{
+    const UiObjectWindow *w = uiobjects_window(objects, msg->window);
+    if (!w) return 0;
+    switch (msg->message) {
+    case WM_TIMER:
+        for (const UiObjectTimer &t : objects->timers)
+            if (t.window == msg->window && t.id == msg->wparam && t.proc) {
+                UiTimerProc proc = t.proc;
+                proc(msg->window, WM_TIMER, msg->wparam, objects->time);
+                return 0;
+            }
+        break;
+    case UIOBJECTS_CLICK: {
+        if (!uiobjects_clickable(objects, w)) return 0;
+        uiobjects_set_focus(objects, msg->window);
+        w = uiobjects_window(objects, msg->window);
+        if (!w) return 0;
+        return uiobjects_call(objects, w->parent, WM_COMMAND,
+                              static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
+                              static_cast<intptr_t>(msg->window));
+    }
+    case UIOBJECTS_ACTIVATE:
+        if (top_of(objects, objects->focus) != msg->window)
+            uiobjects_set_focus(objects, msg->window);
+        return 0;
+    case WM_PAINT: {
+        intptr_t result = uiobjects_call(objects, msg->window, WM_PAINT, 0, 0);
+        if (UiObjectWindow *again = uiobjects_window(objects, msg->window)) {
+            again->needs_paint = false;
+            if (again->is_dialog) colour_controls(objects, msg->window);
+            if (objects->backend->painted && uiobjects_window(objects, msg->window))
+                objects->backend->painted(msg->window);
+        }
+        return result;
+    }
+    default:
+        break;
+    }
+    return uiobjects_call(objects, msg->window, msg->message, msg->wparam, msg->lparam);
+}
+
+bool uiobjects_register_class(UiObjects *objects, const UiWindowClass *window_class)
+{
+    if (!window_class || !window_class->name || uiobjects_class(objects, window_class->name))
+        return false;
+    objects->classes.push_back({window_class->name, window_class->proc});
+    return true;
+}
+
+const UiObjectClass *uiobjects_class(const UiObjects *objects, const char *name)
+{
+    if (!name) return nullptr;
+    for (const UiObjectClass &c : objects->classes)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+void uiobjects_init_window(UiObjectWindow *record, const UiObjectClass *window_class,
+                           const char *title, uint32_t style, const UiRect &rect, UiWindow owner)
+{
+    record->alive = true;
+    record->owner = owner;
+    record->style = style;
+    record->text = title ? title : "";
+    record->enabled = true;
+    record->rect = rect;
+    record->proc = window_class->proc;
 }
 
 void uiobjects_init_dialog(UiObjectWindow *record, const DialogTemplate *dialog, UiWindow owner,
@@ -153,6 +431,16 @@ void uiobjects_init_control(UiObjectWindow *record, const DialogControl *control
     record->visible = (control->style & WS_VISIBLE) != 0;
     int32_t left = control->x * bx / 4, top = control->y * by / 8;
     record->rect = {left, top, left + control->cx * bx / 4, top + control->cy * by / 8};
+}
+
+void uiobjects_dialog_created(UiObjects *objects, UiWindow dialog)
+{
+    const UiObjectWindow *w = uiobjects_window(objects, dialog);
+    if (!w) return;
+    const DialogTemplate *dialog_template = w->dialog_template;
+    uiobjects_call(objects, dialog, WM_INITDIALOG, 0, 0);
+    if (uiobjects_window(objects, dialog) && (dialog_template->style & WS_VISIBLE))
+        uiobjects_show(objects, dialog, SW_SHOWNORMAL);
 }
 
 UiRect uiobjects_frame(uint32_t style, int32_t border, int32_t caption)
@@ -195,6 +483,12 @@ int32_t uiobjects_take_message(UiObjects *objects, UiMsg *msg)
         *msg = {0, WM_QUIT, static_cast<uintptr_t>(objects->quit_code), 0};
         return 0;
     }
+    for (UiWindow window = 1; const UiObjectWindow *w = uiobjects_record(objects, window); window++)
+        if (w->alive && w->visible && w->needs_paint && w->parent == 0 &&
+            w->rect.right > w->rect.left && w->rect.bottom > w->rect.top) {
+            *msg = {window, WM_PAINT, 0, 0};
+            return 1;
+        }
     return -1;
 }
 
@@ -208,11 +502,7 @@ UiPalette uiobjects_create_palette(UiObjects *objects, const UiPaletteEntry *ent
 
 bool uiobjects_delete_palette(UiObjects *objects, UiPalette palette)
 {
-    if (palette == 0 || palette > objects->palettes.size() || !objects->palettes[palette - 1].alive)
-        return false;
-    objects->palettes[palette - 1].alive = false;
-    std::vector<UiPaletteEntry>().swap(objects->palettes[palette - 1].entries);
-    return true;
+    return release(&objects->palettes, palette);
 }
 
 UiBitmap uiobjects_create_bitmap(UiObjects *objects, UiWindow window, UiPalette palette,
@@ -236,22 +526,17 @@ UiBitmap uiobjects_create_bitmap(UiObjects *objects, UiWindow window, UiPalette 
 
 bool uiobjects_delete_bitmap(UiObjects *objects, UiBitmap bitmap)
 {
-    if (bitmap == 0 || bitmap > objects->bitmaps.size() || !objects->bitmaps[bitmap - 1].alive)
-        return false;
-    objects->bitmaps[bitmap - 1].alive = false;
-    std::vector<uint8_t>().swap(objects->bitmaps[bitmap - 1].bits);
-    return true;
+    return release(&objects->bitmaps, bitmap);
 }
 
 bool uiobjects_paint_bitmap(const UiObjects *objects, UiPalette palette, UiBitmap bitmap, int32_t x,
                             int32_t y, int32_t width, int32_t height, const UiObjectCanvas *canvas)
 {
-    if (palette == 0 || palette > objects->palettes.size() || bitmap == 0 ||
-        bitmap > objects->bitmaps.size())
-        return false;
-    const UiObjectPalette &p = objects->palettes[palette - 1];
-    const UiObjectBitmap &b = objects->bitmaps[bitmap - 1];
-    if (!p.alive || !b.alive) return false;
+    const UiObjectPalette *live_palette = live(objects->palettes, palette);
+    const UiObjectBitmap *live_bitmap = live(objects->bitmaps, bitmap);
+    if (!live_palette || !live_bitmap) return false;
+    const UiObjectPalette &p = *live_palette;
+    const UiObjectBitmap &b = *live_bitmap;
     int32_t rows = height < b.height ? height : b.height;
     int32_t cols = width < b.width ? width : b.width;
     for (int32_t row = 0; row < rows; row++) {

@@ -29,16 +29,19 @@ void decode_thread(void *name)
             // Fewer than the two records priming needs: the audio thread sees this before any
             // sound starts and ends too.
             playback.decode_finished.store(1);
+            clock_wake();
             return;
         }
         fill_slot(s, picture, palette, sound);
     }
     playback.newest_slot.store(1);
     playback.decode_state.store(1);
+    clock_wake();
 
     for (;;) {
         if (playback.stop_request.load()) {
             playback.decode_finished.store(1);
+            clock_wake();
             return;
         }
         if (playback.refill_request.load() == 0) {
@@ -50,11 +53,13 @@ void decode_thread(void *name)
         if (!picture) {
             playback.stop_request.store(1);
             playback.decode_finished.store(1);
+            clock_wake();
             return;
         }
         int32_t s = (playback.newest_slot.load() + 1) & 3;
         fill_slot(s, picture, palette, sound);
         playback.newest_slot.store(s);
+        clock_wake();
     }
 }
 
@@ -66,6 +71,7 @@ void audio_stream_thread(void * /*unused*/)
         // A movie too short to prime ends the decode thread before it primes: nothing to play.
         if (playback.decode_finished.load() || timeGetTime() - start > PLAY_WAIT_MS) {
             playback.audio_ended.store(1);
+            clock_wake();
             return;
         }
         Sleep(0);
@@ -79,10 +85,12 @@ void audio_stream_thread(void * /*unused*/)
     playback.audio_slot.store(slot - 1);
     sound_play(1);
     playback.decode_state.store(2);
+    clock_wake();
 
     for (;;) {
         if (playback.stop_request.load()) {
             playback.audio_ended.store(1);
+            clock_wake();
             return;
         }
         uint32_t cursor = sound_play_position();
@@ -107,11 +115,6 @@ void audio_stream_thread(void * /*unused*/)
     }
 }
 
-static int32_t reached(uint32_t deadline)
-{
-    return (int32_t)(timeGetTime() - deadline) >= 0;
-}
-
 // Polls flag with Sleep(0) for at most PLAY_WAIT_MS; 1 when it was set. With restop, the stop
 // request is raised on every poll, so that a thread which clears it at its late start still
 // sees it.
@@ -120,7 +123,10 @@ static int32_t wait_for(std::atomic<int32_t> &flag, int32_t restop)
     uint32_t start = timeGetTime();
     while (!flag.load()) {
         if (timeGetTime() - start > PLAY_WAIT_MS) return 0;
-        if (restop) playback.stop_request.store(1);
+        if (restop) {
+            playback.stop_request.store(1);
+            clock_wake();
+        }
         Sleep(0);
     }
     return 1;
@@ -132,6 +138,7 @@ static int32_t wait_for(std::atomic<int32_t> &flag, int32_t restop)
 static int32_t playback_end(int32_t result, int32_t restop)
 {
     playback.stop_request.store(1);
+    clock_wake();
     sound_stop();
     int32_t audio_done = wait_for(playback.audio_ended, restop);
     if (audio_done) sound_release_buffer();
@@ -157,8 +164,10 @@ static int32_t play_loop()
         const FrameSlot &slot = frame_slots[playback.display_slot.load()];
         if (show_a) {
             playback.refill_request.store(1);
-            while (!reached(next_time))
-                Sleep(0);
+            clock_wake();
+            // A yield that ends when the picture is due rather than polls up to it.
+            for (int32_t left; (left = (int32_t)(next_time - timeGetTime())) > 0;)
+                clock_yield_for((uint32_t)left * 1000);
             present_picture(slot.picture, slot.palette);
             show_a = 0;
         } else {
@@ -170,6 +179,7 @@ static int32_t play_loop()
             present_picture(slot.picture + MOVIE_PICTURE_BYTES, slot.palette);
             playback.display_slot.store((playback.display_slot.load() + 1) & 3);
             playback.second_picture.store(0);
+            clock_wake();
             show_a = 1;
         }
         if (key_available() && key_get() == KEY_ESCAPE) return PLAY_ESCAPE;

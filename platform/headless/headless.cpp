@@ -5,6 +5,7 @@
 
 #include "platform/audio.h"
 #include "platform/clock.h"
+#include "platform/memscreen.h"
 #include "platform/screen.h"
 #include "platform/softsound.h"
 #include "platform/window.h"
@@ -19,24 +20,13 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 struct Window {
     WindowProc proc;
     int32_t visible;
     int32_t destroyed;
-};
-
-struct ScreenDevice {
-    int32_t released;
-    int32_t cooperative;
-};
-
-struct ScreenSurface {
-    int32_t released;
-    int32_t locked;
-    int32_t width, height, pitch;
-    std::vector<uint8_t> memory;
 };
 
 struct AudioDevice {
@@ -104,8 +94,57 @@ std::vector<HeadlessBox> hl_boxes;
 int32_t hl_delay_nth;
 uint32_t hl_delay_ms;
 
+struct CallDelay {
+    int32_t nth;
+    uint32_t ms;
+    int32_t calls;
+};
+CallDelay hl_call_delays[HC_COUNT];
+
+// The lockstep clock (HeadlessConfig::lockstep), under hl_yield_mutex. Its time moves only while
+// every participant (the thread that reset the backend and the threads the platform started)
+// waits on the clock, and never past the earliest moment one of them waits for: a thread the
+// machine does not run for a while stops the clock instead of falling behind it.
+struct Lockstep {
+    uint64_t base_us; // the clock at real_base
+    std::chrono::steady_clock::time_point real_base;
+    int32_t busy; // participants not waiting on the clock
+    std::multiset<uint64_t> deadlines;
+};
+Lockstep hl_lockstep;
+thread_local int32_t hl_participant;
+
+// Under hl_yield_mutex.
+uint64_t lockstep_now(std::chrono::steady_clock::time_point real)
+{
+    const Lockstep &l = hl_lockstep;
+    if (l.busy > 0) return l.base_us;
+    double ns =
+        (double)std::chrono::duration_cast<std::chrono::nanoseconds>(real - l.real_base).count();
+    uint64_t t = l.base_us + (uint64_t)(ns * hl_config.clock_speed / 1000.0);
+    if (!l.deadlines.empty()) t = std::min(t, *l.deadlines.begin());
+    return std::max(t, l.base_us);
+}
+
+// Under hl_yield_mutex: before the participants or their deadlines change.
+void lockstep_settle()
+{
+    auto real = std::chrono::steady_clock::now();
+    hl_lockstep.base_us = lockstep_now(real);
+    hl_lockstep.real_base = real;
+}
+
+int32_t lockstep_on()
+{
+    return hl_config.lockstep && hl_participant;
+}
+
 uint64_t now_us()
 {
+    if (hl_config.lockstep) {
+        std::lock_guard<std::mutex> lock(hl_yield_mutex);
+        return lockstep_now(std::chrono::steady_clock::now());
+    }
     auto real = std::chrono::steady_clock::now() - hl_start;
     double ns = (double)std::chrono::duration_cast<std::chrono::nanoseconds>(real).count();
     return (uint64_t)(ns * hl_config.clock_speed / 1000.0);
@@ -203,16 +242,28 @@ HeadlessConfig headless_defaults()
     c.auto_activate = 1;
     c.yield_us = 500;
     c.quiet_boxes = 0;
+    c.lockstep = 0;
     return c;
 }
 
 void headless_reset(const HeadlessConfig *config)
 {
+    // A yield, so that a lockstep clock goes on for the threads that are still to end.
     while (hl_threads.load() > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        clock_yield();
     std::lock_guard<std::mutex> lock(hl_mutex);
     hl_config = config ? *config : headless_defaults();
     hl_start = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> clock(hl_yield_mutex);
+        hl_lockstep.base_us = 0;
+        hl_lockstep.real_base = hl_start;
+        hl_lockstep.busy = 1;
+        hl_lockstep.deadlines.clear();
+    }
+    hl_participant = 1;
+    for (CallDelay &d : hl_call_delays)
+        d = CallDelay{0, 0, 0};
     for (Injection &in : hl_injections)
         in = Injection{0, 0, 0, 0};
     hl_scripts.clear();
@@ -243,6 +294,26 @@ void headless_delay_thread(int32_t nth, uint32_t delay_ms)
     std::lock_guard<std::mutex> lock(hl_mutex);
     hl_delay_nth = nth;
     hl_delay_ms = delay_ms;
+}
+
+void headless_delay_call(HeadlessCall call, int32_t nth, uint32_t delay_ms)
+{
+    std::lock_guard<std::mutex> lock(hl_mutex);
+    hl_call_delays[call] = CallDelay{nth, delay_ms, hl_call_delays[call].calls};
+}
+
+// The scripted delay of this call, outside the backend's lock: the calling thread falls behind
+// the clock as on a slow or busy machine.
+static void call_delay(HeadlessCall call)
+{
+    uint32_t ms = 0;
+    {
+        std::lock_guard<std::mutex> lock(hl_mutex);
+        CallDelay &d = hl_call_delays[call];
+        d.calls++;
+        if (d.nth > 0 && d.calls == d.nth) ms = d.ms;
+    }
+    if (ms) Sleep(ms);
 }
 
 void headless_fail(HeadlessCall call, int32_t result, int32_t nth, int32_t times)
@@ -370,10 +441,45 @@ uint32_t timeGetTime()
     return hl_config.clock_start_ms + (uint32_t)(now_us() / 1000);
 }
 
+// Under hl_yield_mutex, for a participant of the lockstep clock: waits until the clock reaches
+// deadline, or, with wake, until clock_wake is called.
+static void lockstep_wait(std::unique_lock<std::mutex> &lock, uint64_t deadline, int32_t wake)
+{
+    Lockstep &l = hl_lockstep;
+    uint64_t epoch = hl_yield_epoch;
+    lockstep_settle();
+    l.busy--;
+    auto mine = l.deadlines.insert(deadline);
+    if (l.busy == 0) hl_yield_cv.notify_all(); // the clock may move now
+    for (;;) {
+        uint64_t now = lockstep_now(std::chrono::steady_clock::now());
+        if (now >= deadline || (wake && hl_yield_epoch != epoch)) break;
+        uint64_t first = *l.deadlines.begin();
+        if (l.busy > 0 || now >= first) {
+            // Stopped until a participant waits or leaves its wait: both notify.
+            hl_yield_cv.wait_for(lock, std::chrono::milliseconds(100));
+        } else {
+            double us = (double)(std::min(deadline, first) - now) / hl_config.clock_speed;
+            hl_yield_cv.wait_for(lock, std::chrono::microseconds((int64_t)us + 1));
+        }
+    }
+    lockstep_settle();
+    // The clock stood at this deadline for the others too: they may go on once it is gone.
+    int32_t held = *mine <= l.base_us;
+    l.deadlines.erase(mine);
+    l.busy++;
+    if (held) hl_yield_cv.notify_all();
+}
+
 void Sleep(uint32_t ms)
 {
     if (ms == 0) {
         clock_yield();
+        return;
+    }
+    if (lockstep_on()) {
+        std::unique_lock<std::mutex> lock(hl_yield_mutex);
+        lockstep_wait(lock, lockstep_now(std::chrono::steady_clock::now()) + ms * 1000ull, 0);
         return;
     }
     std::this_thread::sleep_for(
@@ -388,6 +494,13 @@ void clock_yield()
 void clock_yield_for(uint32_t max_us)
 {
     std::unique_lock<std::mutex> lock(hl_yield_mutex);
+    if (lockstep_on()) {
+        // A yield lasts what it would at this clock speed, on the clock.
+        double most = std::max<int32_t>(hl_config.yield_us, 0) * hl_config.clock_speed;
+        uint64_t now = lockstep_now(std::chrono::steady_clock::now());
+        lockstep_wait(lock, now + (uint64_t)std::min<double>(max_us, most), 1);
+        return;
+    }
     uint64_t epoch = hl_yield_epoch;
     hl_yield_cv.wait_for(lock,
                          std::chrono::microseconds(std::min<uint32_t>(
@@ -412,15 +525,33 @@ int32_t thread_start(void (*proc)(void *arg), void *arg)
         if (injected(HC_THREAD_START)) return -1;
         if (hl_injections[HC_THREAD_START].calls == hl_delay_nth) delay = hl_delay_ms;
     }
+    // A started thread takes part in the lockstep clock from here: the clock does not move on
+    // before it has run up to its first wait.
+    int32_t lockstep = hl_config.lockstep;
+    auto leave = [lockstep] {
+        if (lockstep) {
+            std::lock_guard<std::mutex> lock(hl_yield_mutex);
+            lockstep_settle();
+            hl_lockstep.busy--;
+            hl_yield_cv.notify_all();
+        }
+        hl_threads.fetch_sub(1);
+    };
     hl_threads.fetch_add(1);
+    if (lockstep) {
+        std::lock_guard<std::mutex> lock(hl_yield_mutex);
+        lockstep_settle();
+        hl_lockstep.busy++;
+    }
     try {
-        std::thread([proc, arg, delay] {
+        std::thread([proc, arg, delay, lockstep, leave] {
+            hl_participant = lockstep;
             if (delay) Sleep(delay);
             proc(arg);
-            hl_threads.fetch_sub(1);
+            leave();
         }).detach();
     } catch (...) {
-        hl_threads.fetch_sub(1);
+        leave();
         return -1;
     }
     return 0;
@@ -629,6 +760,7 @@ int32_t screen_lock(ScreenSurface *surface, uint32_t /*flags*/, void **pixels, i
 
 int32_t screen_unlock(ScreenSurface *surface)
 {
+    call_delay(HC_SCREEN_UNLOCK);
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_SCREEN_UNLOCK)) return r;
     if (!surface || surface->released) return DDERR_SURFACELOST;
@@ -740,6 +872,7 @@ int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format)
 int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **part1,
                    uint32_t *bytes1, void **part2, uint32_t *bytes2, uint32_t /*flags*/)
 {
+    call_delay(HC_AUDIO_LOCK);
     std::lock_guard<std::mutex> lock(hl_mutex);
     *part1 = nullptr;
     *bytes1 = 0;
@@ -782,15 +915,11 @@ int32_t audio_stop(AudioBuffer *buffer)
 
 int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t *write_cursor)
 {
+    call_delay(HC_AUDIO_POSITION);
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_AUDIO_POSITION)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->sound) {
-        softsound_position(buffer->sound, play_cursor, write_cursor);
-    } else {
-        if (play_cursor) *play_cursor = 0;
-        if (write_cursor) *write_cursor = 0;
-    }
+    softsound_position(buffer->sound, play_cursor, write_cursor);
     return DS_OK;
 }
 

@@ -45,6 +45,10 @@ struct HeadlessConfig {
     int32_t auto_activate; // showing the window activates the program
     int32_t yield_us;      // real microseconds clock_yield sleeps
     int32_t quiet_boxes;   // message boxes are recorded but not printed on stderr
+    // The clock moves only while the player's threads all wait on it (a yield, a sleep), so
+    // that a machine busy with other work cannot make them fall behind it: only a scripted
+    // delay does (headless_delay_thread, headless_delay_call).
+    int32_t lockstep;
 };
 
 // The defaults: real time, 5-6-5, no extra pitch, auto-activation, a short start before the
@@ -59,6 +63,10 @@ void headless_reset(const HeadlessConfig *config);
 void headless_fail(HeadlessCall call, int32_t result, int32_t nth, int32_t times);
 // The nth thread started (from 1) waits delay_ms of the clock before it runs: a slow start.
 void headless_delay_thread(int32_t nth, uint32_t delay_ms);
+// The nth call (from 1) of call waits delay_ms of the clock before it does anything: the thread
+// that makes it falls behind as on a slow machine. For the screen's unlock (the main thread's
+// present), the sound's position query and lock (the audio thread).
+void headless_delay_call(HeadlessCall call, int32_t nth, uint32_t delay_ms);
 // How often call was made since the reset.
 int32_t headless_calls(HeadlessCall call);
 

@@ -20,7 +20,6 @@ struct HeadlessWindow : UiObjectWindow {
     int32_t client_width, client_height;
     std::vector<uint32_t> canvas; // client area, 0x00RRGGBB, rows top to bottom
     int32_t paint_count;
-    UiBrush brush;
 };
 
 struct HeadlessMessageBox {

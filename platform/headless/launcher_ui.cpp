@@ -3,6 +3,7 @@
 #include <cstring>
 #include <deque>
 #include <iterator>
+#include <memory>
 
 #include "platform/headless/launcher_headless.h"
 #include "platform/headless/launcher_internal.h"
@@ -23,25 +24,21 @@ struct Event {
     std::function<void()> call;
 };
 
-struct Timer {
-    UiWindow window;
-    uintptr_t id;
-    uint32_t period;
-    UiTimerProc proc;
-};
+void moved(UiWindow window);
 
-struct WindowClassEntry {
-    std::string name;
-    UiWindowClass window_class;
-};
+// Headless windows are their records: of what a screen would show, only the canvas of a
+// resized window has to follow.
+UiBackend headless_backend()
+{
+    UiBackend backend = {};
+    backend.moved = moved;
+    return backend;
+}
 
-UiObjectWindow *window_at(UiWindow window);
+const UiBackend HEADLESS_BACKEND = headless_backend();
 
 struct HeadlessUi {
-    UiObjects objects{window_at};
-    std::vector<HeadlessWindow> windows; // handle = index + 1, never reused
-    std::vector<WindowClassEntry> classes;
-    std::vector<Timer> timers;
+    UiObjects objects{&HEADLESS_BACKEND};
     std::deque<Event> events;
     std::deque<int32_t> answers;
     std::deque<std::function<void()>> during_box;
@@ -50,7 +47,6 @@ struct HeadlessUi {
     UiRect desktop = {0, 0, 640, 480};
     int32_t border = 3;
     int32_t caption = 19;
-    uint32_t tick_time = 0;
     std::string command_line;
     std::vector<std::pair<int32_t, int32_t>> icons; // id, image count
     bool fail_window = false;
@@ -58,11 +54,6 @@ struct HeadlessUi {
 };
 
 HeadlessUi ui;
-
-UiObjectWindow *window_at(UiWindow window)
-{
-    return window == 0 || window > ui.windows.size() ? nullptr : &ui.windows[window - 1];
-}
 
 HeadlessWindow *find(UiWindow window)
 {
@@ -105,49 +96,25 @@ void size_canvas(HeadlessWindow *w)
     w->canvas.assign(static_cast<size_t>(cw) * static_cast<size_t>(ch), fill);
 }
 
-UiWindow new_window(const HeadlessWindow &record)
+UiWindow new_window(std::unique_ptr<HeadlessWindow> record)
 {
-    ui.windows.push_back(record);
-    return ui.windows.size();
+    return uiobjects_add_window(&ui.objects, std::move(record));
 }
 
-intptr_t call_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
+void moved(UiWindow window)
 {
-    return uiobjects_call(&ui.objects, window, message, wparam, lparam);
-}
-
-void activate(UiWindow window)
-{
-    if (find(window)) ui_set_focus(window);
-}
-
-void colour_controls(UiWindow dialog)
-{
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        HeadlessWindow &c = ui.windows[i];
-        if (!c.alive || c.parent != dialog || !c.visible) continue;
-        uint32_t message = c.kind == DIALOG_BUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC;
-        UiWindow control = i + 1;
-        intptr_t brush = call_proc(dialog, message, control, static_cast<intptr_t>(control));
-        if (HeadlessWindow *again = find(control)) {
-            again->brush = static_cast<UiBrush>(brush);
-            again->coloured = brush != 0;
-        }
-    }
+    HeadlessWindow *w = find(window);
+    if (w && is_top_level(w)) size_canvas(w);
 }
 
 } // namespace
-
-UiObjects *uiobjects_current()
-{
-    return &ui.objects;
-}
 
 // ---- test side -------------------------------------------------------------------------------
 
 void headless_launcher_reset(int32_t desktop_width, int32_t desktop_height)
 {
     ui = HeadlessUi();
+    uiobjects_use(&ui.objects);
     ui.desktop = {0, 0, desktop_width, desktop_height};
     headless_process_reset();
 }
@@ -209,18 +176,16 @@ void headless_during_message_box(std::function<void()> call)
 
 const HeadlessWindow *headless_window(UiWindow window)
 {
-    if (window == 0 || window > ui.windows.size()) return nullptr;
-    return &ui.windows[window - 1];
+    return static_cast<const HeadlessWindow *>(uiobjects_record(&ui.objects, window));
 }
 
 std::vector<UiWindow> headless_dialogs(const char *template_name)
 {
     std::vector<UiWindow> found;
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        const HeadlessWindow &w = ui.windows[i];
-        if (w.alive && w.is_dialog && std::strcmp(w.dialog_template->name, template_name) == 0)
-            found.push_back(i + 1);
-    }
+    for (UiWindow handle = 1; const UiObjectWindow *w = uiobjects_record(&ui.objects, handle);
+         handle++)
+        if (w->alive && w->is_dialog && std::strcmp(w->dialog_template->name, template_name) == 0)
+            found.push_back(handle);
     return found;
 }
 
@@ -238,7 +203,7 @@ const std::vector<HeadlessMessageBox> &headless_message_boxes()
 }
 int32_t headless_timer_count()
 {
-    return static_cast<int32_t>(ui.timers.size());
+    return static_cast<int32_t>(ui.objects.timers.size());
 }
 
 const char *cmdline_get()
@@ -262,16 +227,6 @@ bool ui_register_icon(int32_t id, const UiIconImage *images, int32_t count)
 
 // ---- classes and windows ---------------------------------------------------------------------
 
-bool ui_register_class(const UiWindowClass *window_class)
-{
-    for (const WindowClassEntry &c : ui.classes)
-        if (c.name == window_class->name) return false;
-    WindowClassEntry entry{window_class->name, *window_class};
-    ui.classes.push_back(entry);
-    ui.classes.back().window_class.name = ui.classes.back().name.c_str();
-    return true;
-}
-
 UiWindow ui_create_window(const char *class_name, const char *title, uint32_t style, int32_t x,
                           int32_t y, int32_t width, int32_t height, UiWindow parent)
 {
@@ -279,20 +234,12 @@ UiWindow ui_create_window(const char *class_name, const char *title, uint32_t st
         ui.fail_window = false;
         return 0;
     }
-    const WindowClassEntry *found = nullptr;
-    for (const WindowClassEntry &c : ui.classes)
-        if (c.name == class_name) found = &c;
+    const UiObjectClass *found = uiobjects_class(&ui.objects, class_name);
     if (!found) return 0;
-    HeadlessWindow w = {};
-    w.alive = true;
-    w.class_name = class_name;
-    w.owner = parent;
-    w.style = style;
-    w.text = title;
-    w.enabled = true;
-    w.rect = {x, y, x + width, y + height};
-    w.proc = found->window_class.proc;
-    UiWindow handle = new_window(w);
+    auto w = std::make_unique<HeadlessWindow>();
+    uiobjects_init_window(w.get(), found, title, style, {x, y, x + width, y + height}, parent);
+    w->class_name = class_name;
+    UiWindow handle = new_window(std::move(w));
     size_canvas(find(handle));
     return handle;
 }
@@ -312,112 +259,22 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
         ox = o->rect.left + owner_frame.left;
         oy = o->rect.top + owner_frame.top;
     }
-    HeadlessWindow w = {};
-    uiobjects_init_dialog(&w, dialog, owner, proc);
+    auto w = std::make_unique<HeadlessWindow>();
+    uiobjects_init_dialog(w.get(), dialog, owner, proc);
     int32_t x = ox + dialog->x * bx / 4;
     int32_t y = oy + dialog->y * by / 8;
-    w.rect = {x - frame.left, y - frame.top, x + dialog->cx * bx / 4 + frame.right,
-              y + dialog->cy * by / 8 + frame.bottom};
-    UiWindow handle = new_window(w);
+    w->rect = {x - frame.left, y - frame.top, x + dialog->cx * bx / 4 + frame.right,
+               y + dialog->cy * by / 8 + frame.bottom};
+    UiWindow handle = new_window(std::move(w));
     size_canvas(find(handle));
     for (int32_t i = 0; i < dialog->control_count; i++) {
-        HeadlessWindow control = {};
-        uiobjects_init_control(&control, &dialog->controls[i], handle, bx, by);
-        control.exstyle = dialog->controls[i].exstyle;
-        new_window(control);
+        auto control = std::make_unique<HeadlessWindow>();
+        uiobjects_init_control(control.get(), &dialog->controls[i], handle, bx, by);
+        control->exstyle = dialog->controls[i].exstyle;
+        new_window(std::move(control));
     }
-    call_proc(handle, WM_INITDIALOG, 0, 0);
-    if (dialog->style & WS_VISIBLE) ui_show_window(handle, SW_SHOWNORMAL);
+    uiobjects_dialog_created(&ui.objects, handle);
     return handle;
-}
-
-bool ui_destroy_window(UiWindow window)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    if (is_top_level(w)) {
-        for (size_t i = 0; i < ui.windows.size(); i++)
-            if (ui.windows[i].alive && ui.windows[i].owner == window &&
-                is_top_level(&ui.windows[i]))
-                ui_destroy_window(i + 1);
-    }
-    bool had_focus = ui.objects.focus == window ||
-                     (find(ui.objects.focus) && find(ui.objects.focus)->parent == window);
-    UiWindow owner = w->owner;
-    call_proc(window, WM_DESTROY, 0, 0);
-    for (HeadlessWindow &c : ui.windows)
-        if (c.alive && c.parent == window) c.alive = false;
-    ui.windows[window - 1].alive = false;
-    for (size_t i = ui.timers.size(); i-- > 0;)
-        if (ui.timers[i].window == window)
-            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
-    if (had_focus) {
-        ui.objects.focus = 0;
-        const HeadlessWindow *o = find(owner);
-        if (o && o->visible) activate(owner);
-    }
-    return true;
-}
-
-bool ui_is_window(UiWindow window)
-{
-    return find(window) != nullptr;
-}
-
-bool ui_show_window(UiWindow window, int32_t command)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    bool was_visible = w->visible;
-    if (command == SW_HIDE) {
-        w->visible = false;
-        if (ui.objects.focus == window ||
-            (find(ui.objects.focus) && find(ui.objects.focus)->parent == window))
-            ui.objects.focus = 0;
-        return was_visible;
-    }
-    w->visible = true;
-    w->needs_paint = true;
-    if (is_top_level(w)) activate(window);
-    return was_visible;
-}
-
-bool ui_set_window_text(UiWindow window, const char *text)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    w->text = text;
-    return true;
-}
-
-bool ui_enable_window(UiWindow window, bool enable)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    bool was_disabled = !w->enabled;
-    w->enabled = enable;
-    if (!enable && ui.objects.focus == window) ui.objects.focus = 0;
-    return was_disabled;
-}
-
-bool ui_move_window(UiWindow window, int32_t x, int32_t y, int32_t width, int32_t height,
-                    bool repaint)
-{
-    HeadlessWindow *w = find(window);
-    if (!w) return false;
-    w->rect = {x, y, x + width, y + height};
-    if (is_top_level(w)) size_canvas(w);
-    if (repaint) w->needs_paint = true;
-    return true;
-}
-
-UiWindow ui_set_focus(UiWindow window)
-{
-    UiWindow old = ui.objects.focus;
-    if (window == old || (window && !find(window))) return old;
-    ui.objects.focus = window;
-    if (window) call_proc(window, WM_SETFOCUS, old, 0);
-    return old;
 }
 
 void ui_set_arrow_cursor() {}
@@ -450,29 +307,6 @@ int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, ui
     return answer;
 }
 
-uintptr_t ui_set_timer(UiWindow window, uintptr_t id, uint32_t period_ms, UiTimerProc proc)
-{
-    if (!find(window) || period_ms == 0) return 0;
-    for (Timer &t : ui.timers)
-        if (t.window == window && t.id == id) {
-            t.period = period_ms;
-            t.proc = proc;
-            return id;
-        }
-    ui.timers.push_back({window, id, period_ms, proc});
-    return id;
-}
-
-bool ui_kill_timer(UiWindow window, uintptr_t id)
-{
-    for (size_t i = 0; i < ui.timers.size(); i++)
-        if (ui.timers[i].window == window && ui.timers[i].id == id) {
-            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
-            return true;
-        }
-    return false;
-}
-
 // ---- message loop ----------------------------------------------------------------------------
 
 int32_t ui_get_message(UiMsg *msg)
@@ -483,13 +317,6 @@ int32_t ui_get_message(UiMsg *msg)
             return 0;
         }
         if (int32_t got = uiobjects_take_message(&ui.objects, msg); got >= 0) return got;
-        for (size_t i = 0; i < ui.windows.size(); i++) {
-            HeadlessWindow &w = ui.windows[i];
-            if (w.alive && w.visible && w.needs_paint && is_top_level(&w)) {
-                *msg = {i + 1, WM_PAINT, 0, 0};
-                return 1;
-            }
-        }
         if (ui.events.empty()) {
             ui.ran_out = true;
             *msg = {0, WM_QUIT, 0, 0};
@@ -508,14 +335,13 @@ int32_t ui_get_message(UiMsg *msg)
             continue;
         }
         case EVENT_TICK:
-            ui.tick_time += 500;
-            for (const Timer &t : ui.timers)
-                uiobjects_post(&ui.objects, t.window, WM_TIMER, t.id);
+            ui.objects.time += 500;
+            for (const UiObjectTimer &t : ui.objects.timers)
+                uiobjects_timer_elapsed(&ui.objects, t.window, t.id);
             continue;
         case EVENT_CLICK: {
             UiWindow button = ui_get_dlg_item(event.window, event.value);
             if (!uiobjects_clickable(&ui.objects, find(button))) continue;
-            ui_set_focus(button);
             *msg = {button, UIOBJECTS_CLICK, 0, 0};
             return 1;
         }
@@ -531,39 +357,6 @@ int32_t ui_get_message(UiMsg *msg)
             return 1;
         }
     }
-}
-
-void ui_translate_message(const UiMsg *msg) {}
-
-intptr_t ui_dispatch_message(const UiMsg *msg)
-{
-    HeadlessWindow *w = find(msg->window);
-    if (!w) return 0;
-    switch (msg->message) {
-    case WM_TIMER:
-        for (const Timer &t : ui.timers)
-            if (t.window == msg->window && t.id == msg->wparam && t.proc) {
-                t.proc(msg->window, WM_TIMER, msg->wparam, ui.tick_time);
-                return 0;
-            }
-        break;
-    case UIOBJECTS_CLICK:
-        if (!uiobjects_clickable(&ui.objects, w)) return 0;
-        return call_proc(w->parent, WM_COMMAND,
-                         static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
-                         static_cast<intptr_t>(msg->window));
-    case WM_PAINT: {
-        intptr_t result = call_proc(msg->window, WM_PAINT, 0, 0);
-        if (HeadlessWindow *again = find(msg->window)) {
-            again->needs_paint = false;
-            if (again->is_dialog) colour_controls(msg->window);
-        }
-        return result;
-    }
-    default:
-        break;
-    }
-    return call_proc(msg->window, msg->message, msg->wparam, msg->lparam);
 }
 
 // ---- painting --------------------------------------------------------------------------------

@@ -100,7 +100,8 @@ int open_holder(const char *path, std::string *last)
     if (start < 0) return -1;
     size_t cut = whole.find_last_of("\\/");
     *last = cut == std::string::npos ? whole : whole.substr(cut + 1);
-    int holder = folders_walk(start, cut == std::string::npos ? std::string() : whole.substr(0, cut));
+    int holder =
+        folders_walk(start, cut == std::string::npos ? std::string() : whole.substr(0, cut));
     close(start);
     return holder;
 }
@@ -117,6 +118,9 @@ bool files_exists(const char *path)
 
 bool files_delete(const char *path)
 {
+    // Only what lies below the current directory: the uninstall, the one caller, enters the
+    // install folder and names what goes relative to it.
+    if (!path || !relative_below(path)) return false;
     std::string last, host;
     int fd = open_holder(path, &last);
     if (fd < 0) return false;

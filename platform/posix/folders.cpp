@@ -63,8 +63,7 @@ bool folders_lookup(int fd, const std::string &name, std::string *host_name)
     bool found = false;
     while (struct dirent *entry = readdir(dir)) {
         std::string spelling;
-        if (!folders_name_visible(entry->d_name, &spelling) ||
-            !paths_equal_folded(spelling, name))
+        if (!folders_name_visible(entry->d_name, &spelling) || !paths_equal_folded(spelling, name))
             continue;
         // The lowest of several spellings, so that the same tree always gives the same answer.
         if (!found || std::strcmp(entry->d_name, host_name->c_str()) < 0) {
@@ -106,8 +105,8 @@ int folders_walk(int fd, const std::string &relative)
         start = end + 1;
         if (part.empty() || part == ".") continue;
         std::string host;
-        int next = part != ".." && folders_lookup(at, part, &host) ? folders_open_child(at, host)
-                                                                   : -1;
+        int next =
+            part != ".." && folders_lookup(at, part, &host) ? folders_open_child(at, host) : -1;
         close(at);
         at = next;
     }

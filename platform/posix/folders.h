@@ -24,9 +24,9 @@ bool folders_lookup(int fd, const std::string &name, std::string *host_name);
 int folders_open_child(int fd, const std::string &child);
 
 // Opens the folder that a relative Windows path names below folder fd (components split at
-// backslashes and slashes, "." skipped; no components at all give fd itself again). Each component is looked up
-// with folders_lookup and opened with folders_open_child. -1 for "..", an invalid or missing
-// component, or one that is not a real folder.
+// backslashes and slashes, "." skipped; no components at all give fd itself again). Each component
+// is looked up with folders_lookup and opened with folders_open_child. -1 for "..", an invalid or
+// missing component, or one that is not a real folder.
 int folders_walk(int fd, const std::string &relative);
 
 // The visible names of folder fd in code page 1252, "." and ".." included, in directory order.

@@ -13,7 +13,8 @@ const std::string &paths_cd_folder();
 
 // A Windows path made absolute against the current directory, "." and ".." resolved (never
 // above the drive's root): "C:\DEMO\save". False for what cannot be a path (empty, UNC, too
-// long, a component no Windows file system could hold). A host path (beginning with '/') is answered unchanged.
+// long, a component no Windows file system could hold). A host path (beginning with '/') is
+// answered unchanged.
 bool paths_absolute(const char *windows_path, std::string *absolute);
 // The host path of a Windows path. Components that exist are found without regard to case;
 // those that do not are kept as given, so that a new file can be made there.

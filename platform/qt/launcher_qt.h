@@ -9,8 +9,11 @@ class QWidget;
 void qt_ui_init();
 // No windows, timers or messages left from an earlier run (tests run several in one process).
 void qt_ui_reset();
-// Ends the menu as its close box would (for Ctrl+C and SIGTERM).
+// Closes the menu as its close box would.
 void qt_ui_request_close();
+// Ends the menu for SIGINT and SIGTERM, whatever is open: message boxes close as dismissed (a
+// question answered No), no new one opens, and the menu closes as by its close box.
+void qt_ui_request_end();
 // The widget behind a window or control; null for windows without one.
 QWidget *qt_ui_widget(UiWindow window);
 // The first dialog made: the menu window.

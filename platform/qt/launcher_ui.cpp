@@ -19,6 +19,7 @@
 #include <QWidget>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,6 @@
 namespace
 {
 
-constexpr uint32_t WM_QT_ACTIVATE = 0x8002; // a window that Qt activated takes the focus
 constexpr uint32_t DIALOG_BACKGROUND = 0xC0C0C0;
 constexpr int32_t FRAME_BORDER = 3;
 constexpr int32_t FRAME_CAPTION = 19;
@@ -43,42 +43,43 @@ struct QtWindow : UiObjectWindow {
 struct Timer {
     UiWindow window;
     uintptr_t id;
-    UiTimerProc proc;
     QTimer *timer;
 };
 
-UiObjectWindow *window_at(UiWindow window);
+UiBackend qt_backend();
+const UiBackend QT_BACKEND = qt_backend();
 
 struct QtUi {
-    UiObjects objects{window_at};
-    std::vector<QtWindow> windows; // handle = index + 1, never reused
-    std::vector<UiWindowClass> classes;
-    std::vector<std::string> class_names;
-    std::vector<Timer> timers;
+    UiObjects objects{&QT_BACKEND};
+    std::vector<Timer> timers; // the Qt timer behind each of objects.timers
     // Made once the application exists (a pixmap cannot be made before it).
     QIcon *icon = nullptr;
     QPixmap *icon_pixmap = nullptr;
     UiWindow main_dialog = 0;
     int32_t modal = 0;
-    bool close_requested = false;
+    std::vector<QMessageBox *> boxes; // open, innermost last
+    // The program is asked to end: no box opens any more, and open ones close as dismissed.
+    bool closing = false;
 };
 
 QtUi ui;
 
-UiObjectWindow *window_at(UiWindow window)
-{
-    return window == 0 || window > ui.windows.size() ? nullptr : &ui.windows[window - 1];
-}
-
+// The record of a live window or control, or null.
 QtWindow *record_of(UiWindow window)
 {
     return static_cast<QtWindow *>(uiobjects_window(&ui.objects, window));
 }
 
+// The record of any handle ever made, alive or not.
+QtWindow *any_record(UiWindow window)
+{
+    return static_cast<QtWindow *>(uiobjects_record(&ui.objects, window));
+}
+
 UiWindow handle_of(const QWidget *widget)
 {
-    for (size_t i = 0; i < ui.windows.size(); i++)
-        if (ui.windows[i].alive && ui.windows[i].widget == widget) return i + 1;
+    for (UiWindow window = 1; const QtWindow *w = any_record(window); window++)
+        if (w->alive && w->widget == widget) return window;
     return 0;
 }
 
@@ -159,11 +160,6 @@ void base_units(const QFont &font, int32_t *x, int32_t *y)
     if (*y <= 0) *y = 13;
 }
 
-intptr_t call_proc(UiWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam)
-{
-    return uiobjects_call(&ui.objects, window, message, wparam, lparam);
-}
-
 void show_focus(UiWindow window)
 {
     QtWindow *top = record_of(top_of(window));
@@ -225,7 +221,7 @@ class TopWidget : public QWidget
     bool event(QEvent *event) override
     {
         if (event->type() == QEvent::WindowActivate)
-            if (UiWindow window = handle_of(this)) post(window, WM_QT_ACTIVATE);
+            if (UiWindow window = handle_of(this)) post(window, UIOBJECTS_ACTIVATE);
         return QWidget::event(event);
     }
 };
@@ -258,33 +254,22 @@ class KeyFilter : public QObject
 
 KeyFilter *key_filter;
 
-void apply_colours(UiWindow dialog)
+void coloured(UiWindow control, bool changed)
 {
-    for (size_t i = 0; i < ui.windows.size(); i++) {
-        QtWindow &c = ui.windows[i];
-        if (!c.alive || c.parent != dialog || !c.visible || !c.widget) continue;
-        UiWindow control = i + 1;
-        uint32_t message = c.kind == DIALOG_BUTTON ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC;
-        uint32_t before = c.bk_colour;
-        bool was = c.coloured;
-        intptr_t brush = call_proc(dialog, message, control, static_cast<intptr_t>(control));
-        QtWindow *again = record_of(control);
-        if (!again || !again->widget || brush == 0) continue;
-        again->coloured = true;
-        if (was && before == again->bk_colour) continue;
-        QPalette palette = again->widget->palette();
-        QColor colour = colour_of(again->bk_colour);
-        // The disabled look stays the style's own, so a disabled button still reads as one.
-        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-            palette.setColor(group, QPalette::Button, colour);
-            palette.setColor(group, QPalette::Window, colour);
-            palette.setColor(group, QPalette::ButtonText, Qt::black);
-        }
-        palette.setColor(QPalette::Disabled, QPalette::Button, colour);
-        palette.setColor(QPalette::Disabled, QPalette::Window, colour);
-        again->widget->setPalette(palette);
-        again->widget->setAutoFillBackground(again->kind != DIALOG_BUTTON);
+    QtWindow *c = record_of(control);
+    if (!c || !c->widget || !c->coloured || !changed) return;
+    QPalette palette = c->widget->palette();
+    QColor colour = colour_of(c->bk_colour);
+    // The disabled look stays the style's own, so a disabled button still reads as one.
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Button, colour);
+        palette.setColor(group, QPalette::Window, colour);
+        palette.setColor(group, QPalette::ButtonText, Qt::black);
     }
+    palette.setColor(QPalette::Disabled, QPalette::Button, colour);
+    palette.setColor(QPalette::Disabled, QPalette::Window, colour);
+    c->widget->setPalette(palette);
+    c->widget->setAutoFillBackground(c->kind != DIALOG_BUTTON);
 }
 
 QWidget *make_control(const DialogControl &c, QWidget *parent)
@@ -319,12 +304,128 @@ QWidget *make_control(const DialogControl &c, QWidget *parent)
     }
 }
 
-} // namespace
-
-UiObjects *uiobjects_current()
+void show(UiWindow window, bool visible)
 {
-    return &ui.objects;
+    QtWindow *w = record_of(window);
+    if (!w || !w->widget) return;
+    if (!visible) {
+        w->widget->hide();
+        // The caller may block next (the sound set-up runs while the menu is hidden): the
+        // window must be gone from the screen before that, not at the next loop pass.
+        if (w->parent == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return;
+    }
+    w->widget->show();
+    if (w->parent == 0) w->widget->raise();
 }
+
+void enable(UiWindow window, bool enable)
+{
+    if (QtWindow *w = record_of(window); w && w->widget) w->widget->setEnabled(enable);
+}
+
+void text_changed(UiWindow window)
+{
+    QtWindow *w = record_of(window);
+    if (!w || !w->widget) return;
+    if (w->parent == 0)
+        w->widget->setWindowTitle(text_of(w->text));
+    else if (auto *button = qobject_cast<QPushButton *>(w->widget))
+        button->setText(text_of(w->text));
+    else if (auto *edit = qobject_cast<QPlainTextEdit *>(w->widget))
+        edit->setPlainText(edit_text_of(w->text));
+    else if (auto *label = qobject_cast<QLabel *>(w->widget); label && w->kind != DIALOG_ICON)
+        label->setText(text_of(w->text));
+}
+
+void moved(UiWindow window)
+{
+    QtWindow *w = record_of(window);
+    if (!w || !w->widget) return;
+    const UiRect &r = w->rect;
+    if (w->parent != 0) {
+        w->widget->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return;
+    }
+    // The outer rectangle of the original frame: the client area lies inside it.
+    int32_t cw = r.right - r.left - 2 * FRAME_BORDER;
+    int32_t ch = r.bottom - r.top - 2 * FRAME_BORDER - FRAME_CAPTION;
+    cw = cw > 0 ? cw : 0;
+    ch = ch > 0 ? ch : 0;
+    w->widget->setFixedSize(cw, ch);
+    w->widget->move(r.left, r.top);
+    if (w->canvas.width() != cw || w->canvas.height() != ch) {
+        w->canvas = QImage(cw, ch, QImage::Format_RGB32);
+        w->canvas.fill(colour_of(DIALOG_BACKGROUND));
+        w->needs_paint = true;
+    }
+}
+
+void destroyed(UiWindow window)
+{
+    QtWindow *w = any_record(window);
+    QWidget *widget = w->widget;
+    w->widget = nullptr;
+    // The controls' widgets go with their dialog's.
+    for (UiWindow control = 1; QtWindow *c = any_record(control); control++)
+        if (c->parent == window) c->widget = nullptr;
+    if (widget) {
+        widget->hide();
+        widget->deleteLater();
+    }
+}
+
+void timer_stopped(UiWindow window, uintptr_t id)
+{
+    for (size_t i = 0; i < ui.timers.size(); i++)
+        if (ui.timers[i].window == window && ui.timers[i].id == id) {
+            ui.timers[i].timer->stop();
+            ui.timers[i].timer->deleteLater();
+            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+}
+
+void timer_started(UiWindow window, uintptr_t id, uint32_t period_ms)
+{
+    timer_stopped(window, id);
+    auto *timer = new QTimer;
+    timer->setInterval(static_cast<int>(period_ms));
+    QObject::connect(timer, &QTimer::timeout, [window, id]() {
+        // While a box is open its own loop runs, and with it the timers (as the original's did).
+        if (ui.modal > 0) {
+            UiMsg tick = {window, WM_TIMER, id, 0};
+            uiobjects_dispatch(&ui.objects, &tick);
+            return;
+        }
+        uiobjects_timer_elapsed(&ui.objects, window, id);
+    });
+    timer->start();
+    ui.timers.push_back({window, id, timer});
+}
+
+void painted(UiWindow window)
+{
+    if (QtWindow *w = record_of(window); w && w->widget) w->widget->update();
+}
+
+UiBackend qt_backend()
+{
+    UiBackend backend = {};
+    backend.show = show;
+    backend.enable = enable;
+    backend.text_changed = text_changed;
+    backend.moved = moved;
+    backend.destroyed = destroyed;
+    backend.focused = show_focus;
+    backend.timer_started = timer_started;
+    backend.timer_stopped = timer_stopped;
+    backend.coloured = coloured;
+    backend.painted = painted;
+    return backend;
+}
+
+} // namespace
 
 // ---- backend set-up --------------------------------------------------------------------------
 
@@ -336,6 +437,7 @@ void qt_ui_init()
         key_filter = new KeyFilter;
         qApp->installEventFilter(key_filter);
     }
+    uiobjects_use(&ui.objects);
 }
 
 void qt_ui_reset()
@@ -344,13 +446,22 @@ void qt_ui_reset()
         t.timer->stop();
         delete t.timer;
     }
-    for (QtWindow &w : ui.windows)
-        if (w.alive && w.parent == 0 && w.widget) delete w.widget; // its controls go with it
+    for (UiWindow window = 1; const QtWindow *w = any_record(window); window++)
+        if (w->alive && w->parent == 0 && w->widget) delete w->widget; // its controls go with it
     QIcon *icon = ui.icon;
     QPixmap *pixmap = ui.icon_pixmap;
     ui = QtUi();
     ui.icon = icon;
     ui.icon_pixmap = pixmap;
+    uiobjects_use(&ui.objects);
+}
+
+void qt_ui_request_end()
+{
+    ui.closing = true;
+    for (QMessageBox *box : ui.boxes)
+        box->reject();
+    qt_ui_request_close();
 }
 
 void qt_ui_request_close()
@@ -406,33 +517,15 @@ bool ui_register_icon(int32_t id, const UiIconImage *images, int32_t count)
     return true;
 }
 
-bool ui_register_class(const UiWindowClass *window_class)
-{
-    for (const std::string &name : ui.class_names)
-        if (name == window_class->name) return false;
-    ui.class_names.emplace_back(window_class->name);
-    ui.classes.push_back(*window_class);
-    return true;
-}
-
 UiWindow ui_create_window(const char *class_name, const char *title, uint32_t style, int32_t x,
                           int32_t y, int32_t width, int32_t height, UiWindow parent)
 {
-    for (size_t i = 0; i < ui.class_names.size(); i++) {
-        if (ui.class_names[i] != class_name) continue;
-        // Windows of a class are the menu's invisible owner: nothing to show on screen.
-        QtWindow w = {};
-        w.alive = true;
-        w.owner = parent;
-        w.style = style;
-        w.proc = ui.classes[i].proc;
-        w.text = title;
-        w.enabled = true;
-        w.rect = {x, y, x + width, y + height};
-        ui.windows.push_back(w);
-        return ui.windows.size();
-    }
-    return 0;
+    const UiObjectClass *found = uiobjects_class(&ui.objects, class_name);
+    if (!found) return 0;
+    // Windows of a class are the menu's invisible owner: nothing to show on screen.
+    auto w = std::make_unique<QtWindow>();
+    uiobjects_init_window(w.get(), found, title, style, {x, y, x + width, y + height}, parent);
+    return uiobjects_add_window(&ui.objects, std::move(w));
 }
 
 UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc proc)
@@ -458,169 +551,32 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
     top->setFixedSize(cw, ch);
     top->move(x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION);
 
-    QtWindow w = {};
-    uiobjects_init_dialog(&w, dialog, owner, proc);
-    w.widget = top;
-    w.rect = {x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION, x + cw + FRAME_BORDER,
-              y + ch + FRAME_BORDER};
-    w.canvas = QImage(cw, ch, QImage::Format_RGB32);
-    w.canvas.fill(colour_of(DIALOG_BACKGROUND));
-    ui.windows.push_back(w);
-    UiWindow handle = ui.windows.size();
+    auto w = std::make_unique<QtWindow>();
+    uiobjects_init_dialog(w.get(), dialog, owner, proc);
+    w->widget = top;
+    w->rect = {x - FRAME_BORDER, y - FRAME_BORDER - FRAME_CAPTION, x + cw + FRAME_BORDER,
+               y + ch + FRAME_BORDER};
+    w->canvas = QImage(cw, ch, QImage::Format_RGB32);
+    w->canvas.fill(colour_of(DIALOG_BACKGROUND));
+    UiWindow handle = uiobjects_add_window(&ui.objects, std::move(w));
     if (!ui.main_dialog) ui.main_dialog = handle;
 
     for (int32_t i = 0; i < dialog->control_count; i++) {
         const DialogControl &c = dialog->controls[i];
-        QtWindow control = {};
-        uiobjects_init_control(&control, &c, handle, bx, by);
+        auto control = std::make_unique<QtWindow>();
+        uiobjects_init_control(control.get(), &c, handle, bx, by);
         QWidget *widget = make_control(c, top);
-        const UiRect &r = control.rect;
+        const UiRect &r = control->rect;
         widget->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
         widget->setVisible(c.style & WS_VISIBLE);
-        control.widget = widget;
-        ui.windows.push_back(control);
-        UiWindow control_handle = ui.windows.size();
+        control->widget = widget;
+        UiWindow control_handle = uiobjects_add_window(&ui.objects, std::move(control));
         if (auto *button = qobject_cast<QPushButton *>(widget))
             QObject::connect(button, &QPushButton::clicked,
                              [control_handle]() { post(control_handle, UIOBJECTS_CLICK); });
     }
-    call_proc(handle, WM_INITDIALOG, 0, 0);
-    if (dialog->style & WS_VISIBLE) ui_show_window(handle, SW_SHOWNORMAL);
+    uiobjects_dialog_created(&ui.objects, handle);
     return handle;
-}
-
-bool ui_destroy_window(UiWindow window)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    if (w->parent == 0)
-        for (size_t i = 0; i < ui.windows.size(); i++)
-            if (ui.windows[i].alive && ui.windows[i].owner == window && ui.windows[i].parent == 0)
-                ui_destroy_window(i + 1);
-    bool had_focus = top_of(ui.objects.focus) == window;
-    UiWindow owner = ui.windows[window - 1].owner;
-    call_proc(window, WM_DESTROY, 0, 0);
-    QWidget *widget = ui.windows[window - 1].widget;
-    for (QtWindow &c : ui.windows)
-        if (c.alive && c.parent == window) {
-            c.alive = false;
-            c.widget = nullptr;
-        }
-    for (size_t i = ui.timers.size(); i-- > 0;)
-        if (ui.timers[i].window == window) {
-            ui.timers[i].timer->stop();
-            ui.timers[i].timer->deleteLater();
-            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    ui.windows[window - 1].alive = false;
-    ui.windows[window - 1].widget = nullptr;
-    if (widget) {
-        widget->hide();
-        widget->deleteLater();
-    }
-    if (had_focus) {
-        ui.objects.focus = 0;
-        const QtWindow *o = record_of(owner);
-        if (o && o->visible) ui_set_focus(owner);
-    }
-    return true;
-}
-
-bool ui_is_window(UiWindow window)
-{
-    return record_of(window) != nullptr;
-}
-
-bool ui_show_window(UiWindow window, int32_t command)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    bool was_visible = w->visible;
-    if (command == SW_HIDE) {
-        w->visible = false;
-        if (w->widget) {
-            w->widget->hide();
-            // The caller may block next (the sound set-up runs while the menu is hidden): the
-            // window must be gone from the screen before that, not at the next loop pass.
-            if (w->parent == 0) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        }
-        if (top_of(ui.objects.focus) == window) ui.objects.focus = 0;
-        return was_visible;
-    }
-    w->visible = true;
-    w->needs_paint = true;
-    if (w->widget) {
-        w->widget->show();
-        if (w->parent == 0) w->widget->raise();
-    }
-    if (w->parent == 0) ui_set_focus(window);
-    return was_visible;
-}
-
-bool ui_set_window_text(UiWindow window, const char *text)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    w->text = text;
-    if (!w->widget) return true;
-    if (w->parent == 0)
-        w->widget->setWindowTitle(text_of(w->text));
-    else if (auto *button = qobject_cast<QPushButton *>(w->widget))
-        button->setText(text_of(w->text));
-    else if (auto *edit = qobject_cast<QPlainTextEdit *>(w->widget))
-        edit->setPlainText(edit_text_of(w->text));
-    else if (auto *label = qobject_cast<QLabel *>(w->widget); label && w->kind != DIALOG_ICON)
-        label->setText(text_of(w->text));
-    return true;
-}
-
-bool ui_enable_window(UiWindow window, bool enable)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    bool was_disabled = !w->enabled;
-    w->enabled = enable;
-    if (w->widget) w->widget->setEnabled(enable);
-    if (!enable && ui.objects.focus == window) ui.objects.focus = w->parent;
-    return was_disabled;
-}
-
-bool ui_move_window(UiWindow window, int32_t x, int32_t y, int32_t width, int32_t height,
-                    bool repaint)
-{
-    QtWindow *w = record_of(window);
-    if (!w) return false;
-    w->rect = {x, y, x + width, y + height};
-    if (w->widget) {
-        if (w->parent == 0) {
-            // The outer rectangle of the original frame: the client area lies inside it.
-            int32_t cw = width - 2 * FRAME_BORDER;
-            int32_t ch = height - 2 * FRAME_BORDER - FRAME_CAPTION;
-            w->widget->setFixedSize(cw > 0 ? cw : 0, ch > 0 ? ch : 0);
-            w->widget->move(x, y);
-            if (w->canvas.width() != cw || w->canvas.height() != ch) {
-                w->canvas = QImage(cw > 0 ? cw : 0, ch > 0 ? ch : 0, QImage::Format_RGB32);
-                w->canvas.fill(colour_of(DIALOG_BACKGROUND));
-                w->needs_paint = true;
-            }
-        } else {
-            w->widget->setGeometry(x, y, width, height);
-        }
-    }
-    if (repaint) w->needs_paint = true;
-    return true;
-}
-
-UiWindow ui_set_focus(UiWindow window)
-{
-    UiWindow old = ui.objects.focus;
-    if (window == old || (window && !record_of(window))) return old;
-    ui.objects.focus = window;
-    if (window) {
-        show_focus(window);
-        call_proc(window, WM_SETFOCUS, old, 0);
-    }
-    return old;
 }
 
 void ui_set_arrow_cursor()
@@ -645,12 +601,15 @@ bool ui_adjust_window_rect(UiRect *rect, uint32_t style, bool menu)
 
 int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, uint32_t type)
 {
+    bool yes_no = (type & 0xF) == MB_YESNO;
+    // The answer of a box the user dismissed: no action is taken on it.
+    int32_t dismissed = yes_no ? IDNO : IDOK;
+    if (ui.closing) return dismissed;
     const QtWindow *o = record_of(owner);
     QMessageBox box(o && o->widget && o->visible ? o->widget : nullptr);
     box.setWindowTitle(text_of(caption));
     box.setText(text_of(text));
     if (ui.icon) box.setWindowIcon(*ui.icon);
-    bool yes_no = (type & 0xF) == MB_YESNO;
     if (yes_no) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
@@ -660,44 +619,12 @@ int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, ui
     if (type & MB_ICONQUESTION) box.setIcon(QMessageBox::Question);
     // While the box is open its own loop runs, and with it the timers (as the original's did).
     ui.modal++;
+    ui.boxes.push_back(&box);
     int answer = box.exec();
+    ui.boxes.pop_back();
     ui.modal--;
-    if (!yes_no) return IDOK;
+    if (!yes_no || ui.closing) return dismissed;
     return answer == QMessageBox::Yes ? IDYES : IDNO;
-}
-
-uintptr_t ui_set_timer(UiWindow window, uintptr_t id, uint32_t period_ms, UiTimerProc proc)
-{
-    if (!record_of(window) || period_ms == 0) return 0;
-    ui_kill_timer(window, id);
-    auto *timer = new QTimer;
-    timer->setInterval(static_cast<int>(period_ms));
-    QObject::connect(timer, &QTimer::timeout, [window, id]() {
-        if (ui.modal > 0) {
-            for (const Timer &t : ui.timers)
-                if (t.window == window && t.id == id && t.proc) t.proc(window, WM_TIMER, id, 0);
-            return;
-        }
-        // One pending tick at a time, as the original's timer message was.
-        for (const UiMsg &m : ui.objects.posted)
-            if (m.window == window && m.message == WM_TIMER && m.wparam == id) return;
-        post(window, WM_TIMER, id);
-    });
-    timer->start();
-    ui.timers.push_back({window, id, proc, timer});
-    return id;
-}
-
-bool ui_kill_timer(UiWindow window, uintptr_t id)
-{
-    for (size_t i = 0; i < ui.timers.size(); i++)
-        if (ui.timers[i].window == window && ui.timers[i].id == id) {
-            ui.timers[i].timer->stop();
-            ui.timers[i].timer->deleteLater();
-            ui.timers.erase(ui.timers.begin() + static_cast<std::ptrdiff_t>(i));
-            return true;
-        }
-    return false;
 }
 
 // ---- message loop ----------------------------------------------------------------------------
@@ -706,53 +633,8 @@ int32_t ui_get_message(UiMsg *msg)
 {
     for (;;) {
         if (int32_t got = uiobjects_take_message(&ui.objects, msg); got >= 0) return got;
-        for (size_t i = 0; i < ui.windows.size(); i++) {
-            QtWindow &w = ui.windows[i];
-            if (w.alive && w.visible && w.needs_paint && w.parent == 0 && w.widget) {
-                *msg = {i + 1, WM_PAINT, 0, 0};
-                return 1;
-            }
-        }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
     }
-}
-
-void ui_translate_message(const UiMsg * /*msg*/) {}
-
-intptr_t ui_dispatch_message(const UiMsg *msg)
-{
-    QtWindow *w = record_of(msg->window);
-    if (!w) return 0;
-    switch (msg->message) {
-    case WM_TIMER:
-        for (const Timer &t : ui.timers)
-            if (t.window == msg->window && t.id == msg->wparam && t.proc) {
-                t.proc(msg->window, WM_TIMER, msg->wparam, 0);
-                return 0;
-            }
-        break;
-    case UIOBJECTS_CLICK:
-        if (!uiobjects_clickable(&ui.objects, w)) return 0;
-        ui.objects.focus = msg->window;
-        return call_proc(w->parent, WM_COMMAND,
-                         static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
-                         static_cast<intptr_t>(msg->window));
-    case WM_QT_ACTIVATE:
-        if (top_of(ui.objects.focus) != msg->window) ui_set_focus(msg->window);
-        return 0;
-    case WM_PAINT: {
-        intptr_t result = call_proc(msg->window, WM_PAINT, 0, 0);
-        if (QtWindow *again = record_of(msg->window)) {
-            again->needs_paint = false;
-            if (again->is_dialog) apply_colours(msg->window);
-            if (QtWindow *top = record_of(msg->window); top && top->widget) top->widget->update();
-        }
-        return result;
-    }
-    default:
-        break;
-    }
-    return call_proc(msg->window, msg->message, msg->wparam, msg->lparam);
 }
 
 // ---- painting --------------------------------------------------------------------------------

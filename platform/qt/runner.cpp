@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -23,9 +24,11 @@ int signal_pipe[2] = {-1, -1};
 
 void on_signal(int)
 {
+    int saved = errno;
     char byte = 1;
     ssize_t ignored = write(signal_pipe[1], &byte, 1);
     (void)ignored;
+    errno = saved;
 }
 
 void usage(FILE *out)
@@ -115,21 +118,34 @@ int qt_runner_main(int argc, char **argv)
     qt_ui_init();
     qt_ui_reset();
 
+    // SIGINT and SIGTERM end the menu from the event loop, whatever loop runs (a message box has
+    // its own): the handler only wakes it through a pipe.
+    struct sigaction action = {}, old_int = {}, old_term = {};
     QSocketNotifier *notifier = nullptr;
-    if (signal_pipe[0] < 0 && pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        std::signal(SIGINT, on_signal);
-        std::signal(SIGTERM, on_signal);
+    if (pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        action.sa_handler = on_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, &old_int);
+        sigaction(SIGTERM, &action, &old_term);
         notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read);
         QObject::connect(notifier, &QSocketNotifier::activated, []() {
             char bytes[16];
             while (read(signal_pipe[0], bytes, sizeof bytes) > 0) {
             }
-            qt_ui_request_close();
+            qt_ui_request_end();
         });
     }
     launcher_reset();
     int code = launcher_main(SW_SHOWNORMAL);
-    delete notifier;
+    if (notifier) {
+        delete notifier;
+        sigaction(SIGINT, &old_int, nullptr);
+        sigaction(SIGTERM, &old_term, nullptr);
+        close(signal_pipe[0]);
+        close(signal_pipe[1]);
+        signal_pipe[0] = signal_pipe[1] = -1;
+    }
     delete own;
     return code;
 }

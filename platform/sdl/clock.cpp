@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <linux/futex.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
@@ -28,6 +29,13 @@ uint64_t sdl_now_us()
         .count();
 }
 
+uint64_t sdl_start_us()
+{
+    return (uint64_t)std::chrono::duration_cast<std::chrono::microseconds>(
+               sdl_start.time_since_epoch())
+        .count();
+}
+
 uint32_t timeGetTime()
 {
     return (uint32_t)(sdl_now_us() / 1000);
@@ -43,21 +51,30 @@ void Sleep(uint32_t ms)
     }
 }
 
-// A millisecond a yield: each wake-up of a polling thread costs several microseconds (more in a
-// virtual machine), and three threads poll all through playback. The one poll whose latency the
-// pictures feel, the play loop's wait for the second-picture signal, is cut short by clock_wake.
-// A bare futex on the wake count: one system call a yield, as a plain sleep would be.
+// Each wake-up of a polling thread costs several microseconds (more in a virtual machine) and
+// three threads poll all through playback. The playback threads call clock_wake after every value
+// another of them polls for, and a poller that waits for a time says when: a yield can last until
+// then. The cap only bounds what a wake-up that never comes costs. A bare futex on the wake count:
+// one system call a yield.
+constexpr uint32_t yield_max_us = 10000;
+
 void clock_yield()
 {
-    clock_yield_for(1000);
+    clock_yield_for(yield_max_us);
 }
 
 void clock_yield_for(uint32_t max_us)
 {
+    // The wake count this thread saw when its last yield ended: a wake that came since (between
+    // the caller's look at its value and this call) ends this yield at once, where waiting for
+    // the count as it is now would sleep through it.
+    thread_local uint32_t seen = sdl_yield_epoch.load();
     sdl_serve_requests();
-    timespec timeout{0, (long)std::min<uint32_t>(max_us, 1000) * 1000};
-    syscall(SYS_futex, &sdl_yield_epoch, FUTEX_WAIT_PRIVATE, sdl_yield_epoch.load(), &timeout,
-            nullptr, 0);
+    if (sdl_yield_epoch.load() == seen) {
+        timespec timeout{0, (long)std::min<uint32_t>(max_us, yield_max_us) * 1000};
+        syscall(SYS_futex, &sdl_yield_epoch, FUTEX_WAIT_PRIVATE, seen, &timeout, nullptr, 0);
+    }
+    seen = sdl_yield_epoch.load();
 }
 
 void clock_wake()
@@ -69,7 +86,12 @@ void clock_wake()
 int32_t thread_start(void (*proc)(void *arg), void *arg)
 {
     try {
-        std::thread(proc, arg).detach();
+        std::thread([proc, arg] {
+            // Yields that end at a known time end then, not up to 50 us later: the audio
+            // thread's wait for the next quarter is what picture B waits for.
+            prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+            proc(arg);
+        }).detach();
     } catch (...) {
         return -1;
     }

@@ -17,6 +17,8 @@ struct Window {
 
 // Microseconds since the process started (the clock of timeGetTime).
 uint64_t sdl_now_us();
+// When it started, in microseconds of the system's monotonic clock.
+uint64_t sdl_start_us();
 bool sdl_on_main_thread();
 bool sdl_env_is(const char *name, const char *value);
 
@@ -36,6 +38,8 @@ void sdl_leave_screen();
 void sdl_request_desktop();
 // Main thread: drops the renderer and what belongs to it.
 void sdl_release_video_objects();
+// Main thread: the window was uncovered; the next picture redraws all of it.
+void sdl_screen_exposed();
 
 // The play cursor of the buffer the device plays, -1 when none plays (for the trace).
 int32_t sdl_sound_cursor();

@@ -9,7 +9,7 @@
 set -euo pipefail
 src=$(realpath "$1") build=$(realpath "$2") sound_check=$(realpath "$3") screens=$(realpath -m "$4")
 cd_dir=$build/democd
-for tool in Xvfb matchbox-window-manager xdotool import compare; do
+for tool in Xvfb matchbox-window-manager xdotool xprop import compare; do
     command -v "$tool" >/dev/null || { echo "$tool missing"; exit 77; }
 done
 
@@ -35,19 +35,19 @@ wait_for() {
     return 1
 }
 
-display=
-for n in $(seq 100 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || { echo "no free display number"; exit 77; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display itself and writes its number to the descriptor once it listens.
+exec {ready}>"$work/display"
+Xvfb -displayfd "$ready" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-wait_for 100 test -e "/tmp/.X11-unix/X${display#:}" || fail "Xvfb did not start"
+exec {ready}>&-
+wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
+display=:$(head -n 1 "$work/display")
 export DISPLAY=$display XDG_RUNTIME_DIR=$work
 # Full screen needs a window manager; matchbox also places the menu at the screen's corner.
 matchbox-window-manager -use_titlebar no >"$work/matchbox.log" 2>&1 &
 pids+=($!)
-sleep 0.5
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
+wait_for 100 wm_running || fail "the window manager did not start"
 
 shot() { import -window root "$screens/$1.png"; }
 # The menu's picture area of a screenshot against loading.bmp: the number of pixels that differ.
@@ -58,11 +58,12 @@ picture_differs() {
 menu_shown() { shot "$1" && [ "$(picture_differs "$1")" = 0 ]; }
 button() { # name -> its centre, in the menu's layout
     case $1 in
-    play) echo "80 22" ;; uninstall) echo "80 60" ;; trailer) echo "240 460" ;;
+    play) echo "80 22" ;; uninstall) echo "80 60" ;; readme) echo "240 60" ;;
+    trailer) echo "240 460" ;;
     esac
 }
 # The mouse is moved away after each click, so no button is drawn hovered in a screenshot.
-click() { xdotool mousemove $(button "$1") click 1 sleep 0.2 mousemove 1000 740; }
+click() { xdotool mousemove $(button "$1") click 1 mousemove 1000 740; }
 # How many dark pixels the labels of Play and Uninstall have: none when they are disabled.
 labels_dark() {
     for area in 140x24+11+10 140x24+11+48; do
@@ -91,9 +92,9 @@ wait_for 100 pgrep -x -f "Trailer/filmo.exe Trailer/trailer.mov" >/dev/null ||
     fail "Trailer did not start the player with its command line"
 trailer_shown() { shot trailer && [ "$(picture_differs trailer)" -gt 100000 ]; }
 wait_for 100 trailer_shown || fail "the trailer did not cover the screen"
-# Three seconds of sound, then Escape.
-has_sound() { [ "$(stat -c %s "$work/sound.raw" 2>/dev/null || echo 0)" -gt 66150 ]; }
-wait_for 150 has_sound || fail "no sound recorded"
+# Two and a half seconds of the trailer's sound, then Escape.
+has_sound() { "$sound_check" "$cd_dir/Trailer/trailer.mov" "$work/sound.raw" 2.5 >/dev/null 2>&1; }
+wait_for 300 has_sound || fail "no sound recorded"
 shot trailer
 xdotool key Escape
 # (The patterns' [.] keeps pgrep from finding the shell that runs it.)
@@ -132,7 +133,14 @@ uninstaller=$!
 pids+=($uninstaller)
 wait_for 100 xdotool search --onlyvisible --pid "$uninstaller" >/dev/null ||
     fail "the first menu did not appear"
-sleep 0.5
+# It lies over the second at the same place: the click is meant for it once it is in front.
+in_front() {
+    local active
+    active=$(xdotool getactivewindow 2>/dev/null) &&
+        xdotool search --onlyvisible --pid "$uninstaller" | grep -qx "$active"
+}
+wait_for 100 in_front || fail "the first menu did not come to the front"
+wait_for 20 buttons_enabled uninstaller || fail "the first menu does not see the demo install"
 click uninstall
 wait_for 100 xdotool search --onlyvisible --name "^Uninstall$" >/dev/null || fail "no question asked"
 shot question
@@ -145,9 +153,12 @@ wait_for 100 gone || fail "the demo install is still there"
 # The menu left open sees it within its period: Play and Uninstall go grey.
 buttons_disabled() { shot after_uninstall && [ "$(labels_dark after_uninstall)" = "0 0" ]; }
 wait_for 20 buttons_disabled || fail "Play and Uninstall still look enabled"
-# ... and Play does nothing now.
+# ... and Play does nothing now. The menu takes its clicks in order: once Readme's window has
+# opened, the click on Play before it has been handled.
 click play
-sleep 1
+click readme
+wait_for 100 xdotool search --onlyvisible --name "^README.TXT$" >/dev/null ||
+    fail "Readme did not open after the click on the disabled Play"
 kill -0 "$watcher" 2>/dev/null || fail "the menu ended on a disabled Play"
 game_gone || fail "a disabled Play started the game"
 kill -TERM "$watcher"

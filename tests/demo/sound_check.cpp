@@ -28,10 +28,10 @@ int main(int argc, char **argv)
                      movie.begin() + at + MOVIE_RECORD_SIZE);
     const size_t wanted = static_cast<size_t>(std::atof(argv[3]) * 22050);
 
-    // The device may play some silence before the first record: the track begins wherever
-    // the longest run of agreement begins, within the first second.
+    // The device plays silence until the player has started, which on a busy machine may take
+    // a while: the track begins wherever the longest run of agreement begins.
     size_t best = 0, best_at = 0;
-    for (size_t start = 0; start < heard.size() && start < 22050; start++) {
+    for (size_t start = 0; start < heard.size(); start++) {
         size_t same = 0;
         while (start + same < heard.size() && same < track.size() &&
                heard[start + same] == track[same])

@@ -40,10 +40,16 @@ for p in "${programs[@]}"; do
         expected+=("$datadir/applications/$p.desktop" "$datadir/icons/hicolor/scalable/apps/$p.svg")
     fi
 done
-# The demo CD, where the build made one: what the menu's desktop entry opens.
+expected+=("$datadir/doc/democd/copyright" "$datadir/metainfo/org.democd.runner.metainfo.xml")
+# The demo CD, where the build made one: what the menu's desktop entry opens. Its programs are
+# links to machine code installed under libexec (or bin, for the player).
 if [ -n "${DEMOCD_DIR:-}" ]; then
     for f in loading.bmp Readme.txt Trailer/trailer.mov Trailer/filmo.exe directx/dxsetup.exe; do
         expected+=("$DEMOCD_DIR/$f")
+    done
+    expected+=(libexec/democd/dxsetup.exe)
+    for f in Trailer/filmo.exe directx/dxsetup.exe; do
+        [ -x "$root$prefix/$DEMOCD_DIR/$f" ] || fail "$DEMOCD_DIR/$f: not a program"
     done
 fi
 printf '%s\n' "${expected[@]}" | sort >"$work/expected"

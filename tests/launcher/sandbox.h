@@ -20,11 +20,12 @@ struct Sandbox {
     fs::path root, cd, prefix, drive_c, outside, registry;
 };
 
-inline Sandbox sandbox_make()
+// In base, a folder for temporary files ("/dev/shm" keeps thousands of small trees in memory).
+inline Sandbox sandbox_make(const char *base = "/tmp")
 {
     Sandbox s;
-    char templ[] = "/tmp/runner-test-XXXXXX";
-    s.root = fs::path(mkdtemp(templ));
+    std::string templ = std::string(base) + "/runner-test-XXXXXX";
+    s.root = fs::path(mkdtemp(&templ[0]));
     s.cd = s.root / "cd";
     s.prefix = s.root / "prefix";
     s.drive_c = s.prefix / "drive_c";

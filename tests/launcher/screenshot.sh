@@ -17,14 +17,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=
-for n in $(seq 70 99); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "no free display number"; exit 77; }
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number to the descriptor once it listens.
+exec {ready}>"$work/display"
+Xvfb -displayfd "$ready" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+exec {ready}>&-
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+display=$(head -n 1 "$work/display")
 
 "$make_cd" "$work/cd" "$player"
 DISPLAY=":$display" RUNNER_REGISTRY="$work/none.reg" XDG_RUNTIME_DIR="$work" \

@@ -252,8 +252,9 @@ TEST_F(UninstallAttack, NamesWithBackslashesOrDrivesAreNotPaths)
     std::string host_outside;
     for (char c : box.outside.string())
         host_outside += c == '/' ? '\\' : c;
-    const std::string odd[] = {"..\\..\\canary.txt", "Z:" + host_outside + "\\canary.txt",
-                               "a:b.lst", "q?.pif", "x\x01.lst", "..\\..\\..\\cd\\loading.bmp"};
+    const std::string odd[] = {
+        "..\\..\\canary.txt", "Z:" + host_outside + "\\canary.txt", "a:b.lst", "q?.pif",
+        "x\x01.lst",          "..\\..\\..\\cd\\loading.bmp"};
     for (const std::string &name : odd)
         write_file(demo / "save" / name, "odd");
     write_file(demo / ("..\\canary.lst"), "odd");

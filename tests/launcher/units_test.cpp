@@ -214,7 +214,8 @@ TEST_F(Backdrop, MalformedFilesFailCleanly)
     EXPECT_FALSE(load(make_bmp(0, 4, 0, 8, 256)));
     EXPECT_FALSE(load(make_bmp(4, 4, 0, 24, 0))); // 1 << 24 colours: more than a palette holds
     EXPECT_FALSE(load(make_bmp(4, 4, 257, 8, 0)));
-    EXPECT_FALSE(load(make_bmp(4, 4, 0, 0x120, 0))); // low byte 0x20: a shift past 32 bits
+    EXPECT_FALSE(load(make_bmp(4, 4, 0, 0x120, 0)));   // low byte 0x20: a shift past 32 bits
+    EXPECT_FALSE(load(make_bmp(4, 4, 0, 0x108, 256))); // low byte 8, but not 8 bits
 
     // Header sizes that would overflow 32 bits or exceed the file.
     auto with = [](std::string b, size_t at, uint32_t v) {
@@ -230,6 +231,40 @@ TEST_F(Backdrop, MalformedFilesFailCleanly)
     EXPECT_FALSE(load(with(good, 46, 0x40000001)));
     EXPECT_TRUE(load(good));
     EXPECT_EQ(picture.pixel_bytes, 16);
+}
+
+TEST_F(Backdrop, CompressedPicturesAndOtherDepthsAreRefused)
+{
+    // A 24-bit picture with colours used set: its pixels taken as 8-bit indices were garbage.
+    EXPECT_FALSE(load(make_bmp(4, 4, 256, 24, 256) + std::string(64, '\0')));
+    EXPECT_FALSE(load(make_bmp(8, 2, 16, 4, 16)));
+    EXPECT_FALSE(load(make_bmp(8, 2, 2, 1, 2)));
+    // The same 8-bit picture, marked run-length packed (RLE8, then RLE4 and bit fields).
+    for (uint32_t compression : {1u, 2u, 3u}) {
+        std::string packed = make_bmp(4, 4, 0);
+        packed[30] = static_cast<char>(compression);
+        EXPECT_FALSE(load(packed)) << compression;
+        EXPECT_EQ(picture.image, nullptr);
+    }
+    EXPECT_TRUE(load(make_bmp(4, 4, 0)));
+}
+
+TEST_F(Backdrop, PictureOverTheSizeLimitIsRefusedBeforeItIsRead)
+{
+    // 8200 x 8200 fits in 32 bits but not in the 64 MB the menu reads of a picture.
+    std::string header = make_bmp(4, 4, 0);
+    header.resize(54 + 1024);
+    for (int at : {18, 22}) {
+        header[at] = static_cast<char>(8200 & 0xFF);
+        header[at + 1] = static_cast<char>(8200 >> 8);
+    }
+    PictureRecord sizes = {};
+    EXPECT_FALSE(backdrop_measure(reinterpret_cast<const uint8_t *>(header.data()),
+                                  int64_t{1} << 30, &sizes));
+    header[18] = header[22] = static_cast<char>(8000 & 0xFF);
+    header[19] = header[23] = static_cast<char>(8000 >> 8);
+    EXPECT_TRUE(backdrop_measure(reinterpret_cast<const uint8_t *>(header.data()), int64_t{1} << 30,
+                                 &sizes));
 }
 
 TEST_F(Backdrop, TrailingBytesAndFewColoursStillLoad)

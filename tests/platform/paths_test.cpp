@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/files.h"
 #include "platform/posix/paths.h"
@@ -180,6 +181,101 @@ TEST_F(Paths, ReadingAWholeFile)
     EXPECT_EQ(std::string(buffer, 5), std::string("a\0b\r\n", 5));
     files_close(file);
     EXPECT_EQ(files_open_read("E:\\Trailer"), 0u);
+}
+
+TEST_F(Paths, NamesNoWindowsFileSystemHoldsAreInvisible)
+{
+    fs::path demo = box.drive_c / "Demo";
+    const char *odd[] = {"a\\b.txt", "c:d.txt", "e*.txt", "f?.txt",    "g\".txt",
+                         "h<.txt",   "i>.txt",  "j|.txt", "k\x01.txt", "\xff.txt"};
+    for (const char *name : odd)
+        write_file(demo / name, "odd");
+    write_file(demo / "plain.txt", "plain");
+    ASSERT_TRUE(files_set_current_directory("C:\\Demo"));
+    char name[256];
+    std::vector<std::string> found;
+    FilesFind find = files_find_first("*.txt", name, sizeof name);
+    ASSERT_NE(find, 0u);
+    do
+        found.push_back(name);
+    while (files_find_next(find, name, sizeof name));
+    files_find_close(find);
+    EXPECT_EQ(found, std::vector<std::string>{"plain.txt"});
+    // Nor can they be opened, deleted or asked about under any spelling.
+    for (const char *path : {"c:d.txt", "C:\\Demo\\c:d.txt", "e*.txt", "j|.txt", "a\\b.txt"}) {
+        EXPECT_FALSE(files_exists(path)) << path;
+        EXPECT_FALSE(files_delete(path)) << path;
+    }
+    for (const char *name : odd)
+        EXPECT_TRUE(fs::exists(demo / name)) << name;
+}
+
+TEST_F(Paths, SeveralSpellingsOfOneNameAlwaysGiveTheSameFile)
+{
+    fs::path demo = box.drive_c / "Demo";
+    write_file(demo / "b.LST", "1");
+    write_file(demo / "B.lst", "2");
+    write_file(demo / "B.LST", "3");
+    ASSERT_TRUE(files_set_current_directory("C:\\Demo"));
+    EXPECT_TRUE(files_delete("b.lst")); // the lowest spelling in byte order
+    EXPECT_FALSE(fs::exists(demo / "B.LST"));
+    std::string host;
+    ASSERT_TRUE(paths_map("C:\\DEMO\\b.lst", &host));
+    EXPECT_EQ(fs::path(host).filename(), "B.lst");
+}
+
+TEST_F(Paths, CurrentDirectoryIsOneFolderForUsAndTheHost)
+{
+    fs::path demo = box.drive_c / "Demo";
+    write_file(box.outside / "x.txt", "x");
+    ASSERT_TRUE(files_set_current_directory("C:\\Demo"));
+    // A host path names no Windows folder: refused, and nothing moves.
+    EXPECT_FALSE(files_set_current_directory(box.outside.c_str()));
+    EXPECT_EQ(paths_current(), "C:\\Demo");
+    EXPECT_EQ(fs::current_path(), fs::canonical(demo));
+    // A drive the prefix does not map is no folder to change into (Z: is still read as the
+    // host's root).
+    EXPECT_FALSE(files_set_current_directory("Q:\\"));
+    EXPECT_FALSE(files_set_current_directory("Z:\\"));
+    EXPECT_EQ(paths_current(), "C:\\Demo");
+    // A relative change never follows a link, however it is spelled.
+    fs::create_directory_symlink(box.outside, demo / "away");
+    EXPECT_FALSE(files_set_current_directory("away"));
+    EXPECT_FALSE(files_set_current_directory("AWAY\\."));
+    EXPECT_EQ(fs::current_path(), fs::canonical(demo));
+    // The folder stays ours once entered, even when it is moved away under us: what follows
+    // is resolved in it, not in whatever now has its name.
+    ASSERT_TRUE(files_set_current_directory("Save"));
+    fs::rename(demo / "Save", demo / "Moved");
+    fs::create_directory(demo / "Save");
+    write_file(demo / "Save" / "other.sav", "x");
+    EXPECT_TRUE(files_delete("GAME.SAV"));
+    EXPECT_FALSE(fs::exists(demo / "Moved" / "game.sav"));
+    EXPECT_TRUE(fs::exists(demo / "Save" / "other.sav"));
+}
+
+TEST_F(Paths, DeletesNeverGoThroughALinkedFolder)
+{
+    fs::path demo = box.drive_c / "Demo";
+    write_file(box.outside / "dig.ini", "outside");
+    fs::create_directory_symlink(box.outside, demo / "drivers");
+    ASSERT_TRUE(files_set_current_directory("C:\\Demo"));
+    EXPECT_FALSE(files_delete("drivers\\dig.ini"));
+    EXPECT_FALSE(files_delete("C:\\Demo\\drivers\\dig.ini"));
+    EXPECT_EQ(files_find_first("drivers\\*.*", nullptr, 0), 0u);
+    EXPECT_TRUE(fs::exists(box.outside / "dig.ini"));
+    // Reading may follow it: only changes are kept below the folder.
+    EXPECT_TRUE(files_exists("drivers\\dig.ini"));
+}
+
+TEST_F(Paths, FifoOrDeviceIsNoFileToRead)
+{
+    ASSERT_EQ(mkfifo((box.cd / "pipe.bmp").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", box.cd / "zero.txt");
+    alarm(20); // a blocking open ends the test program rather than hanging it
+    EXPECT_EQ(files_open_read("E:\\pipe.bmp"), 0u);
+    EXPECT_FALSE(files_exists("E:\\zero.txt"));
+    alarm(0);
 }
 
 } // namespace

@@ -155,8 +155,8 @@ std::string path_value()
         return "<missing>";
     char buffer[256];
     uint32_t size = sizeof buffer;
-    int32_t got = registry_query_value(key, "Path", nullptr, reinterpret_cast<uint8_t *>(buffer),
-                                       &size);
+    int32_t got =
+        registry_query_value(key, "Path", nullptr, reinterpret_cast<uint8_t *>(buffer), &size);
     registry_close_key(key);
     return got == REG_ERROR_SUCCESS ? std::string(buffer) : "<no value>";
 }

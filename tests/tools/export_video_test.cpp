@@ -134,9 +134,11 @@ TEST(ExportVideo, OneCommandMakesAVideoWithEveryPictureAtItsTimeAndTheWholeSound
         ASSERT_TRUE(png_write(name, soft_picture(i)));
         names += " " + q(name);
     }
-    std::vector<float> tone;
-    for (int32_t i = 0; i < records * MOVIE_SOUND_SIZE; i++)
-        tone.push_back(0.5f * (float)std::sin(i * 0.05 * (1 + i / 4000)));
+    std::vector<float> tone((size_t)records * MOVIE_SOUND_SIZE);
+    for (size_t i = 0; i < tone.size(); i++) {
+        int32_t pitch = 1 + (int32_t)i / 4000; // a step up every 4000 samples
+        tone[i] = 0.5f * (float)std::sin((double)i * 0.05 * pitch);
+    }
     ASSERT_TRUE(wav_write(dir + "/tone.wav", tone, 22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     CliRun encode =
         movtool_run("encode -q -o " + q(movie) + " --audio " + q(dir + "/tone.wav") + names);

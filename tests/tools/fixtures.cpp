@@ -127,7 +127,8 @@ static void snapshot_into(const std::string &root, const std::string &relative,
                           std::map<std::string, std::string> *out)
 {
     for (const std::string &name : folder_list(root + relative)) {
-        std::string path = relative + "/" + name;
+        std::string path = relative;
+        path += "/" + name;
         struct stat st;
         if (lstat((root + path).c_str(), &st) != 0) continue;
         char head[64];

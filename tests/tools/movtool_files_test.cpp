@@ -25,6 +25,17 @@ std::string q(const std::string &s)
     return "'" + s + "'";
 }
 
+// Words joined by blanks: a command line.
+std::string words(std::initializer_list<std::string> parts)
+{
+    std::string line;
+    for (const std::string &p : parts) {
+        if (!line.empty()) line += ' ';
+        line += p;
+    }
+    return line;
+}
+
 // movtool with its standard output sent elsewhere and its standard error kept for the test.
 CliRun movtool_redirected(const std::string &args, const std::string &redirection)
 {
@@ -107,6 +118,7 @@ TEST(MovtoolFiles, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
 {
     Scene s = scene("files_same");
     link_to("in.mov", s.dir + "/soft.mov");
+    link_to("in.mov", s.dir + "/soft.mkv");
     ASSERT_EQ(link(s.movie.c_str(), (s.dir + "/hard.mov").c_str()), 0);
     Rgb picture = rgb_shapes(0);
     ASSERT_TRUE(png_write(s.dir + "/g0.png", picture));
@@ -119,16 +131,16 @@ TEST(MovtoolFiles, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
     Snapshot before = tree_snapshot(s.dir);
 
     const std::string m = q(s.movie);
+    const std::string appended = "--stdout-appends-to-the-movie";
     for (const std::string &args :
-         {"dump " + m + " " + m, "dump " + m + " " + q(s.dir + "/soft.mov"),
-          "dump " + m + " " + q(s.dir + "/hard.mov"),
-          "screen " + m + " 0 A 565 320x200 " + q(s.dir + "/soft.mov"),
-          "encode -o " + q(s.dir + "/g0.png") + " " + q(s.dir + "/g0.png") + " " +
-              q(s.dir + "/g1.png"),
-          "export " + m + " " + q(s.dir + "/x1") + " --no-y4m",
-          "export " + m + " " + q(s.dir + "/x2") + " --no-y4m",
-          "export " + m + " " + q(s.dir + "/x3") + " --stdout-appends-to-the-movie"}) {
-        const std::string appended = " --stdout-appends-to-the-movie";
+         {words({"dump", m, m}), words({"dump", m, q(s.dir + "/soft.mov")}),
+          words({"dump", m, q(s.dir + "/hard.mov")}),
+          words({"screen", m, "0 A 565 320x200", q(s.dir + "/soft.mov")}),
+          words({"encode -o", q(s.dir + "/g0.png"), q(s.dir + "/g0.png"), q(s.dir + "/g1.png")}),
+          words({"export", m, q(s.dir + "/x1"), "--no-y4m"}),
+          words({"export", m, q(s.dir + "/x2"), "--no-y4m"}),
+          words({"export", m, q(s.dir + "/soft.mkv")}),
+          words({"export", m, q(s.dir + "/x3"), appended})}) {
         CliRun run =
             args.find(appended) == std::string::npos
                 ? movtool_run(args)
@@ -155,11 +167,11 @@ TEST(MovtoolFiles, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting)
         const std::string in = q(s.dir + "/" + c.input);
         // timeout: a program that waits on the FIFO fails the test instead of hanging it.
         for (const std::string &args :
-             {"info " + in, "dump " + in + " " + out, "screen " + in + " 0 A 565 320x200 " + out,
-              "export " + in + " " + out + " --no-y4m",
-              "encode -o " + out + " " + q(s.dir + "/g0.png") + " " + in,
-              "encode -o " + out + " --audio " + in + " " + q(s.dir + "/g0.png") + " " +
-                  q(s.dir + "/g0.png")}) {
+             {words({"info", in}), words({"dump", in, out}),
+              words({"screen", in, "0 A 565 320x200", out}), words({"export", in, out, "--no-y4m"}),
+              words({"encode -o", out, q(s.dir + "/g0.png"), in}),
+              words(
+                  {"encode -o", out, "--audio", in, q(s.dir + "/g0.png"), q(s.dir + "/g0.png")})}) {
             CliRun run = cli_run("timeout 20 " + std::string(MOVTOOL_PATH) + " " + args);
             EXPECT_EQ(run.status, 1) << args << "\n" << run.out;
             EXPECT_NE(run.out.find(c.reason), std::string::npos) << args << "\n" << run.out;
@@ -181,6 +193,21 @@ TEST(MovtoolFiles, WriteErrorsAreReportedStandardOutputIncluded)
     struct stat st;
     ASSERT_EQ(stat("/dev/full", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST(MovtoolFiles, AFileThatCannotGrowKeepsTheOldOutputAndNoTemporaryFile)
+{
+    // A file size limit stands in for a full disk: the write fails in the middle.
+    Scene s = scene("files_limit", 12);
+    FILE *f = fopen((s.dir + "/out.raw").c_str(), "wb");
+    fputs("the previous dump", f);
+    fclose(f);
+    Snapshot before = tree_snapshot(s.dir);
+    CliRun run = cli_run("ulimit -f 512 && " + std::string(MOVTOOL_PATH) + " dump " + q(s.movie) +
+                         " " + q(s.dir + "/out.raw"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find(strerror(EFBIG)), std::string::npos) << run.out;
+    EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{});
 }
 
 TEST(MovtoolFiles, AFifoAsOutputIsWrittenThroughToItsReader)
@@ -216,6 +243,7 @@ void expect_encode_interrupted_cleanly(int signal_number)
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::vector<char *> argv;
+        argv.reserve(args.size() + 1);
         for (std::string &a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -231,8 +259,9 @@ void expect_encode_interrupted_cleanly(int signal_number)
     while (!writing) {
         for (const std::string &name : folder_list(dir)) {
             struct stat st;
-            if (name[0] == '.' && stat((dir + "/" + name).c_str(), &st) == 0 &&
-                st.st_size >= MOVIE_RECORD_SIZE)
+            std::string path = dir;
+            path += "/" + name;
+            if (name[0] == '.' && stat(path.c_str(), &st) == 0 && st.st_size >= MOVIE_RECORD_SIZE)
                 writing = true;
         }
         int status = 0;

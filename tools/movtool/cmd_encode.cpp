@@ -116,15 +116,18 @@ double seconds_now(clockid_t clock)
     return (double)ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-} // namespace
-
-int movtool_encode(int argc, char **argv)
-{
-    const char *output = nullptr;
-    const char *audio = nullptr;
-    bool quiet = false;
-    long start = -1;
+struct EncodeArgs {
+    const char *output;
+    const char *audio;
+    bool quiet;
+    long start; // first number of a pattern, -1: 0 or 1, whichever exists
     std::vector<const char *> inputs;
+};
+
+// Reads the command line into args: -1 to go on, else the exit status (0 after --help).
+int parse_arguments(int argc, char **argv, EncodeArgs *args)
+{
+    *args = EncodeArgs{nullptr, nullptr, false, -1, {}};
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
         auto value = [&](const char *name) -> const char * {
@@ -138,51 +141,62 @@ int movtool_encode(int argc, char **argv)
             encode_usage(stdout);
             return 0;
         } else if (!strcmp(a, "-o") || !strcmp(a, "--output")) {
-            if (!(output = value(a))) return 2;
+            if (!(args->output = value(a))) return 2;
         } else if (!strcmp(a, "-a") || !strcmp(a, "--audio")) {
-            if (!(audio = value(a))) return 2;
+            if (!(args->audio = value(a))) return 2;
         } else if (!strcmp(a, "--start-number")) {
             const char *v = value(a);
             char *end = nullptr;
-            if (!v || (start = strtol(v, &end, 10), *end || start < 0 || !*v)) {
+            if (!v || (args->start = strtol(v, &end, 10), *end || args->start < 0 || !*v)) {
                 movtool_error("encode: --start-number needs a number of 0 or more");
                 return 2;
             }
         } else if (!strcmp(a, "-q") || !strcmp(a, "--quiet")) {
-            quiet = true;
+            args->quiet = true;
         } else if (a[0] == '-' && a[1]) {
             movtool_error("encode: unknown option '%s' (try movtool encode --help)", a);
             return 2;
         } else {
-            inputs.push_back(a);
+            args->inputs.push_back(a);
         }
     }
-    if (!output) {
+    if (!args->output) {
         movtool_error("encode: no output file given (-o OUT.mov)");
         return 2;
     }
-    std::vector<std::string> pictures;
-    for (const char *in : inputs) {
+    return -1;
+}
+
+// The pictures in order, patterns expanded, two to a record: 0 or the exit status.
+int list_pictures(const EncodeArgs &args, std::vector<std::string> *pictures)
+{
+    for (const char *in : args.inputs) {
         if (is_pattern(in)) {
-            if (!expand_pattern(in, start, &pictures)) {
+            if (!expand_pattern(in, args.start, pictures)) {
                 movtool_error("encode: no picture matches %s", in);
                 return 1;
             }
         } else {
-            pictures.push_back(in);
+            pictures->push_back(in);
         }
     }
-    if (pictures.empty()) {
+    if (pictures->empty()) {
         movtool_error("encode: no pictures given");
         return 2;
     }
-    if (pictures.size() % 2) {
+    if (pictures->size() % 2) {
         movtool_error("encode: %zu pictures given; a record holds two, so the count must be "
                       "even (repeat the last picture to make it so)",
-                      pictures.size());
+                      pictures->size());
         return 2;
     }
-    // A missing picture is reported before any work, not after minutes of encoding.
+    return 0;
+}
+
+// Every input can be read and the output replaces none of them: checked before any work, not
+// after minutes of encoding. 0 or the exit status.
+int check_files(const EncodeArgs &args, const std::vector<std::string> &pictures)
+{
     for (const std::string &picture : pictures) {
         FILE *file = readfile_open(picture.c_str());
         if (!file) {
@@ -193,118 +207,119 @@ int movtool_encode(int argc, char **argv)
         output_note_input(fileno(file));
         fclose(file);
     }
-    if (audio && !output_note_input_name(audio)) {
-        movtool_error("encode: %s: cannot open: %s", audio, strerror(errno));
+    if (args.audio && !output_note_input_name(args.audio)) {
+        movtool_error("encode: %s: cannot open: %s", args.audio, strerror(errno));
         return 1;
     }
-    // Nor is an output that would replace one of them.
-    if (int refused = output_check(output)) {
+    if (int refused = output_check(args.output)) {
         movtool_error("encode: %s", output_error());
         return refused;
     }
-    long records = (long)(pictures.size() / 2);
-    if (records > 0x7fffffffL / MOVIE_RECORD_SIZE) {
-        movtool_error("encode: %ld records are more than a movie file can hold", records);
-        return 2;
-    }
+    return 0;
+}
 
-    EncodeRun run{};
+// The sound track read, the working memory taken and the output opened: 0 or the exit status,
+// with everything given back on failure.
+int run_start(EncodeRun *run, const EncodeArgs &args)
+{
     char error[512];
-    if (audio && !encode_load_sound(audio, &run.track, error, sizeof error)) {
+    if (args.audio && !encode_load_sound(args.audio, &run->track, error, sizeof error)) {
         movtool_error("encode: %s", error);
         return 1;
     }
-    run.encoder = encode_record_alloc();
-    run.loader = encode_loader_alloc();
-    run.rgb = (uint8_t *)malloc((size_t)MOVIE_PICTURES_BYTES * 3);
-    run.record = (uint8_t *)malloc(MOVIE_RECORD_SIZE);
-    run.sound = (uint8_t *)malloc(MOVIE_SOUND_SIZE);
-    if (!run.encoder || !run.loader || !run.rgb || !run.record || !run.sound) {
+    run->encoder = encode_record_alloc();
+    run->loader = encode_loader_alloc();
+    run->rgb = (uint8_t *)malloc((size_t)MOVIE_PICTURES_BYTES * 3);
+    run->record = (uint8_t *)malloc(MOVIE_RECORD_SIZE);
+    run->sound = (uint8_t *)malloc(MOVIE_SOUND_SIZE);
+    int status = 0;
+    if (!run->encoder || !run->loader || !run->rgb || !run->record || !run->sound) {
         movtool_error("encode: out of memory");
-        run_release(&run, false);
+        status = 1;
+    } else if ((status = output_open(&run->out, args.output)) != 0) {
+        movtool_error("encode: %s", output_error());
+    }
+    if (status) run_release(run, false);
+    return status;
+}
+
+// Record r from its two pictures and its slice of the sound track, written out. 0 or 1.
+int encode_one(EncodeRun *run, const std::vector<std::string> &pictures, long r, RecordStats *stats)
+{
+    char error[512];
+    for (int p = 0; p < 2; p++)
+        if (!encode_load_picture(run->loader, pictures[(size_t)(2 * r + p)].c_str(),
+                                 run->rgb + (size_t)p * MOVIE_PICTURE_BYTES * 3, error,
+                                 sizeof error)) {
+            movtool_error("encode: %s", error);
+            return 1;
+        }
+    memset(run->sound, 0x80, MOVIE_SOUND_SIZE);
+    int64_t first = (int64_t)r * MOVIE_SOUND_SIZE;
+    if (first < run->track.count) {
+        int64_t n = run->track.count - first;
+        memcpy(run->sound, run->track.samples + first,
+               (size_t)(n < MOVIE_SOUND_SIZE ? n : MOVIE_SOUND_SIZE));
+    }
+    if (!encode_record(run->encoder, run->rgb, run->sound, run->record, stats, error,
+                       sizeof error)) {
+        movtool_error("encode: record %ld: %s", r, error);
         return 1;
     }
-    if (int failed = output_open(&run.out, output)) {
-        movtool_error("encode: %s", output_error());
-        run_release(&run, false);
-        return failed;
+    if (output_write(&run->out, run->record, MOVIE_RECORD_SIZE) != 0) {
+        movtool_error("encode: cannot write %s", output_error());
+        return 1;
     }
+    return 0;
+}
 
-    bool progress = isatty(2) && !quiet;
-    double started = seconds_now(CLOCK_MONOTONIC);
-    double started_cpu = seconds_now(CLOCK_PROCESS_CPUTIME_ID);
-    double total_error = 0, lowest = 1e9;
-    long lossless = 0, lowest_at = 0;
-    int status = 0;
-    for (long r = 0; r < records && !status; r++) {
-        for (int p = 0; p < 2 && !status; p++)
-            if (!encode_load_picture(run.loader, pictures[(size_t)(2 * r + p)].c_str(),
-                                     run.rgb + (size_t)p * MOVIE_PICTURE_BYTES * 3, error,
-                                     sizeof error)) {
-                movtool_error("encode: %s", error);
-                status = 1;
-            }
-        if (status) break;
-        memset(run.sound, 0x80, MOVIE_SOUND_SIZE);
-        int64_t first = (int64_t)r * MOVIE_SOUND_SIZE;
-        if (first < run.track.count) {
-            int64_t n = run.track.count - first;
-            memcpy(run.sound, run.track.samples + first,
-                   (size_t)(n < MOVIE_SOUND_SIZE ? n : MOVIE_SOUND_SIZE));
-        }
-        RecordStats stats;
-        if (!encode_record(run.encoder, run.rgb, run.sound, run.record, &stats, error,
-                           sizeof error)) {
-            movtool_error("encode: record %ld: %s", r, error);
-            status = 1;
-            break;
-        }
-        if (output_write(&run.out, run.record, MOVIE_RECORD_SIZE) != 0) {
-            movtool_error("encode: cannot write %s", output_error());
-            status = 1;
-            break;
-        }
-        double psnr = encode_psnr(stats.squared_error, MOVIE_PICTURES_BYTES * 3.0);
-        total_error += stats.squared_error;
-        lossless += stats.lossless;
-        if (psnr < lowest) {
-            lowest = psnr;
-            lowest_at = r;
-        }
-        if (progress) fputs("\r\033[K", stderr);
-        if (!quiet)
-            fprintf(stderr, "record %ld: %s, %d colours, %d + %d bytes of %d, PSNR %.2f dB%s\n", r,
-                    stats.lossless ? "lossless" : "lossy", stats.palette_size, stats.colour_count,
-                    stats.packed_length, MOVIE_DATA_AREA, psnr,
-                    stats.lossless ? "" : " (blocks simplified)");
-        if (progress) {
-            double elapsed = seconds_now(CLOCK_MONOTONIC) - started;
-            fprintf(stderr, "encoding: record %ld of %ld (%.0f%%), %.1f records/s", r + 1, records,
-                    100.0 * (r + 1) / records, (r + 1) / (elapsed > 0 ? elapsed : 1));
-            fflush(stderr);
-        }
+// What the run has made so far, for the lines on stderr.
+struct EncodeTally {
+    long records;
+    double started, started_cpu;
+    double total_error, lowest;
+    long lossless, lowest_at;
+};
+
+void report_record(EncodeTally *t, long r, const RecordStats &stats, bool quiet, bool progress)
+{
+    double psnr = encode_psnr(stats.squared_error, MOVIE_PICTURES_BYTES * 3.0);
+    t->total_error += stats.squared_error;
+    t->lossless += stats.lossless;
+    if (psnr < t->lowest) {
+        t->lowest = psnr;
+        t->lowest_at = r;
     }
     if (progress) fputs("\r\033[K", stderr);
-    if (!status && output_commit(&run.out) != 0) {
-        movtool_error("encode: cannot write %s", output_error());
-        status = 1;
+    if (!quiet)
+        fprintf(stderr, "record %ld: %s, %d colours, %d + %d bytes of %d, PSNR %.2f dB%s\n", r,
+                stats.lossless ? "lossless" : "lossy", stats.palette_size, stats.colour_count,
+                stats.packed_length, MOVIE_DATA_AREA, psnr,
+                stats.lossless ? "" : " (blocks simplified)");
+    if (progress) {
+        double elapsed = seconds_now(CLOCK_MONOTONIC) - t->started;
+        fprintf(stderr, "encoding: record %ld of %ld (%.0f%%), %.1f records/s", r + 1, t->records,
+                100.0 * (r + 1) / t->records, (r + 1) / (elapsed > 0 ? elapsed : 1));
+        fflush(stderr);
     }
-    if (status) {
-        run_release(&run, false);
-        return status;
-    }
-    double elapsed = seconds_now(CLOCK_MONOTONIC) - started;
-    double cpu = seconds_now(CLOCK_PROCESS_CPUTIME_ID) - started_cpu;
+}
+
+void report_summary(const EncodeTally &t, const EncodeArgs &args, const SoundTrack &track)
+{
+    const long records = t.records;
+    double elapsed = seconds_now(CLOCK_MONOTONIC) - t.started;
+    double cpu = seconds_now(CLOCK_PROCESS_CPUTIME_ID) - t.started_cpu;
     double seconds = records * MOVIE_RECORD_MS / 1000.0;
     fprintf(stderr,
             "wrote %s: %ld records (%.2f s), %ld bytes; lossless records: %ld of %ld; PSNR "
             "overall %.2f dB, lowest %.2f dB (record %ld); %.1f records/s (%.1f a second of "
             "processor time)\n",
-            output, records, seconds, records * (long)MOVIE_RECORD_SIZE, lossless, records,
-            encode_psnr(total_error, (double)records * MOVIE_PICTURES_BYTES * 3.0), lowest,
-            lowest_at, records / (elapsed > 0 ? elapsed : 1e-9), records / (cpu > 0 ? cpu : 1e-9));
-    if (audio) {
-        double sound_seconds = (double)run.track.count / ENCODE_SOUND_RATE;
+            args.output, records, seconds, records * (long)MOVIE_RECORD_SIZE, t.lossless, records,
+            encode_psnr(t.total_error, (double)records * MOVIE_PICTURES_BYTES * 3.0), t.lowest,
+            t.lowest_at, records / (elapsed > 0 ? elapsed : 1e-9),
+            records / (cpu > 0 ? cpu : 1e-9));
+    if (args.audio) {
+        double sound_seconds = (double)track.count / ENCODE_SOUND_RATE;
         if (sound_seconds > seconds + 0.0005)
             fprintf(stderr, "note: the sound lasts %.2f s; the last %.2f s were left out\n",
                     sound_seconds, sound_seconds - seconds);
@@ -312,6 +327,46 @@ int movtool_encode(int argc, char **argv)
             fprintf(stderr, "note: the sound lasts %.2f s; the rest of the movie is silent\n",
                     sound_seconds);
     }
-    run_release(&run, true);
-    return 0;
+}
+
+} // namespace
+
+int movtool_encode(int argc, char **argv)
+{
+    EncodeArgs args;
+    int status = parse_arguments(argc, argv, &args);
+    if (status >= 0) return status;
+    std::vector<std::string> pictures;
+    if ((status = list_pictures(args, &pictures)) != 0 ||
+        (status = check_files(args, pictures)) != 0)
+        return status;
+    if ((long)(pictures.size() / 2) > 0x7fffffffL / MOVIE_RECORD_SIZE) {
+        movtool_error("encode: %zu records are more than a movie file can hold",
+                      pictures.size() / 2);
+        return 2;
+    }
+    EncodeRun run{};
+    if ((status = run_start(&run, args)) != 0) return status;
+
+    const bool progress = isatty(2) && !args.quiet;
+    EncodeTally tally{(long)(pictures.size() / 2),
+                      seconds_now(CLOCK_MONOTONIC),
+                      seconds_now(CLOCK_PROCESS_CPUTIME_ID),
+                      0,
+                      1e9,
+                      0,
+                      0};
+    for (long r = 0; r < tally.records && !status; r++) {
+        RecordStats stats;
+        status = encode_one(&run, pictures, r, &stats);
+        if (!status) report_record(&tally, r, stats, args.quiet, progress);
+    }
+    if (progress) fputs("\r\033[K", stderr);
+    if (!status && output_commit(&run.out) != 0) {
+        movtool_error("encode: cannot write %s", output_error());
+        status = 1;
+    }
+    if (!status) report_summary(tally, args, run.track);
+    run_release(&run, status == 0);
+    return status;
 }

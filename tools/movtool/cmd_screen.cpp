@@ -1,9 +1,6 @@
 // movtool screen: the 16-bit screen exactly as the player's display leaves it after one picture,
-// drawn by the player's own display code on the headless screen.
+// drawn by the player's own drawing functions.
 #include "movie/movie.h"
-#include "platform/headless/headless.h"
-#include "platform/window.h"
-#include "player/window.h"
 #include "present/display.h"
 #include "tools/movtool/movtool.h"
 
@@ -17,32 +14,20 @@
 static const char screen_usage[] =
     "usage: movtool screen MOVIE RECORD A|B 565|555 320x200|640x480 OUT.raw";
 
-// Draws one picture as the player would, into the headless screen; the screen's bytes (pitch =
-// width x 2, little endian) or an empty vector.
+// Draws one picture as the player's display does, into a cleared screen of that mode: its bytes
+// (pitch = width x 2, little endian). The 640x480 mode draws every other line, as the player.
 static std::vector<uint8_t> screen_render(const uint8_t *picture, const uint8_t *palette,
-                                          int32_t rgb565, int32_t width, int32_t height)
+                                          int32_t rgb565, bool stretched)
 {
-    HeadlessConfig c = headless_defaults();
-    c.red_mask = rgb565 ? 0xF800 : 0x7C00;
-    c.green_mask = rgb565 ? 0x07E0 : 0x03E0;
-    c.quiet_boxes = 1;
-    headless_reset(&c);
-    window_state_reset();
-    if (!player_window_create()) return {};
-    window_show(player_window.load());
-    pump_messages(); // the activation that showing the window brings
-    static uint8_t offscreen[DISPLAY_OFFSCREEN_BYTES];
-    static uint32_t table[256];
-    memset(table, 0, sizeof table);
-    display_offscreen = offscreen;
-    display_colour_table = table;
-    display_set_mode(width, height, 2);
-    if (display_init() != 0) return {};
-    display_set_target(display_offscreen);
-    display_clear();
-    present_picture(picture, palette);
-    std::vector<uint8_t> screen = headless_screen_pixels();
-    display_shutdown();
+    const int32_t width = stretched ? 640 : 320, height = stretched ? 480 : 200;
+    std::vector<uint8_t> screen((size_t)width * height * 2, 0);
+    // Values 0 and 249 to 255 stay black, as in the player's zero-filled table.
+    uint32_t table[256] = {};
+    display_build_colour_table(table, palette, rgb565);
+    if (stretched)
+        display_stretch_picture(screen.data(), width * 2, height, picture, table, rgb565);
+    else
+        display_copy_picture(screen.data(), width * 2, height, picture, table);
     return screen;
 }
 
@@ -82,14 +67,8 @@ int movtool_screen(int argc, char **argv)
             movtool_error("%s: record %ld damaged: %s (at %d)", name, record,
                           movie_fault_text(movie_reader.fault), movie_reader.fault_at);
         std::vector<uint8_t> screen =
-            screen_render(picture + (b ? MOVIE_PICTURE_BYTES : 0), palette, rgb565,
-                          stretched ? 640 : 320, stretched ? 480 : 200);
-        if (screen.empty()) {
-            movtool_error("the display could not be set up");
-            status = 1;
-        } else {
-            status = movtool_write_file(argv[6], screen.data(), screen.size());
-        }
+            screen_render(picture + (b ? MOVIE_PICTURE_BYTES : 0), palette, rgb565, stretched);
+        status = movtool_write_file(argv[6], screen.data(), screen.size());
     }
     movie_close();
     movie_free();

@@ -503,8 +503,9 @@ static int32_t merge_back(BlockCoder *c, int32_t colours)
     return given;
 }
 
-bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in,
-                        int32_t data_limit, BlockOutput *out)
+// Phase 1: every block coded exactly, with the fewest boxes its cells allow. Returns the colours
+// that takes.
+static int32_t code_exactly(BlockCoder *c, const BlockPictures *in)
 {
     int32_t colours = 0;
     for (int32_t b = 0; b < BLOCKS; b++) {
@@ -518,81 +519,114 @@ bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in
         c->version[b] = 0;
         colours += block_colour_counts[c->code[b]];
     }
+    return colours;
+}
+
+// The merge queue over the exact coding: each cell's error and each block's best merge.
+static void merges_start(BlockCoder *c, const BlockPictures *in)
+{
+    c->in = in;
+    for (int32_t cell = 0; cell < BLOCKS * 8; cell++)
+        c->cell_err[cell] = cell_error(c, in, cell, c->colour[cell]);
+    nearest_prepare(c, in);
+    c->pool_used = 0;
+    c->lowest = BUCKETS;
+    for (int32_t b = 0; b < BUCKETS; b++)
+        c->bucket[b] = -1;
+    for (int32_t b = 0; b < BLOCKS; b++) {
+        Candidate first;
+        if (best_candidate(c, in, b, &first)) queue_push(c, first);
+    }
+}
+
+// Where the search for the fewest merges stands: colours in the list, packed length (estimated
+// or exact), and the packed bytes one colour less saves, learnt as it goes.
+struct MergeFit {
+    int32_t colours;
+    int32_t packed;
+    double slope;
+};
+
+// Phase 2: merges towards the aim on estimates from the fast packer, scaled to the best one.
+// best_packed: the exact length of the exact coding, or -1 when it was not worth packing.
+static void fit_on_estimates(BlockCoder *c, LzPacker *packer, const BlockPictures *in,
+                             int32_t data_limit, int32_t best_packed, MergeFit *fit)
+{
     const int32_t bound = encode_lz_bound(BLOCKS);
+    int32_t fast = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_FAST);
+    double scale = best_packed >= 0 && fast > 0 ? (double)best_packed / fast : FAST_TO_BEST;
+    fit->packed = (int32_t)(fast * scale);
+    fit->slope = 0.25;
+    int32_t aim = data_limit - AIM_MARGIN;
+    double estimate = fit->packed;
+    for (int32_t probe = 0; probe < MAX_PROBES; probe++) {
+        double over = fit->colours + estimate - aim;
+        int32_t moved;
+        if (over > 0)
+            moved = merge_forward(c, in, (int32_t)(over / (1 + fit->slope)) + 1);
+        else if (-over > AIM_TOLERANCE && c->steps_applied > 0)
+            moved = -merge_back(c, (int32_t)(-over / (1 + fit->slope)));
+        else
+            break;
+        if (moved == 0) break;
+        fit->colours -= moved;
+        double next = scale * encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_FAST);
+        if (moved > 32 || moved < -32) {
+            double slope = (estimate - next) / moved;
+            fit->slope = slope < 0 ? 0 : slope > 1 ? 1 : slope;
+        }
+        estimate = next;
+    }
+}
+
+// Phase 3: the estimate may be off, so the exact packed length decides, with a last correction
+// each way, and merging more until it fits. false when even merging everything does not fit.
+static bool fit_exactly(BlockCoder *c, LzPacker *packer, const BlockPictures *in,
+                        int32_t data_limit, MergeFit *fit)
+{
+    const int32_t bound = encode_lz_bound(BLOCKS);
+    fit->packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
+    for (int32_t round = 0; round < 2; round++) {
+        int32_t slack = data_limit - fit->colours - fit->packed;
+        int32_t moved;
+        if (slack < 0)
+            moved = merge_forward(c, in, (int32_t)(-slack / (1 + fit->slope)) + 1);
+        else if (slack > AIM_TOLERANCE)
+            moved = -merge_back(c, (int32_t)(slack / (1 + fit->slope) * 0.9));
+        else
+            break;
+        if (moved == 0) break;
+        fit->colours -= moved;
+        fit->packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
+    }
+    while (fit->colours + fit->packed > data_limit) {
+        int32_t moved = merge_forward(c, in, fit->colours + fit->packed - data_limit);
+        if (moved == 0) return false;
+        fit->colours -= moved;
+        fit->packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
+    }
+    return true;
+}
+
+bool encode_blocks_code(BlockCoder *c, LzPacker *packer, const BlockPictures *in,
+                        int32_t data_limit, BlockOutput *out)
+{
+    MergeFit fit{code_exactly(c, in), -1, 0};
     // Packing is the dearest step: when the colours alone overflow, only estimates are needed.
-    int32_t packed = colours < data_limit
-                         ? encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST)
-                         : -1;
-    out->lossless = packed >= 0 && colours + packed <= data_limit;
+    if (fit.colours < data_limit)
+        fit.packed =
+            encode_lz_pack(packer, c->code, BLOCKS, c->packed, encode_lz_bound(BLOCKS), LZ_BEST);
+    out->lossless = fit.packed >= 0 && fit.colours + fit.packed <= data_limit;
     c->steps_made = c->steps_applied = 0;
     if (!out->lossless) {
-        c->in = in;
-        for (int32_t cell = 0; cell < BLOCKS * 8; cell++)
-            c->cell_err[cell] = cell_error(c, in, cell, c->colour[cell]);
-        nearest_prepare(c, in);
-        c->pool_used = 0;
-        c->lowest = BUCKETS;
-        for (int32_t b = 0; b < BUCKETS; b++)
-            c->bucket[b] = -1;
-        for (int32_t b = 0; b < BLOCKS; b++) {
-            Candidate first;
-            if (best_candidate(c, in, b, &first)) queue_push(c, first);
-        }
-
-        // Search for the fewest merges that fit, on estimates from the fast packer scaled to
-        // the best one, with the packed bytes a merged colour saves learnt as it goes.
-        int32_t fast = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_FAST);
-        double scale = packed >= 0 && fast > 0 ? (double)packed / fast : FAST_TO_BEST;
-        packed = (int32_t)(fast * scale);
-        double slope = 0.25;
-        int32_t aim = data_limit - AIM_MARGIN;
-        double estimate = packed;
-        for (int32_t probe = 0; probe < MAX_PROBES; probe++) {
-            double over = colours + estimate - aim;
-            int32_t moved;
-            if (over > 0)
-                moved = merge_forward(c, in, (int32_t)(over / (1 + slope)) + 1);
-            else if (-over > AIM_TOLERANCE && c->steps_applied > 0)
-                moved = -merge_back(c, (int32_t)(-over / (1 + slope)));
-            else
-                break;
-            if (moved == 0) break;
-            colours -= moved;
-            double next =
-                scale * encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_FAST);
-            if (moved > 32 || moved < -32) {
-                slope = (estimate - next) / moved;
-                slope = slope < 0 ? 0 : slope > 1 ? 1 : slope;
-            }
-            estimate = next;
-        }
-        // The estimate may be off: the exact packed length decides, with a last correction
-        // each way, and merging more until it fits.
-        packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
-        for (int32_t round = 0; round < 2; round++) {
-            int32_t slack = data_limit - colours - packed;
-            int32_t moved;
-            if (slack < 0)
-                moved = merge_forward(c, in, (int32_t)(-slack / (1 + slope)) + 1);
-            else if (slack > AIM_TOLERANCE)
-                moved = -merge_back(c, (int32_t)(slack / (1 + slope) * 0.9));
-            else
-                break;
-            if (moved == 0) break;
-            colours -= moved;
-            packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
-        }
-        while (colours + packed > data_limit) {
-            int32_t moved = merge_forward(c, in, colours + packed - data_limit);
-            if (moved == 0) return false;
-            colours -= moved;
-            packed = encode_lz_pack(packer, c->code, BLOCKS, c->packed, bound, LZ_BEST);
-        }
+        merges_start(c, in);
+        fit_on_estimates(c, packer, in, data_limit, fit.packed, &fit);
+        if (!fit_exactly(c, packer, in, data_limit, &fit)) return false;
     }
     out->merges = c->steps_applied;
     memcpy(out->codes, c->code, BLOCKS);
     out->colour_count = write_colours(c, out->data);
-    out->packed_length = packed;
-    memcpy(out->data + out->colour_count, c->packed, (size_t)packed);
+    out->packed_length = fit.packed;
+    memcpy(out->data + out->colour_count, c->packed, (size_t)fit.packed);
     return true;
 }

@@ -1,4 +1,4 @@
-# screen and export draw with the player's own display code on the headless backend; export
+# screen draws with the player's own drawing functions, which need no display device; export
 # writes PNG through libpng.
 find_package(PNG REQUIRED)
-target_link_libraries(movtool PRIVATE player present platform_headless PNG::PNG)
+target_link_libraries(movtool PRIVATE present_picture PNG::PNG)

@@ -1,0 +1,258 @@
+// filmo on a bare X server, as in a kiosk session: no window manager carries out its full-screen
+// request. The trailer must still cover the whole screen, the picture at 4:3 between black
+// borders, over the window of the program that started it.
+#include "movie/movie.h"
+#include "tests/support/record_gen.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+bool sanitized()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+// Starts argv with extra environment entries, its output into out; keep_fd stays open in the
+// child as descriptor 3.
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+            const std::string &out, int keep_fd = -1)
+{
+    std::vector<std::string> all = env;
+    if (sanitized()) {
+        // SDL is not built for the sanitizers: races inside it are left to it. The picture is
+        // scaled by filmo's own code here (no graphics card), which is what is checked.
+        std::string supp = out + ".supp";
+        if (FILE *f = fopen(supp.c_str(), "w")) {
+            fputs("race:libSDL2-2.0.so.0\nrace:swrast_dri.so\n", f);
+            fclose(f);
+        }
+        const char *tsan = getenv("TSAN_OPTIONS");
+        all.push_back(std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + " suppressions=" + supp);
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (const std::string &e : all)
+            putenv(strdup(e.c_str()));
+        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+        if (keep_fd >= 0) dup2(keep_fd, 3);
+        std::vector<char *> args;
+        args.reserve(argv.size() + 1);
+        for (const std::string &a : argv)
+            args.push_back(strdup(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The exit status, or -1 when it did not end within seconds (it is then killed).
+int wait_exit(pid_t pid, int seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+std::string read_text(const std::string &path)
+{
+    std::string s;
+    if (FILE *f = fopen(path.c_str(), "rb")) {
+        char buffer[65536];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+            s.append(buffer, n);
+        fclose(f);
+    }
+    return s;
+}
+
+struct Rgb {
+    int r, g, b;
+};
+
+bool near(Rgb a, Rgb b)
+{
+    return abs(a.r - b.r) <= 4 && abs(a.g - b.g) <= 4 && abs(a.b - b.b) <= 4;
+}
+
+const Rgb black{0, 0, 0};
+const Rgb red{255, 0, 0};
+// The palette's (40, 50, 20) as a 5-6-5 screen shows it, scaled to 8 bits by X.
+const Rgb picture_colour{165, 203, 82};
+
+// A 4:3 picture on this screen: its columns [left, right), the whole height.
+constexpr int screen_w = 1280, screen_h = 800;
+constexpr int picture_w = screen_h * 4 / 3;
+constexpr int left = (screen_w - picture_w) / 2, right = left + picture_w;
+
+class BareX : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        if (system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null && "
+                   "command -v import >/dev/null") != 0)
+            GTEST_SKIP() << "Xvfb, xdotool or imagemagick missing";
+        char pattern[] = "/tmp/sdl_fullscreen_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        // Xvfb picks a free display and writes its number to the pipe once it accepts clients.
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        server = spawn({"Xvfb", "-displayfd", "3", "-screen", "0",
+                        std::to_string(screen_w) + "x" + std::to_string(screen_h) + "x24",
+                        "-nolisten", "tcp"},
+                       {}, dir + "/xvfb.txt", fds[1]);
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c;
+        while (poll(&p, 1, 30000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        ASSERT_FALSE(number.empty()) << read_text(dir + "/xvfb.txt");
+        display = ":" + number;
+    }
+    void TearDown() override
+    {
+        for (pid_t pid : {standin, server})
+            if (pid > 0) kill(pid, SIGTERM), wait_exit(pid, 10);
+        if (!dir.empty()) system(("rm -rf '" + dir + "'").c_str());
+    }
+    std::vector<Rgb> screenshot()
+    {
+        std::string rgb = dir + "/shot.rgb";
+        remove(rgb.c_str());
+        std::string command =
+            "import -display " + display + " -window root -depth 8 rgb:" + rgb + " 2>/dev/null";
+        if (system(command.c_str()) != 0) return {};
+        std::string bytes = read_text(rgb);
+        if (bytes.size() != (size_t)screen_w * screen_h * 3) return {};
+        std::vector<Rgb> shot(bytes.size() / 3);
+        for (size_t i = 0; i < shot.size(); i++)
+            shot[i] =
+                Rgb{(uint8_t)bytes[3 * i], (uint8_t)bytes[3 * i + 1], (uint8_t)bytes[3 * i + 2]};
+        return shot;
+    }
+    // Pixels that are not what the full-screen picture shows there: the picture colour inside
+    // its 4:3 columns (one column of scaling blur allowed at each edge), black outside.
+    static int wrong_pixels(const std::vector<Rgb> &shot, int *red_pixels)
+    {
+        int wrong = 0;
+        *red_pixels = 0;
+        for (int y = 0; y < screen_h; y++)
+            for (int x = 0; x < screen_w; x++) {
+                Rgb p = shot[(size_t)y * screen_w + x];
+                *red_pixels += near(p, red);
+                if (x == left - 1 || x == left || x == right - 1 || x == right) continue;
+                wrong += !near(p, x > left && x < right ? picture_colour : black);
+            }
+        return wrong;
+    }
+    // Waits until the screen shows what is asked, or about 20 seconds.
+    template <class Check> std::vector<Rgb> wait_for_screen(Check check)
+    {
+        std::vector<Rgb> shot;
+        for (int i = 0; i < 200; i++) {
+            shot = screenshot();
+            if (!shot.empty() && check(shot)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return shot;
+    }
+    std::string write_flat_movie()
+    {
+        std::string movie = dir + "/flat.mov";
+        std::vector<uint8_t> pictures(MOVIE_PICTURES_BYTES, 7), palette(744), sound(3528, 0x80);
+        for (int k = 0; k < 248; k++) {
+            palette[3 * k] = 40;
+            palette[3 * k + 1] = 50;
+            palette[3 * k + 2] = 20;
+        }
+        std::vector<uint8_t> file(12 * MOVIE_RECORD_SIZE);
+        for (int i = 0; i < 12; i++)
+            if (!gen_record(pictures.data(), palette.data(), sound.data(),
+                            file.data() + i * MOVIE_RECORD_SIZE))
+                return "";
+        return gen_write_file(movie.c_str(), file) ? movie : "";
+    }
+    std::string dir, display;
+    pid_t server = -1, standin = -1;
+};
+
+TEST_F(BareX, TheTrailerCoversTheScreenAt4To3OverTheMenuAndGivesItBack)
+{
+    // The menu stands in as a red window in the middle of the screen.
+    standin = spawn({STANDIN_PATH, "300", "200", "500", "300"}, {"DISPLAY=" + display},
+                    dir + "/standin.txt");
+    int red_pixels = 0;
+    wait_for_screen([&](const std::vector<Rgb> &s) {
+        wrong_pixels(s, &red_pixels);
+        return red_pixels == 500 * 300;
+    });
+    ASSERT_EQ(red_pixels, 500 * 300) << read_text(dir + "/standin.txt");
+
+    std::string movie = write_flat_movie();
+    ASSERT_FALSE(movie.empty());
+    std::string out = dir + "/filmo.txt";
+    pid_t pid = spawn({FILMO_PATH, movie},
+                      {"DISPLAY=" + display, "SDL_AUDIODRIVER=disk",
+                       "SDL_DISKAUDIOFILE=" + dir + "/sound.raw", "FILMO_NO_BOXES=1"},
+                      out);
+    int wrong = -1;
+    std::vector<Rgb> shot = wait_for_screen([&](const std::vector<Rgb> &s) {
+        wrong = wrong_pixels(s, &red_pixels);
+        return wrong == 0 && red_pixels == 0;
+    });
+    EXPECT_EQ(wrong, 0) << "the whole screen: black borders, the picture between them";
+    EXPECT_EQ(red_pixels, 0) << "the menu shows through";
+    if (!shot.empty()) {
+        Rgb centre = shot[(size_t)(screen_h / 2) * screen_w + screen_w / 2];
+        EXPECT_TRUE(near(centre, picture_colour)) << centre.r << "," << centre.g << "," << centre.b;
+    }
+
+    // Escape reaches it without a window manager to give it the focus; the menu is back.
+    ASSERT_EQ(system(("DISPLAY=" + display + " xdotool key Escape").c_str()), 0);
+    EXPECT_EQ(wait_exit(pid, 20), 0) << read_text(out);
+    wait_for_screen([&](const std::vector<Rgb> &s) {
+        wrong_pixels(s, &red_pixels);
+        return red_pixels == 500 * 300;
+    });
+    EXPECT_EQ(red_pixels, 500 * 300) << "the menu as it was";
+}
+
+} // namespace
