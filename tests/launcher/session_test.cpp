@@ -287,6 +287,32 @@ TEST_F(MenuSession, InstallRecordWrittenWhileTheMenuRunsShowsAtTheNextTick)
     EXPECT_FALSE(enabled(ID_UNINSTALL));
 }
 
+TEST_F(MenuSession, UninstallValueRemovedWhilePathStaysGreysUninstallAtTheNextTick)
+{
+    install("ztDemo.exe");
+    headless_tick();
+    headless_call([&] {
+        EXPECT_TRUE(enabled(ID_UNINSTALL));
+        write_registry(box, {{"Path", "C:\\DEMO"}});
+    });
+    headless_tick();
+    run();
+    EXPECT_FALSE(enabled(ID_UNINSTALL));
+    EXPECT_TRUE(enabled(ID_PLAY));
+}
+
+TEST_F(MenuSession, EmptyDriverFolderBeforeTheSoundSetupGetsNoDriverFile)
+{
+    // The folder exists, so a driver file could be made in it: only the sound set-up may.
+    install("xxxxxxx.xxx");
+    fs::create_directories(demo / "drivers");
+    headless_tick();
+    headless_tick();
+    run();
+    EXPECT_FALSE(enabled(ID_PLAY));
+    EXPECT_TRUE(fs::is_empty(demo / "drivers"));
+}
+
 TEST_F(MenuSession, SoundSetupRunsThroughTheInterpreterAndTheDriverFileFollows)
 {
     fs::remove_all(box.cd / "directx");
