@@ -300,10 +300,8 @@ TEST_F(MenuSession, SoundSetupRunsThroughTheInterpreterAndTheDriverFileFollows)
     headless_call([&] {
         ASSERT_EQ(headless_starts().size(), 1u);
         const HeadlessStart &start = headless_starts()[0];
-        EXPECT_EQ(start.way, PROCESS_RUN_AND_WAIT);
-        EXPECT_EQ(start.program, "cmd.exe");
-        EXPECT_EQ(start.command_line, "cmd.exe /c setsound.exe");
-        EXPECT_EQ(start.directory, "C:\\DEMO");
+        EXPECT_TRUE(started_as(start, PROCESS_RUN_AND_WAIT, "cmd.exe", "cmd.exe /c setsound.exe",
+                               "C:\\DEMO"));
         EXPECT_TRUE(headless_window(launcher.menu_window)->visible);
         EXPECT_TRUE(launcher.sound_setup_has_run);
         EXPECT_FALSE(fs::exists(demo / "drivers" / "dig.ini"));
@@ -349,10 +347,8 @@ TEST_F(MenuSession, SoundVariantWithCdDirectxSetupStartsTheDirectxSetup)
     run();
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
-    EXPECT_EQ(start.way, PROCESS_START_BESIDE);
-    EXPECT_EQ(start.program, "E:\\directx\\dxsetup.exe");
-    EXPECT_EQ(start.command_line, "E:\\directx\\dxsetup.exe");
-    EXPECT_EQ(start.directory, "E:\\");
+    EXPECT_TRUE(started_as(start, PROCESS_START_BESIDE, "E:\\directx\\dxsetup.exe",
+                           "E:\\directx\\dxsetup.exe", "E:\\"));
     EXPECT_TRUE(ui_is_window(launcher.menu_window));
 }
 
@@ -365,10 +361,8 @@ TEST_F(MenuSession, PlayStartsTheDirectxGameInPlace)
     EXPECT_EQ(run(), 0);
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
-    EXPECT_EQ(start.way, PROCESS_START_IN_PLACE);
-    EXPECT_EQ(start.program, "C:\\DEMO\\ztDemo.exe");
-    EXPECT_EQ(start.command_line, "C:\\DEMO\\ztDemo.exe");
-    EXPECT_EQ(start.directory, "C:\\DEMO");
+    EXPECT_TRUE(started_as(start, PROCESS_START_IN_PLACE, "C:\\DEMO\\ztDemo.exe",
+                           "C:\\DEMO\\ztDemo.exe", "C:\\DEMO"));
     EXPECT_TRUE(start.started);
     EXPECT_TRUE(headless_ended_in_place());
     EXPECT_FALSE(headless_input_ran_out());
@@ -412,10 +406,7 @@ TEST_F(MenuSession, InstallStartsSetupAndClosesTheMenu)
     EXPECT_FALSE(headless_input_ran_out()); // ended by WM_QUIT
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
-    EXPECT_EQ(start.way, PROCESS_START_BESIDE);
-    EXPECT_EQ(start.program, "E:\\setup.exe");
-    EXPECT_EQ(start.command_line, "E:\\setup.exe");
-    EXPECT_EQ(start.directory, "E:\\");
+    EXPECT_TRUE(started_as(start, PROCESS_START_BESIDE, "E:\\setup.exe", "E:\\setup.exe", "E:\\"));
     EXPECT_TRUE(start.started);
     EXPECT_FALSE(ui_is_window(launcher.menu_window));
 }
@@ -439,10 +430,8 @@ TEST_F(MenuSession, TrailerStartsThePlayerWithItsMovie)
     run();
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
-    EXPECT_EQ(start.way, PROCESS_START_BESIDE);
-    EXPECT_EQ(start.program, "Trailer\\filmo.exe");
-    EXPECT_EQ(start.command_line, "Trailer\\filmo.exe Trailer\\trailer.mov");
-    EXPECT_EQ(start.directory, "E:\\");
+    EXPECT_TRUE(started_as(start, PROCESS_START_BESIDE, "Trailer\\filmo.exe",
+                           "Trailer\\filmo.exe Trailer\\trailer.mov", "E:\\"));
     EXPECT_TRUE(ui_is_window(launcher.menu_window));
 }
 
