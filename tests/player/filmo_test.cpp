@@ -190,17 +190,7 @@ class FilmoX : public testing::Test
     void play_and_leave(const std::vector<std::string> &env, Rgb colour, bool stretched)
     {
         std::string movie = testing::TempDir() + "filmo_flat.mov";
-        std::vector<uint8_t> pictures(MOVIE_PICTURES_BYTES, 7), palette(744), sound(3528, 0x80);
-        for (int k = 0; k < 248; k++) {
-            palette[3 * k] = 40;
-            palette[3 * k + 1] = 50;
-            palette[3 * k + 2] = 20;
-        }
-        std::vector<uint8_t> file(12 * MOVIE_RECORD_SIZE);
-        for (int i = 0; i < 12; i++)
-            ASSERT_TRUE(gen_record(pictures.data(), palette.data(), sound.data(),
-                                   file.data() + i * MOVIE_RECORD_SIZE));
-        ASSERT_TRUE(gen_write_file(movie.c_str(), file));
+        ASSERT_TRUE(gen_write_flat_movie(movie.c_str()));
 
         std::vector<std::string> e = {"DISPLAY=" + display, "SDL_AUDIODRIVER=disk",
                                       "SDL_DISKAUDIOFILE=/dev/null", "FILMO_NO_BOXES=1"};

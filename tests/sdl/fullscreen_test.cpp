@@ -131,18 +131,7 @@ class BareX : public testing::Test
     std::string write_flat_movie()
     {
         std::string movie = dir + "/flat.mov";
-        std::vector<uint8_t> pictures(MOVIE_PICTURES_BYTES, 7), palette(744), sound(3528, 0x80);
-        for (int k = 0; k < 248; k++) {
-            palette[3 * k] = 40;
-            palette[3 * k + 1] = 50;
-            palette[3 * k + 2] = 20;
-        }
-        std::vector<uint8_t> file(12 * MOVIE_RECORD_SIZE);
-        for (int i = 0; i < 12; i++)
-            if (!gen_record(pictures.data(), palette.data(), sound.data(),
-                            file.data() + i * MOVIE_RECORD_SIZE))
-                return "";
-        return gen_write_file(movie.c_str(), file) ? movie : "";
+        return gen_write_flat_movie(movie.c_str()) ? movie : "";
     }
     std::string dir, display;
     pid_t server = -1, standin = -1;
