@@ -43,6 +43,11 @@ class MenuSession : public SandboxMenu
     static bool enabled(int32_t id) { return button(id)->enabled; }
     static std::string text(int32_t id) { return button(id)->text; }
     int32_t run() { return launcher_main(SW_SHOWNORMAL); }
+    // A click on the button, when the run that follows gets to it.
+    static void queue_click(int32_t id)
+    {
+        headless_call([id] { headless_click(launcher.menu_window, id); });
+    }
 };
 
 TEST_F(MenuSession, LayoutCentresTheWindowAndPlacesTheButtons)
@@ -296,7 +301,7 @@ TEST_F(MenuSession, SoundSetupRunsThroughTheInterpreterAndTheDriverFileFollows)
         hidden_while_running = !headless_window(launcher.menu_window)->visible;
     });
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_SETUP); });
+    queue_click(ID_SETUP);
     headless_call([&] {
         ASSERT_EQ(headless_starts().size(), 1u);
         const HeadlessStart &start = headless_starts()[0];
@@ -328,7 +333,7 @@ TEST_F(MenuSession, SoundSetupUsesComspecWhenItExists)
     write_file(box.cd / "COMMAND.COM", "MZ");
     setenv("COMSPEC", "E:\\command.com", 1);
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_SETUP); });
+    queue_click(ID_SETUP);
     run();
     unsetenv("COMSPEC");
     ASSERT_EQ(headless_starts().size(), 1u);
@@ -356,7 +361,7 @@ TEST_F(MenuSession, PlayStartsTheDirectxGameInPlace)
 {
     install("ztDemo.exe");
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_PLAY); });
+    queue_click(ID_PLAY);
     headless_tick(); // never reached: the launcher has ended
     EXPECT_EQ(run(), 0);
     ASSERT_EQ(headless_starts().size(), 1u);
@@ -375,7 +380,7 @@ TEST_F(MenuSession, PlayStartsTheSoundVariantGame)
     install("xxxxxxx.xxx");
     write_file(demo / "drivers" / "dig.ini", "");
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_PLAY); });
+    queue_click(ID_PLAY);
     run();
     ASSERT_EQ(headless_starts().size(), 1u);
     EXPECT_EQ(headless_starts()[0].program, "C:\\DEMO\\xxxxxxx.xxx");
@@ -401,7 +406,7 @@ TEST_F(MenuSession, PlayWhoseGameVanishedLeavesTheMenuInTheInstallFolder)
 
 TEST_F(MenuSession, InstallStartsSetupAndClosesTheMenu)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_INSTALL); });
+    queue_click(ID_INSTALL);
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(headless_input_ran_out()); // ended by WM_QUIT
     ASSERT_EQ(headless_starts().size(), 1u);
@@ -426,7 +431,7 @@ TEST_F(MenuSession, InstallClosesTheMenuEvenWhenTheStartFails)
 
 TEST_F(MenuSession, TrailerStartsThePlayerWithItsMovie)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_TRAILER); });
+    queue_click(ID_TRAILER);
     run();
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
@@ -440,8 +445,8 @@ TEST_F(MenuSession, TrailerAfterTheSoundSetupFindsNoPlayer)
     fs::remove_all(box.cd / "directx");
     install("xxxxxxx.xxx");
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_SETUP); });
-    headless_call([&] { headless_click(launcher.menu_window, ID_TRAILER); });
+    queue_click(ID_SETUP);
+    queue_click(ID_TRAILER);
     run();
     ASSERT_EQ(headless_starts().size(), 2u);
     EXPECT_TRUE(enabled(ID_TRAILER));
@@ -451,7 +456,7 @@ TEST_F(MenuSession, TrailerAfterTheSoundSetupFindsNoPlayer)
 
 TEST_F(MenuSession, ExitAndCloseBoxEndTheProgram)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_EXIT); });
+    queue_click(ID_EXIT);
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(ui_is_window(launcher.menu_window));
     EXPECT_FALSE(headless_input_ran_out());
@@ -479,8 +484,8 @@ TEST_F(MenuSession, EnterAndEscapeDoNothing)
 
 TEST_F(MenuSession, DisabledButtonsDoNotAct)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_PLAY); });
-    headless_call([&] { headless_click(launcher.menu_window, ID_UNINSTALL); });
+    queue_click(ID_PLAY);
+    queue_click(ID_UNINSTALL);
     run();
     EXPECT_TRUE(headless_starts().empty());
     EXPECT_TRUE(headless_message_boxes().empty());
@@ -511,8 +516,8 @@ TEST_F(MenuSession, F1OpensOneMoreAboutBoxEachTime)
 
 TEST_F(MenuSession, ReadmeViewerOpensOnceAndShowsTheTextByteForByte)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
-    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    queue_click(ID_README);
+    queue_click(ID_README);
     UiWindow viewer = 0;
     headless_call([&] {
         std::vector<UiWindow> viewers = headless_dialogs("README");
@@ -557,7 +562,7 @@ TEST_F(MenuSession, ReadmeViewerOpensOnceAndShowsTheTextByteForByte)
 TEST_F(MenuSession, EmptyReadmeOpensAnEmptyViewer)
 {
     write_file(box.cd / "Readme.txt", "");
-    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    queue_click(ID_README);
     run();
     ASSERT_EQ(headless_dialogs("README").size(), 1u);
     EXPECT_EQ(headless_window(ui_get_dlg_item(headless_dialogs("README")[0], ID_README_TEXT))->text,
@@ -576,7 +581,7 @@ TEST_F(MenuSession, ReadmeRemovedAfterStartUpOpensNothing)
 
 TEST_F(MenuSession, ClosingTheMenuClosesItsBoxesAndReleasesTheText)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    queue_click(ID_README);
     headless_call([&] { ui_set_focus(launcher.menu_window); });
     headless_key(VK_F1);
     headless_call([&] { headless_close(launcher.menu_window); });
