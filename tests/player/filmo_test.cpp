@@ -1,6 +1,5 @@
 // The real filmo program: SDL with its offscreen video and disk audio drivers, and under a
 // virtual X server with a window manager, seen through screenshots and driven by xdotool.
-#include "movie/movie.h"
 #include "tests/player/movies.h"
 #include "tests/support/cli.h"
 #include "tests/support/record_gen.h"
@@ -9,12 +8,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>

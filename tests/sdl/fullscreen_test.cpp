@@ -1,7 +1,6 @@
 // filmo on a bare X server, as in a kiosk session: no window manager carries out its full-screen
 // request. The trailer must still cover the whole screen, the picture at 4:3 between black
 // borders, over the window of the program that started it.
-#include "movie/movie.h"
 #include "tests/support/cli.h"
 #include "tests/support/record_gen.h"
 
@@ -10,12 +9,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
