@@ -71,3 +71,28 @@ tree_listing() {
 
 # Seconds since the test began, for the log.
 lap() { echo "[$((SECONDS))s] $*"; }
+
+# Presses key $2 in the window titled $1 until the command after them succeeds (a key sent
+# before the window takes keys is lost): up to 10 tries, each waiting 2 s. The key goes only
+# while that window is there.
+press_until() {
+    local title=$1 key=$2
+    shift 2
+    for _ in $(seq 10); do
+        press_in "$title" "$key" || true
+        wait_for 20 "$@" && return 0
+    done
+    return 1
+}
+
+# Gives the keyboard to the window titled $1 and presses $2. Without a window manager, the X
+# focus does not follow the window Wine or Qt makes active.
+press_in() {
+    local window
+    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -n 1)
+    [ -n "$window" ] || return 1
+    xdotool windowfocus "$window" 2>/dev/null || true
+    xdotool key "$2"
+}
+
+gone() { ! kill -0 "$1" 2>/dev/null; }
