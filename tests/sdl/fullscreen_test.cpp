@@ -27,6 +27,8 @@ pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string>
     std::vector<std::string> all = env;
     for (const std::string &e : cli_sdl_sanitizer_env(out + ".supp"))
         all.push_back(e);
+    // The system's GL is not built for them either: SDL renders in software there.
+    if (cli_sanitized()) all.push_back("SDL_RENDER_DRIVER=software");
     return cli_start(argv, all, out, keep_fd);
 }
 

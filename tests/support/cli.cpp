@@ -102,8 +102,6 @@ std::vector<std::string> cli_sdl_sanitizer_env(const std::string &supp_path)
         fputs("race:libSDL2-2.0.so.0\nrace:swrast_dri.so\n", f);
         fclose(f);
     }
-    // Whatever options the run already has (halting on the first report, say) stay.
     const char *tsan = getenv("TSAN_OPTIONS");
-    return {"SDL_RENDER_DRIVER=software",
-            std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + " suppressions=" + supp_path};
+    return {std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + " suppressions=" + supp_path};
 }

@@ -31,7 +31,8 @@ int cli_wait_exit(pid_t pid, int seconds);
 
 // Whether this build runs under AddressSanitizer or ThreadSanitizer.
 bool cli_sanitized();
-// What an SDL program started under a sanitizer build needs: SDL and the system's GL are not
-// built for the sanitizers, so it renders in software and races inside SDL are left to SDL
-// (through a suppressions file written at supp_path). Nothing in a plain build.
+// Under a sanitizer build, the TSAN_OPTIONS entry for an SDL program: SDL and the system's GL
+// are not built for the sanitizers, so races inside them are left to them (through a
+// suppressions file written at supp_path); the options the run already has stay. Nothing in a
+// plain build.
 std::vector<std::string> cli_sdl_sanitizer_env(const std::string &supp_path);
