@@ -11,12 +11,13 @@ target_link_libraries(platform_headless PUBLIC platform_softsound Threads::Threa
 
 if(WITH_SDL)
     find_package(SDL2 REQUIRED)
-    # Xlib only for the message box of our own where SDL cannot show one.
+    # Xlib for the message box of our own where SDL cannot show one, and to ask whether a window
+    # manager runs.
     find_package(X11 REQUIRED)
     add_library(platform_sdl STATIC ${CMAKE_CURRENT_SOURCE_DIR}/sdl/clock.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/sdl/window.cpp ${CMAKE_CURRENT_SOURCE_DIR}/sdl/screen.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/sdl/sound.cpp ${CMAKE_CURRENT_SOURCE_DIR}/sdl/scale.cpp
-                ${CMAKE_CURRENT_SOURCE_DIR}/sdl/x11_box.cpp)
+                ${CMAKE_CURRENT_SOURCE_DIR}/sdl/x11_box.cpp ${CMAKE_CURRENT_SOURCE_DIR}/sdl/x11.cpp)
     target_include_directories(platform_sdl PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(platform_sdl PUBLIC platform_softsound SDL2::SDL2 X11::X11
                           Threads::Threads platform_cp1252)

@@ -1,8 +1,9 @@
 // The SDL backend's window and events: one window, SDL's events turned into window messages
 // on one queue, message boxes, the cursor and the end of the process.
 //
-// Environment: FILMO_NO_BOXES=1 (errors on stderr only), FILMO_TRACE=FILE (one line a present:
-// microseconds and play cursor).
+// Environment: FILMO_NO_BOXES=1 (errors on stderr only), FILMO_TRACE=FILE (a first line
+// "# start" and the monotonic clock in microseconds, then one line a present: microseconds since
+// the start and play cursor, and "# play" where a sound buffer starts playing).
 #include "platform/window.h"
 #include "platform/clock.h"
 #include "platform/cp1252.h"
@@ -230,6 +231,9 @@ Window *window_create(const char *title, int32_t /*x*/, int32_t /*y*/, int32_t /
         if (!window.sdl) sdl_video = 0;
     }
     if (const char *trace = getenv("FILMO_TRACE")) sdl_trace = fopen(trace, "w");
+    // The start on the system's monotonic clock, so that a reader can tell the time from its own
+    // start of the program to each picture.
+    if (sdl_trace) fprintf(sdl_trace, "# start %llu\n", (unsigned long long)sdl_start_us());
     sdl_window = &window;
     return &window;
 }
