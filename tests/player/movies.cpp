@@ -2,6 +2,7 @@
 
 #include "movie/movie.h"
 #include "present/display.h"
+#include "tests/support/cli.h"
 #include "tests/support/record_gen.h"
 
 #include <cstdio>
@@ -87,15 +88,7 @@ void movie_threadsafe_death_tests()
 
 bool movie_sanitized()
 {
-    bool sanitized = false;
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    sanitized = true;
-#endif
-#endif
-    return sanitized;
+    return cli_sanitized();
 }
 
 std::vector<std::string> movie_sanitizer_env()
