@@ -589,13 +589,6 @@ void window_destroy(Window *window)
     window->proc(window, WM_DESTROY, 0, 0);
 }
 
-intptr_t window_default_proc(Window *window, uint32_t message, uintptr_t /*wparam*/,
-                             intptr_t /*lparam*/)
-{
-    if (message == WM_CLOSE) window_destroy(window);
-    return 0;
-}
-
 int32_t window_peek_message()
 {
     std::lock_guard<std::mutex> lock(hl_mutex);

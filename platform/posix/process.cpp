@@ -188,11 +188,3 @@ bool process_run_command(const char *command)
         args.push_back(w.c_str());
     return process_start(PROCESS_RUN_AND_WAIT, args[0], args.data(), static_cast<int>(args.size()));
 }
-
-bool process_get_env(const char *name, char *value, size_t size)
-{
-    const char *found = std::getenv(name);
-    if (!found || std::strlen(found) >= size) return false;
-    std::memcpy(value, found, std::strlen(found) + 1);
-    return true;
-}

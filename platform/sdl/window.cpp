@@ -261,12 +261,6 @@ void window_destroy(Window *window)
     }
 }
 
-intptr_t window_default_proc(Window *window, uint32_t message, uintptr_t, intptr_t)
-{
-    if (message == WM_CLOSE) window_destroy(window);
-    return 0;
-}
-
 int32_t window_peek_message()
 {
     poll_events();
