@@ -146,7 +146,7 @@ std::string start_x(int width, int height, pid_t *server, pid_t *manager)
     int fds[2];
     if (pipe(fds) != 0) return "";
     *server =
-        start({"Xvfb", "-displayfd", "3", "-screen", "0",
+        start({"Xvfb", "-displayfd", "3", "-noreset", "-screen", "0",
                std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"},
               {}, fds[1]);
     close(fds[1]);

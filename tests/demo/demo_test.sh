@@ -32,7 +32,7 @@ source "$src/tests/support/wait_for.sh"
 
 # Xvfb picks a free display itself and writes its number to the descriptor once it listens.
 exec {ready}>"$work/display"
-Xvfb -displayfd "$ready" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd "$ready" -noreset -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 exec {ready}>&-
 wait_for 100 test -s "$work/display" || fail "Xvfb did not start"

@@ -140,8 +140,8 @@ class FilmoX : public testing::Test
             if (fd >= 0) dup2(fd, 1), dup2(fd, 2);
             close(ready[0]);
             std::string number = std::to_string(ready[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", number.c_str(), "-screen", "0", "1280x800x24",
-                   "-nolisten", "tcp", (char *)nullptr);
+            execlp("Xvfb", "Xvfb", "-displayfd", number.c_str(), "-noreset", "-screen", "0",
+                   "1280x800x24", "-nolisten", "tcp", (char *)nullptr);
             _exit(127);
         }
         close(ready[1]);

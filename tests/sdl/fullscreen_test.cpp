@@ -65,7 +65,7 @@ class BareX : public testing::Test
         // Xvfb picks a free display and writes its number to the pipe once it accepts clients.
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
-        server = spawn({"Xvfb", "-displayfd", "3", "-screen", "0",
+        server = spawn({"Xvfb", "-displayfd", "3", "-noreset", "-screen", "0",
                         std::to_string(screen_w) + "x" + std::to_string(screen_h) + "x24",
                         "-nolisten", "tcp"},
                        {}, dir + "/xvfb.txt", fds[1]);

@@ -21,7 +21,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../support/wait_for.sh"
 
 # A private X server of its own number.
 start_x() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
     pids+=($!)
     wait_for 300 grep -q '^[0-9]' "$WORK/display" || fail "Xvfb did not start"
     export DISPLAY=:$(head -n 1 "$WORK/display")
