@@ -4,6 +4,7 @@
 # make bench  builds and runs the benchmarks
 # make fuzz   runs every fuzz target for FUZZ_SECONDS (default 600) each
 # make package  builds the Debian package
+# make mutate  measures the tests by the small faults they catch
 # make windows     cross-builds the Windows programs into build/windows (MinGW-w64)
 # make cd-image    makes the demo CD's disc image, build/democd.iso (Windows and Linux programs)
 JOBS ?= $(shell nproc)
@@ -14,7 +15,7 @@ GEN := -G Ninja
 GEN += $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps build windows cd-image demo test test-plain test-asan test-tsan bench fuzz format \
-        tidy clean install package
+        tidy clean install package mutate
 
 all: build
 
@@ -79,10 +80,16 @@ tidy: build
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build/release $(if $(PREFIX),--prefix "$(PREFIX)")
 
-# make package: build/release/package/democd.deb, a Debian package of what `make install` installs
+# make package: build/release/package/democd_*.deb, a Debian package of what `make install` installs
 # under /usr (CPack's DEB generator; dependencies from dpkg-shlibdeps).
 package: build
 	cmake --build build/release --target package
+
+# make mutate: puts small faults into the code one at a time (tests/mutate/faults.txt) and
+# reports which the unit and integration tests catch. Slow (an incremental build and a test run
+# per fault, in build/mutate): not part of make test.
+mutate: deps
+	python3 tests/mutate/mutate.py --jobs $(JOBS)
 
 clean:
 	rm -rf build

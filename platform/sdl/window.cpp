@@ -314,11 +314,13 @@ int32_t window_message_box(Window *, const char *text, const char *caption, uint
 {
     fprintf(stderr, "%s: %s\n", caption, text);
     fflush(stderr);
-    if (sdl_video && !sdl_env_is("FILMO_NO_BOXES", "1") &&
+    // On X the box of our own: SDL's needs a dialog program or a scalable core font, and it
+    // forks the process (threads and all) to draw it, which can hang the child. SDL's where
+    // there is no X display.
+    if (sdl_video && !sdl_env_is("FILMO_NO_BOXES", "1") && x11_box_show(caption, text) != 0)
         SDL_ShowSimpleMessageBox(flags & MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
                                                             : SDL_MESSAGEBOX_INFORMATION,
-                                 caption, text, nullptr) != 0)
-        x11_box_show(caption, text);
+                                 caption, text, nullptr);
     return IDOK;
 }
 

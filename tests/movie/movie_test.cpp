@@ -218,6 +218,27 @@ TEST_F(Damaged, LengthsOverTheArea)
     EXPECT_EQ(pictures[127999], 0);
 }
 
+TEST_F(Damaged, ListAndStreamThatFillTheAreaExactlyAreWellFormed)
+{
+    // 16000 one-colour blocks, literal-packed in 7500 short runs: 16000 + 23500 = 39500 bytes,
+    // up to the first byte of the sound.
+    const int32_t cc = 16000;
+    Bytes stream;
+    for (int i = 0; i < 7500; i++) {
+        const int run = i < 1000 ? 3 : 2;
+        stream.push_back(static_cast<uint8_t>(run - 1));
+        stream.insert(stream.end(), run, 1);
+    }
+    ASSERT_EQ(cc + static_cast<int32_t>(stream.size()), 39500);
+    std::fill(record.begin() + 769, record.begin() + 769 + cc, 9);
+    std::copy(stream.begin(), stream.end(), record.begin() + 769 + cc);
+    set_lengths(cc, static_cast<int32_t>(stream.size()));
+    EXPECT_EQ(decode(), MOVIE_FAULT_NONE) << at;
+    EXPECT_EQ(pictures[127999], 9);
+    set_lengths(cc, static_cast<int32_t>(stream.size()) + 1);
+    EXPECT_EQ(decode(), MOVIE_FAULT_OVER_AREA);
+}
+
 TEST_F(Damaged, StreamsThatUnpackToTooFewOrTooManyCodes)
 {
     const int32_t cc = colour_count();

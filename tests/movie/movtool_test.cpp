@@ -69,6 +69,31 @@ TEST(Movtool, DumpIsWhatTheDecoderHandsOut)
     EXPECT_TRUE(std::equal(second.begin(), second.end(), dump.begin() + 132272));
 }
 
+TEST(Movtool, InfoOnAWholeNumberOfRecordsNamesNoTrailingBytes)
+{
+    const std::string path = temp("whole.mov");
+    ASSERT_TRUE(gen_write_file(path.c_str(), gen_movie(GEN_SHAPES, 2)));
+    const CliRun r = movtool("info " + path);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("records: 2"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("trailing"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("well formed: 2 of 2"), std::string::npos) << r.out;
+}
+
+TEST(Movtool, DumpThatCannotWriteLeavesNothingBehind)
+{
+    // A file size limit makes the writes fail part-way (the signal it raises is ignored, as a
+    // full disk would simply refuse them): no dump, no temporary file, an error.
+    const std::string dir = temp("full");
+    ASSERT_EQ(cli_run("rm -rf '" + dir + "' && mkdir '" + dir + "'").status, 0);
+    ASSERT_TRUE(gen_write_file((dir + "/in.mov").c_str(), gen_movie(GEN_SHAPES, 3)));
+    const CliRun r = cli_run("cd '" + dir + "' && trap '' XFSZ && ulimit -f 200 && " +
+                             std::string(MOVTOOL_PATH) + " dump in.mov out.raw");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("out.raw"), std::string::npos) << r.out;
+    EXPECT_EQ(cli_run("ls -A '" + dir + "'").out, "in.mov\n");
+}
+
 TEST(Movtool, BadArgumentsAndUnreadableFiles)
 {
     EXPECT_EQ(movtool("").status, 2);

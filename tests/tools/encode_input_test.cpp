@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sndfile.h>
 
@@ -83,6 +84,32 @@ TEST(EncodeInput, OtherSizesAreAreaAveragedKeepingTheirShape)
     EXPECT_EQ(at(rgb, 110, 100)[0], 90);
     EXPECT_EQ(at(rgb, 209, 100)[0], 90);
     EXPECT_EQ(at(rgb, 210, 100)[0], 0);
+}
+
+TEST(EncodeInput, PicturesThatFitOneWayExactlyAreCentredPixelForPixel)
+{
+    // 160x200 fills the height at its own size: copied as it is into columns 80 to 239; 320x100
+    // likewise into rows 50 to 149. The rest is black.
+    for (auto [w, h] : {std::pair<int32_t, int32_t>{160, 200}, {320, 100}}) {
+        Rgb p = rgb_make(w, h);
+        for (int32_t y = 0; y < h; y++)
+            for (int32_t x = 0; x < w; x++)
+                rgb_set(&p, x, y, (uint8_t)(x * 7 + 1), (uint8_t)(y * 3 + 1),
+                        (uint8_t)((x ^ y) | 1));
+        Bytes rgb(320 * 200 * 3, 0x55);
+        std::vector<float> floats(encode_fit_scratch(h));
+        encode_fit_picture(p.px.data(), w, h, rgb.data(), floats.data());
+        const int32_t x0 = (320 - w) / 2, y0 = (200 - h) / 2;
+        const uint8_t black[3] = {0, 0, 0};
+        int32_t wrong = 0;
+        for (int32_t y = 0; y < 200; y++)
+            for (int32_t x = 0; x < 320; x++) {
+                bool inside = x >= x0 && x < x0 + w && y >= y0 && y < y0 + h;
+                const uint8_t *want = inside ? &p.px[((y - y0) * w + (x - x0)) * 3] : black;
+                wrong += !std::equal(want, want + 3, at(rgb, x, y));
+            }
+        EXPECT_EQ(wrong, 0) << w << "x" << h;
+    }
 }
 
 TEST(EncodeInput, BadPicturesAreRefusedWithAReason)

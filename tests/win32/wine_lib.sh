@@ -16,13 +16,8 @@ fail() {
     exit 1
 }
 
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
+# shellcheck source=tests/support/wait_for.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/wait_for.sh"
 
 # A private X server of its own number.
 start_x() {

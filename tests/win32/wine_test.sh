@@ -180,6 +180,18 @@ case_prefix() {
     lap "prefix made: $(du -sh "$PREFIX" | cut -f1)"
 }
 
+# filmo.exe ($1) said "Fatal Error occured: $2" on stderr, and Return on its box ends it with
+# exit status 0.
+box_ends_player() {
+    local player=$1 message=$2
+    tr -d "\r" <"$WORK/filmo.err" | grep -qx "Fatal Error occured: $message" ||
+        fail "the message is not the expected one: $(cat "$WORK/filmo.err")"
+    press_until '^Fatal Error occured$' Return gone "$player" || fail "the box did not end filmo.exe"
+    local status=0
+    wait "$player" || status=$?
+    [ "$status" = 0 ] || fail "filmo.exe ended with $status"
+}
+
 case_filmo_alone() {
     start_x
     use_wine
@@ -192,12 +204,7 @@ case_filmo_alone() {
     # The box is drawn: its text is on the screen as dark pixels on a light face.
     drawn() { shot box && [ "$(dark_pixels box 1024x768+0+0)" -lt $((1024 * 768 - 2000)) ]; }
     wait_for 100 drawn || fail "the box was not drawn"
-    tr -d "\r" <"$WORK/filmo.err" | grep -qx "Fatal Error occured: Could not open any video " ||
-        fail "the message is not the expected one"
-    press_until '^Fatal Error occured$' Return gone "$player" || fail "the box did not end filmo.exe"
-    local status=0
-    wait "$player" || status=$?
-    [ "$status" = 0 ] || fail "filmo.exe ended with $status"
+    box_ends_player "$player" "Could not open any video "
     lap "filmo.exe alone: the box, then exit status 0"
 }
 
@@ -246,12 +253,7 @@ case_filmo_nosound() {
     pids+=($player)
     wait_for 300 xdotool search --onlyvisible --name '^Fatal Error occured$' >/dev/null ||
         fail "no message box"
-    tr -d "\r" <"$WORK/filmo.err" | grep -qx "Fatal Error occured: $NOSOUND_BOX_WINE" ||
-        fail "the message is not the expected one: $(cat "$WORK/filmo.err")"
-    press_until '^Fatal Error occured$' Return gone "$player" || fail "the box did not end filmo.exe"
-    local status=0
-    wait "$player" || status=$?
-    [ "$status" = 0 ] || fail "filmo.exe ended with $status"
+    box_ends_player "$player" "$NOSOUND_BOX_WINE"
     lap "filmo.exe without sound: \"$NOSOUND_BOX_WINE\", then exit status 0"
 }
 
