@@ -82,7 +82,10 @@ function record(    key, where) {
 function scan(text,    i, n, c, two, prev, before_prev, open, end) {
     n = length(text)
     if (continued) { continued = substr(text, n, 1) == "\\"; return }
-    if (!in_comment && !in_raw && text ~ /^[ \t]*#/) { continued = substr(text, n, 1) == "\\"; return }
+    if (!in_comment && !in_raw && text ~ /^[ \t]*#/) {
+        continued = substr(text, n, 1) == "\\"
+        return
+    }
     i = 1
     while (i <= n) {
         c = substr(text, i, 1)
@@ -92,8 +95,9 @@ function scan(text,    i, n, c, two, prev, before_prev, open, end) {
         }
         if (in_raw) {
             end = ")" raw_delimiter "\""
-            if (substr(text, i, length(end)) == end) { put_literal(end); in_raw = 0; i += length(end) }
-            else { put_literal(c); i++ }
+            if (substr(text, i, length(end)) == end) {
+                put_literal(end); in_raw = 0; i += length(end)
+            } else { put_literal(c); i++ }
             continue
         }
         if (quote != "") {
@@ -168,7 +172,8 @@ function scan(text,    i, n, c, two, prev, before_prev, open, end) {
     close(file)
     if (got < 0) { print "cannot read " file > "/dev/stderr"; broken = 1 }
     else if (in_comment || in_raw || capturing || skipping || scopes || unbalanced) {
-        print file ": its braces, comments or literals do not balance; cannot check it" > "/dev/stderr"
+        print file ": its braces, comments or literals do not balance; cannot check it" \
+            > "/dev/stderr"
         broken = 1
     }
     files++
@@ -176,11 +181,15 @@ function scan(text,    i, n, c, two, prev, before_prev, open, end) {
 
 END {
     if (broken) exit 2
-    if (functions == 0) { print "no function definitions found under the folder" > "/dev/stderr"; exit 2 }
+    if (functions == 0) {
+        print "no function definitions found under the folder" > "/dev/stderr"
+        exit 2
+    }
     for (k = 1; k <= keys; k++) {
         key = order[k]
         if (groups[key] < 2) continue
-        print names[key] " is defined with the same body in more than one backend or in a backend and the shared code:" places[key]
+        print names[key] " is defined with the same body in two backends, or in a backend and" \
+            " the shared code:" places[key]
         twice++
     }
     if (twice) {

@@ -87,7 +87,8 @@ expect literals 1 "after is defined with the same body" "headless/a.cpp:7" "posi
 # A backend and the shared code directly in the platform folder count as two places.
 tree shared
 printf 'struct Lock {\n    void take() { held = 1; }\n    int held;\n};\n' >"$work/shared/lock.h"
-printf 'class Other\n{\n  public:\n    void take() { held = 1; }\n};\n' >"$work/shared/headless/other.h"
+printf 'class Other\n{\n  public:\n    void take() { held = 1; }\n};\n' \
+    >"$work/shared/headless/other.h"
 expect shared 1 "take is defined with the same body" "lock.h:2" "headless/other.h:4"
 
 # Not copies: the same name with another body, the same body under another name, a copy inside
