@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
@@ -19,12 +20,33 @@
 namespace
 {
 
+// ctest runs the tests of this file as parallel processes: each process names its own files.
+std::string own_temp(const char *name)
+{
+    return testing::TempDir() + "filmo_test." + std::to_string(getpid()) + "." + name;
+}
+
+// What the process named for itself goes when it ends.
+class OwnTempCleanUp : public testing::Environment
+{
+    void TearDown() override
+    {
+        std::string prefix = "filmo_test." + std::to_string(getpid()) + ".";
+        std::error_code error;
+        for (const auto &entry : std::filesystem::directory_iterator(testing::TempDir(), error))
+            if (entry.path().filename().string().rfind(prefix, 0) == 0)
+                std::filesystem::remove(entry.path(), error);
+    }
+};
+testing::Environment *const own_temp_clean_up =
+    testing::AddGlobalTestEnvironment(new OwnTempCleanUp);
+
 // Starts argv with these extra environment entries, stdout and stderr into out; under a
 // sanitizer build with what SDL needs there.
 pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
             const std::string &out)
 {
-    std::vector<std::string> all = cli_sdl_sanitizer_env(testing::TempDir() + "filmo_tsan.supp");
+    std::vector<std::string> all = cli_sdl_sanitizer_env(own_temp("filmo_tsan.supp"));
     // The system's software GL, which SDL renders through where there is no graphics card, is
     // not built for them either: SDL renders in software there.
     if (cli_sanitized()) all.push_back("SDL_RENDER_DRIVER=software");
@@ -43,7 +65,7 @@ const std::string filmo = FILMO_PATH;
 
 TEST(Filmo, HelpAndAMissingMovie)
 {
-    std::string out = testing::TempDir() + "filmo_help.txt";
+    std::string out = own_temp("filmo_help.txt");
     EXPECT_EQ(cli_wait_exit(spawn({filmo, "--help"}, {}, out), 20), 0);
     EXPECT_NE(cli_read_text(out).find("usage: filmo"), std::string::npos);
     EXPECT_EQ(cli_wait_exit(spawn({filmo, "/nonexistent/trailer.mov"},
@@ -59,7 +81,7 @@ TEST(Filmo, HelpAndAMissingMovie)
 TEST(Filmo, NoDisplayGivesTheModeNoticeOnStderr)
 {
     std::string movie = movie_write("filmo_nodisplay.mov", 4, 0);
-    std::string out = testing::TempDir() + "filmo_nodisplay.txt";
+    std::string out = own_temp("filmo_nodisplay.txt");
     EXPECT_EQ(cli_wait_exit(spawn({filmo, movie},
                                   {"DISPLAY=", "WAYLAND_DISPLAY=", "SDL_AUDIODRIVER=disk",
                                    "SDL_DISKAUDIOFILE=/dev/null"},
@@ -76,8 +98,8 @@ TEST(Filmo, TheAudioFileHoldsTheRecordsSoundInOrderCutAsThePlayerCutsIt)
 {
     const int32_t n = 8;
     std::string movie = movie_write("filmo_sound.mov", n, 0);
-    std::string audio = testing::TempDir() + "filmo_sound.raw";
-    std::string out = testing::TempDir() + "filmo_sound.txt";
+    std::string audio = own_temp("filmo_sound.raw");
+    std::string out = own_temp("filmo_sound.txt");
     remove(audio.c_str());
     pid_t pid = spawn({filmo, movie},
                       {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
@@ -133,7 +155,7 @@ class FilmoX : public testing::Test
         // Xvfb picks a free display itself and names it on the descriptor once it listens.
         int ready[2];
         ASSERT_EQ(pipe(ready), 0);
-        std::string log = testing::TempDir() + "xvfb.txt";
+        std::string log = own_temp("xvfb.txt");
         server = fork();
         if (server == 0) {
             int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -153,7 +175,7 @@ class FilmoX : public testing::Test
         ASSERT_FALSE(number.empty()) << cli_read_text(log);
         display = ":" + number;
         manager = spawn({"matchbox-window-manager", "-use_titlebar", "no"}, {"DISPLAY=" + display},
-                        testing::TempDir() + "matchbox.txt");
+                        own_temp("matchbox.txt"));
         // Full screen needs the window manager running: it announces itself on the root window.
         std::string check = "xprop -display " + display +
                             " -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'";
@@ -170,7 +192,7 @@ class FilmoX : public testing::Test
     // The root window as 1280x800 RGB bytes.
     std::string screenshot()
     {
-        std::string rgb = testing::TempDir() + "shot.rgb";
+        std::string rgb = own_temp("shot.rgb");
         std::string command = "import -display " + display + " -window root -depth 8 rgb:" + rgb;
         EXPECT_EQ(system(command.c_str()), 0);
         return cli_read_text(rgb);
@@ -189,13 +211,13 @@ class FilmoX : public testing::Test
     // place and the black lines the 640x480 mode leaves; Escape; the desktop again.
     void play_and_leave(const std::vector<std::string> &env, Rgb colour, bool stretched)
     {
-        std::string movie = testing::TempDir() + "filmo_flat.mov";
+        std::string movie = own_temp("filmo_flat.mov");
         ASSERT_TRUE(gen_write_flat_movie(movie.c_str()));
 
         std::vector<std::string> e = {"DISPLAY=" + display, "SDL_AUDIODRIVER=disk",
                                       "SDL_DISKAUDIOFILE=/dev/null", "FILMO_NO_BOXES=1"};
         e.insert(e.end(), env.begin(), env.end());
-        std::string out = testing::TempDir() + "filmo_x.txt";
+        std::string out = own_temp("filmo_x.txt");
         pid_t pid = spawn({filmo, movie}, e, out);
         // Until the window has gone full screen, pictures come at its first size: look again
         // until the screen is settled, then check it.
