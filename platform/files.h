@@ -21,11 +21,16 @@ bool files_create_empty(const char *path);
 bool files_is_link(const char *path);
 
 // Search of one folder: pattern is a folder path (optional) and a name with * and ?, matched
-// without regard to case. The first/next match's name (no folder) is written to name.
+// without regard to case. The first/next match's name (no folder) is written to name. Names no
+// Windows file system could hold (with \ / : * ? " < > | or a control character) are never
+// found, and a folder reached through a link is not searched.
 FilesFind files_find_first(const char *pattern, char *name, size_t name_size);
 bool files_find_next(FilesFind find, char *name, size_t name_size);
 void files_find_close(FilesFind find);
 
+// Changes the current directory, for Windows names and for the process alike. A relative path
+// ("save") never goes through a link; a whole path ("C:\ZENTHOR") is taken as its drive maps
+// it. A host path or a drive that maps to nothing is refused.
 bool files_set_current_directory(const char *path);
 // The current directory as a Windows path; false when it does not fit.
 bool files_get_current_directory(char *path, size_t size);

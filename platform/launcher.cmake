@@ -9,13 +9,14 @@ add_library(ui_objects STATIC ${CMAKE_CURRENT_SOURCE_DIR}/ui_objects.cpp
 add_library(launcher_headless STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/headless/launcher_ui.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/headless/launcher_process.cpp)
-target_link_libraries(launcher_headless PUBLIC ui_objects)
+target_link_libraries(launcher_headless PUBLIC ui_objects launcher_posix_files)
 
 add_library(launcher_posix_files STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/paths.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/files.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/folders.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/posix/registry.cpp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/posix/registry.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/posix/environment.cpp)
 target_link_libraries(launcher_posix_files PUBLIC platform_cp1252 platform_readfile)
 
 add_library(launcher_posix_process STATIC

@@ -175,6 +175,11 @@ int32_t softsound_playing(SoftSound *s)
 
 void softsound_position(SoftSound *s, uint32_t *play_cursor, uint32_t *write_cursor)
 {
+    if (!s) {
+        if (play_cursor) *play_cursor = 0;
+        if (write_cursor) *write_cursor = 0;
+        return;
+    }
     std::lock_guard<std::mutex> lock(s->mutex);
     advance(s);
     uint32_t at = play_position(s);

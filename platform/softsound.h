@@ -44,6 +44,7 @@ void softsound_play(SoftSound *sound, int32_t looping);
 // Stops; the play cursor stays where the sound was.
 void softsound_stop(SoftSound *sound);
 int32_t softsound_playing(SoftSound *sound);
+// Null (a primary buffer, which holds no sound of its own): both cursors at 0.
 void softsound_position(SoftSound *sound, uint32_t *play_cursor, uint32_t *write_cursor);
 // The play cursor while playing, else -1.
 int32_t softsound_playing_cursor(SoftSound *sound);

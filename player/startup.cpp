@@ -75,9 +75,9 @@ void playlist_build_args(int32_t count, const char *const *names)
         size_t length = strlen(name);
         size_t room = sizeof command_line_buffer - used;
         if (length >= room) {
-            notice_box("Movie name too long for the command line (%zu bytes, %zu left), skipped: "
+            notice_box("Movie name too long for the command line (%lu bytes, %lu left), skipped: "
                        "%.60s...",
-                       length, room > 0 ? room - 1 : 0, name);
+                       (unsigned long)length, (unsigned long)(room > 0 ? room - 1 : 0), name);
             continue;
         }
         if (!file_opens(name)) continue;

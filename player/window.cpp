@@ -40,11 +40,6 @@ static Window *owner_window_of_player()
     return player_window.load();
 }
 
-[[noreturn]] static void owner_fatal_report(const char *text)
-{
-    fatal_error_box("%s", text);
-}
-
 // A fatal error on the audio thread gives the desktop back before its box: the box is shown and
 // the process ended there, not cut short here.
 [[noreturn]] static void owner_screen_lost()
@@ -56,8 +51,7 @@ static Window *owner_window_of_player()
 }
 
 static const PresentOwner player_owner = {owner_window_of_player, pump_messages,
-                                          wait_while_inactive, owner_fatal_report,
-                                          owner_screen_lost};
+                                          wait_while_inactive, fatal_error_vbox, owner_screen_lost};
 
 Window *player_window_create()
 {
@@ -165,13 +159,16 @@ int32_t key_get()
 
 void fatal_error_box(const char *format, ...)
 {
-    fatal_reporting.store(1);
-    char text[200];
     va_list args;
     va_start(args, format);
-    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): a false report, va_start is above
+    fatal_error_vbox(format, args);
+}
+
+void fatal_error_vbox(const char *format, va_list args)
+{
+    fatal_reporting.store(1);
+    char text[200];
     vsnprintf(text, sizeof text, format, args);
-    va_end(args);
     display_shutdown();
     window_message_box(player_window.load(), text, "Fatal Error occured",
                        MB_OK | MB_ICONEXCLAMATION);

@@ -5,6 +5,7 @@
 #include "platform/window.h"
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdint>
 
 // Null once the window was destroyed. Read on any thread by the fatal-error report.
@@ -33,6 +34,7 @@ void window_state_reset();
 // Formats into 200 bytes (cut there), gives the desktop back, shows the box "Fatal Error
 // occured" and ends the process with exit code 0. Any thread.
 [[noreturn]] void fatal_error_box(const char *format, ...) __attribute__((format(printf, 1, 2)));
+[[noreturn]] void fatal_error_vbox(const char *format, va_list args);
 // 1 once a fatal-error report has begun on some thread: that thread ends the process.
 int32_t fatal_error_pending();
 // Formats into 400 bytes (cut there) and shows the box "Achtung".

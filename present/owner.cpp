@@ -30,17 +30,15 @@ void owner_wait_while_inactive()
 
 void owner_fatal(const char *format, ...)
 {
-    char text[200];
     va_list args;
     va_start(args, format);
+    if (present_owner) present_owner->fatal(format, args);
+    // Without an owner, or with one whose report returns: the message box of no window.
+    char text[200];
     // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): a false report, va_start is above
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    if (present_owner)
-        present_owner->fatal(text);
-    else
-        window_message_box(nullptr, text, "Fatal Error occured", MB_OK | MB_ICONEXCLAMATION);
-    // The owner's report does not return; this is for one that would.
+    window_message_box(nullptr, text, "Fatal Error occured", MB_OK | MB_ICONEXCLAMATION);
     process_end(0);
 }
 

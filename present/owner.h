@@ -5,6 +5,7 @@
 // hands these over once its window exists.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
 struct Window;
@@ -16,8 +17,8 @@ struct PresentOwner {
     void (*pump)();
     // Returns once the program is the active one again.
     void (*wait_while_inactive)();
-    // Shows text (at most 199 characters) as a fatal error and ends the process.
-    void (*fatal)(const char *text);
+    // Shows the formatted message as a fatal error and ends the process.
+    void (*fatal)(const char *format, va_list args);
     // The screen gave no address to draw to: tidies up and ends the process.
     void (*screen_gone)();
 };
@@ -29,6 +30,6 @@ void owner_set(const PresentOwner *owner);
 Window *owner_window();
 void owner_pump();
 void owner_wait_while_inactive();
-// Formats into 200 bytes (cut there) and hands the text to the owner's fatal report.
+// The owner's fatal report of the formatted message.
 [[noreturn]] void owner_fatal(const char *format, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void owner_screen_gone();

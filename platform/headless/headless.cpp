@@ -5,6 +5,7 @@
 
 #include "platform/audio.h"
 #include "platform/clock.h"
+#include "platform/memscreen.h"
 #include "platform/screen.h"
 #include "platform/softsound.h"
 #include "platform/window.h"
@@ -26,18 +27,6 @@ struct Window {
     WindowProc proc;
     int32_t visible;
     int32_t destroyed;
-};
-
-struct ScreenDevice {
-    int32_t released;
-    int32_t cooperative;
-};
-
-struct ScreenSurface {
-    int32_t released;
-    int32_t locked;
-    int32_t width, height, pitch;
-    std::vector<uint8_t> memory;
 };
 
 struct AudioDevice {
@@ -600,13 +589,6 @@ void window_destroy(Window *window)
     window->proc(window, WM_DESTROY, 0, 0);
 }
 
-intptr_t window_default_proc(Window *window, uint32_t message, uintptr_t /*wparam*/,
-                             intptr_t /*lparam*/)
-{
-    if (message == WM_CLOSE) window_destroy(window);
-    return 0;
-}
-
 int32_t window_peek_message()
 {
     std::lock_guard<std::mutex> lock(hl_mutex);
@@ -930,12 +912,7 @@ int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t 
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (int32_t r = injected(HC_AUDIO_POSITION)) return r;
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->sound) {
-        softsound_position(buffer->sound, play_cursor, write_cursor);
-    } else {
-        if (play_cursor) *play_cursor = 0;
-        if (write_cursor) *write_cursor = 0;
-    }
+    softsound_position(buffer->sound, play_cursor, write_cursor);
     return DS_OK;
 }
 

@@ -77,11 +77,3 @@ bool process_run_command(const char *command)
     const char *args[] = {interpreter, "/c", command};
     return record(PROCESS_RUN_AND_WAIT, interpreter, args, 3, true);
 }
-
-bool process_get_env(const char *name, char *value, size_t size)
-{
-    const char *found = std::getenv(name);
-    if (!found || std::strlen(found) >= size) return false;
-    std::memcpy(value, found, std::strlen(found) + 1);
-    return true;
-}

@@ -76,6 +76,12 @@ void install_handlers()
     sigemptyset(&action.sa_mask);
     for (int s : output_signals)
         sigaddset(&action.sa_mask, s);
+    // Past a file size limit, a write fails (EFBIG) and is reported like a full disk, rather
+    // than the signal ending the process in the middle.
+    struct sigaction size_limit {
+    };
+    if (sigaction(SIGXFSZ, nullptr, &size_limit) == 0 && size_limit.sa_handler == SIG_DFL)
+        signal(SIGXFSZ, SIG_IGN);
     for (int s : output_signals) {
         struct sigaction old {
         };
@@ -161,7 +167,8 @@ int32_t open_stdout(OutputFile *out)
 // regular file swapped in after the look is not written without its temporary file.
 int32_t open_through(OutputFile *out)
 {
-    int fd = open(out->target, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    // The links were followed already: one put in the device's place since is not.
+    int fd = open(out->target, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return fail_errno(out->name, errno);
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) || is_input(st)) {

@@ -17,13 +17,14 @@
 
 #include "platform/posix/paths.h"
 #include "platform/process.h"
+#include "platform/readfile.h"
 
 namespace
 {
 
 bool is_windows_program(const std::string &host)
 {
-    FILE *file = std::fopen(host.c_str(), "rbe");
+    FILE *file = readfile_open(host.c_str());
     if (!file) return false;
     char magic[2] = {0, 0};
     size_t got = std::fread(magic, 1, 2, file);
@@ -119,11 +120,10 @@ bool build(const char *program, const char *const *args, int count, std::string 
 {
     std::string host;
     if (!program[0] || !host_path(program, &host)) return false;
-    FILE *probe = std::fopen(host.c_str(), "rbe");
+    // Only a regular file is a program; a FIFO in its place must not block the menu.
+    FILE *probe = readfile_open(host.c_str());
     if (!probe) return false;
     std::fclose(probe);
-    struct stat st;
-    if (stat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     argv->clear();
     bool windows = is_windows_program(host);
     if (windows) {
@@ -187,12 +187,4 @@ bool process_run_command(const char *command)
     for (const std::string &w : words)
         args.push_back(w.c_str());
     return process_start(PROCESS_RUN_AND_WAIT, args[0], args.data(), static_cast<int>(args.size()));
-}
-
-bool process_get_env(const char *name, char *value, size_t size)
-{
-    const char *found = std::getenv(name);
-    if (!found || std::strlen(found) >= size) return false;
-    std::memcpy(value, found, std::strlen(found) + 1);
-    return true;
 }

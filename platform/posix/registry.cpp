@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -38,6 +39,9 @@ struct KeyCache {
     ino_t inode;
     off_t size;
     struct timespec modified;
+    // The file was changed in the same moment as it was read: a second change in that moment
+    // could keep its size and time, so the next look reads it again.
+    bool racy;
     std::vector<RegistryValue> values;
 };
 
@@ -63,7 +67,8 @@ bool read_key(const char *subkey, std::vector<RegistryValue> *values)
         cache.valid = false;
         return false;
     }
-    if (!(cache.valid && cache.path == path && cache.subkey == subkey && same_file(st))) {
+    if (!(cache.valid && !cache.racy && cache.path == path && cache.subkey == subkey &&
+          same_file(st))) {
         std::string text;
         char buffer[65536];
         size_t got;
@@ -81,6 +86,11 @@ bool read_key(const char *subkey, std::vector<RegistryValue> *values)
         cache.inode = st.st_ino;
         cache.size = st.st_size;
         cache.modified = st.st_mtim;
+        // File times come from a clock that may lag the real one by a tick: a margin of two
+        // seconds covers that.
+        struct timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        cache.racy = st.st_mtim.tv_sec + 2 >= now.tv_sec;
     }
     std::fclose(file);
     if (!cache.valid || !cache.found) return false;

@@ -8,25 +8,15 @@
 // Environment: FILMO_WINDOWED=1 (a window instead of the full screen), FILMO_PIXEL_FORMAT=555
 // (a 5-5-5 picture instead of 5-6-5), FILMO_MODE=640x480 (the 320x200 mode is refused).
 #include "platform/screen.h"
+#include "platform/memscreen.h"
 #include "platform/sdl/scale.h"
 #include "platform/sdl/sdl_internal.h"
+#include "platform/sdl/x11.h"
 
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <vector>
-
-struct ScreenDevice {
-    int32_t released;
-    int32_t cooperative;
-};
-
-struct ScreenSurface {
-    int32_t released;
-    int32_t locked;
-    int32_t width, height, pitch;
-    std::vector<uint8_t> memory;
-};
 
 namespace
 {
@@ -211,7 +201,10 @@ int32_t screen_set_mode(ScreenDevice *device, int32_t width, int32_t height, int
     if (!sdl_env_is("FILMO_WINDOWED", "1")) {
         // After the renderer, which may have made the window anew.
         cover_display(w);
-        if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+        // Where no window manager could carry out the request, SDL would only wait for it (a
+        // tenth of a second when the window is shown); the window covers the display already.
+        if (x11_window_manager(w) != 0 &&
+            SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
             sdl_release_video_objects();
             return DDERR_UNSUPPORTEDMODE;
         }

@@ -17,6 +17,8 @@ struct Window {
 
 // Microseconds since the process started (the clock of timeGetTime).
 uint64_t sdl_now_us();
+// When it started, in microseconds of the system's monotonic clock.
+uint64_t sdl_start_us();
 bool sdl_on_main_thread();
 bool sdl_env_is(const char *name, const char *value);
 

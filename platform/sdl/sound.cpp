@@ -132,7 +132,11 @@ int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
     if (buffer->primary) return DS_OK;
     std::lock_guard<std::mutex> lock(sdl_audio_mutex);
     // The device plays the buffer started last; a buffer already playing keeps its place.
-    if (!softsound_playing(buffer->sound)) sdl_stream = buffer;
+    if (!softsound_playing(buffer->sound)) {
+        sdl_stream = buffer;
+        // The trace's mark for the first picture of a movie.
+        if (sdl_trace) fprintf(sdl_trace, "# play\n");
+    }
     softsound_play(buffer->sound, (flags & DSBPLAY_LOOPING) != 0);
     return DS_OK;
 }
@@ -147,12 +151,7 @@ int32_t audio_stop(AudioBuffer *buffer)
 int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t *write_cursor)
 {
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->sound) {
-        softsound_position(buffer->sound, play_cursor, write_cursor);
-    } else {
-        if (play_cursor) *play_cursor = 0;
-        if (write_cursor) *write_cursor = 0;
-    }
+    softsound_position(buffer->sound, play_cursor, write_cursor);
     return DS_OK;
 }
 

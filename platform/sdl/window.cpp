@@ -1,8 +1,9 @@
 // The SDL backend's window and events: one window, SDL's events turned into window messages
 // on one queue, message boxes, the cursor and the end of the process.
 //
-// Environment: FILMO_NO_BOXES=1 (errors on stderr only), FILMO_TRACE=FILE (one line a present:
-// microseconds and play cursor).
+// Environment: FILMO_NO_BOXES=1 (errors on stderr only), FILMO_TRACE=FILE (a first line
+// "# start" and the monotonic clock in microseconds, then one line a present: microseconds since
+// the start and play cursor, and "# play" where a sound buffer starts playing).
 #include "platform/window.h"
 #include "platform/clock.h"
 #include "platform/cp1252.h"
@@ -230,6 +231,9 @@ Window *window_create(const char *title, int32_t /*x*/, int32_t /*y*/, int32_t /
         if (!window.sdl) sdl_video = 0;
     }
     if (const char *trace = getenv("FILMO_TRACE")) sdl_trace = fopen(trace, "w");
+    // The start on the system's monotonic clock, so that a reader can tell the time from its own
+    // start of the program to each picture.
+    if (sdl_trace) fprintf(sdl_trace, "# start %llu\n", (unsigned long long)sdl_start_us());
     sdl_window = &window;
     return &window;
 }
@@ -255,12 +259,6 @@ void window_destroy(Window *window)
         SDL_DestroyWindow(window->sdl);
         window->sdl = nullptr;
     }
-}
-
-intptr_t window_default_proc(Window *window, uint32_t message, uintptr_t, intptr_t)
-{
-    if (message == WM_CLOSE) window_destroy(window);
-    return 0;
 }
 
 int32_t window_peek_message()
@@ -316,11 +314,13 @@ int32_t window_message_box(Window *, const char *text, const char *caption, uint
 {
     fprintf(stderr, "%s: %s\n", caption, text);
     fflush(stderr);
-    if (sdl_video && !sdl_env_is("FILMO_NO_BOXES", "1") &&
+    // On X the box of our own: SDL's needs a dialog program or a scalable core font, and it
+    // forks the process (threads and all) to draw it, which can hang the child. SDL's where
+    // there is no X display.
+    if (sdl_video && !sdl_env_is("FILMO_NO_BOXES", "1") && x11_box_show(caption, text) != 0)
         SDL_ShowSimpleMessageBox(flags & MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
                                                             : SDL_MESSAGEBOX_INFORMATION,
-                                 caption, text, nullptr) != 0)
-        x11_box_show(caption, text);
+                                 caption, text, nullptr);
     return IDOK;
 }
 

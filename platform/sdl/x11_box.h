@@ -1,6 +1,6 @@
-// A message box of our own on the X display, for when SDL cannot show its box (it needs a
-// dialog program or a scalable core font that many machines lack). Drawn with the server's
-// "fixed" font, which every X server has.
+// A message box of our own on the X display: SDL's box needs a dialog program or a scalable core
+// font that many machines lack, and forks the process to draw it. Drawn with the server's
+// "fixed" font, which every X server has, on a connection of its own.
 #pragma once
 
 // Shows the box and returns once it was dismissed (OK, Enter, Space, Escape, the window's close

@@ -6,14 +6,16 @@
 
 #include <dsound.h>
 
+// The results the sound passes on, read twice as the display's are: while the system's macros
+// stand it gives their numbers, below the layer's header the layer's names.
+#define SOUND_RESULTS                                                                              \
+    DSERR_ALLOCATED, DSERR_BADFORMAT, DSERR_BUFFERLOST, DSERR_GENERIC, DSERR_INVALIDCALL,          \
+        DSERR_INVALIDPARAM, DSERR_NOAGGREGATION, DSERR_NODRIVER, DSERR_OUTOFMEMORY,                \
+        DSERR_PRIOLEVELNEEDED, DSERR_UNINITIALIZED, DSERR_UNSUPPORTED, DSERR_CONTROLUNAVAIL
+
 namespace ds
 {
-constexpr HRESULT results[] = {
-    DSERR_ALLOCATED,      DSERR_BADFORMAT,       DSERR_BUFFERLOST,    DSERR_GENERIC,
-    DSERR_INVALIDCALL,    DSERR_INVALIDPARAM,    DSERR_NOAGGREGATION, DSERR_NODRIVER,
-    DSERR_OUTOFMEMORY,    DSERR_PRIOLEVELNEEDED, DSERR_UNINITIALIZED, DSERR_UNSUPPORTED,
-    DSERR_CONTROLUNAVAIL,
-};
+constexpr HRESULT results[] = {SOUND_RESULTS};
 } // namespace ds
 
 #undef DS_OK
@@ -50,31 +52,17 @@ namespace
 
 // The looping buffer that plays now, for the display's trace; it goes away on the audio
 // thread while the main thread may ask for its cursor.
-CRITICAL_SECTION &guard()
+Win32Lock &trace_lock()
 {
-    static CRITICAL_SECTION section = [] {
-        CRITICAL_SECTION s;
-        InitializeCriticalSection(&s);
-        return s;
-    }();
-    return section;
+    static Win32Lock lock;
+    return lock;
 }
 IDirectSoundBuffer *traced_buffer;
 
 int32_t result_of(HRESULT r)
 {
-    if (SUCCEEDED(r)) return DS_OK;
-    static const int32_t names[] = {
-        DSERR_ALLOCATED,      DSERR_BADFORMAT,       DSERR_BUFFERLOST,    DSERR_GENERIC,
-        DSERR_INVALIDCALL,    DSERR_INVALIDPARAM,    DSERR_NOAGGREGATION, DSERR_NODRIVER,
-        DSERR_OUTOFMEMORY,    DSERR_PRIOLEVELNEEDED, DSERR_UNINITIALIZED, DSERR_UNSUPPORTED,
-        DSERR_CONTROLUNAVAIL,
-    };
-    static_assert(sizeof names / sizeof names[0] == sizeof ds::results / sizeof ds::results[0],
-                  "one name for each result");
-    for (size_t i = 0; i < sizeof names / sizeof names[0]; i++)
-        if (ds::results[i] == r) return names[i];
-    return DSERR_GENERIC;
+    static const int32_t names[] = {SOUND_RESULTS};
+    return win32_result_name(r, ds::results, names, DS_OK, DSERR_GENERIC);
 }
 
 IDirectSound *device_of(AudioDevice *device)
@@ -174,9 +162,8 @@ int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
 {
     HRESULT r = buffer_of(buffer)->Play(0, 0, flags);
     if (SUCCEEDED(r) && (flags & DSBPLAY_LOOPING)) {
-        EnterCriticalSection(&guard());
+        Win32Guard g(trace_lock());
         traced_buffer = buffer_of(buffer);
-        LeaveCriticalSection(&guard());
     }
     return result_of(r);
 }
@@ -199,20 +186,20 @@ int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t 
 void audio_release_buffer(AudioBuffer *buffer)
 {
     if (!buffer) return;
-    EnterCriticalSection(&guard());
-    if (traced_buffer == buffer_of(buffer)) traced_buffer = nullptr;
-    LeaveCriticalSection(&guard());
+    {
+        Win32Guard g(trace_lock());
+        if (traced_buffer == buffer_of(buffer)) traced_buffer = nullptr;
+    }
     buffer_of(buffer)->Release();
 }
 
 bool win32_audio_play_cursor(uint32_t *cursor)
 {
-    EnterCriticalSection(&guard());
+    Win32Guard g(trace_lock());
     DWORD play = 0, status = 0;
     bool playing = traced_buffer && SUCCEEDED(traced_buffer->GetStatus(&status)) &&
                    (status & DSBSTATUS_PLAYING) &&
                    SUCCEEDED(traced_buffer->GetCurrentPosition(&play, nullptr));
-    LeaveCriticalSection(&guard());
     *cursor = play;
     return playing;
 }

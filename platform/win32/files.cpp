@@ -4,6 +4,8 @@
 
 #include "platform/files.h"
 
+#include <cstring>
+#include <cwchar>
 #include <new>
 
 namespace
@@ -25,6 +27,37 @@ HANDLE open_regular(const char *path)
         return INVALID_HANDLE_VALUE;
     }
     return file;
+}
+
+// Only what lies below the current directory: no drive, no root, no step up.
+bool relative_below(const char *path)
+{
+    if (!path[0] || path[0] == '\\' || path[0] == '/' || std::strchr(path, ':')) return false;
+    for (const char *part = path; *part;) {
+        size_t length = std::strcspn(part, "\\/");
+        if (length == 2 && part[0] == '.' && part[1] == '.') return false;
+        part += length;
+        if (*part) part++;
+    }
+    return true;
+}
+
+// Whether the open file is the one its name says, with no link on the way to it: the system's
+// own name for it equals the full path of the name. A link the system hides (Wine shows a
+// Linux link to a file as the file itself) shows here as a different name.
+bool named_as_opened(HANDLE file, const std::wstring &name)
+{
+    wchar_t full[MAX_PATH + 1];
+    wchar_t final_path[MAX_PATH + 8];
+    DWORD full_length = GetFullPathNameW(name.c_str(), MAX_PATH + 1, full, nullptr);
+    DWORD final_length = GetFinalPathNameByHandleW(file, final_path, MAX_PATH + 8,
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (full_length == 0 || full_length > MAX_PATH || final_length == 0 ||
+        final_length >= MAX_PATH + 8)
+        return false;
+    const wchar_t *plain = final_path;
+    if (std::wcsncmp(plain, L"\\\\?\\", 4) == 0) plain += 4;
+    return CompareStringOrdinal(plain, -1, full, -1, TRUE) == CSTR_EQUAL;
 }
 
 struct Search {
@@ -53,10 +86,30 @@ bool files_exists(const char *path)
 
 bool files_delete(const char *path)
 {
-    // DeleteFile itself refuses folders and read-only files, and removes a link rather than
-    // what it leads to; a link to a folder is a folder to it.
+    if (!relative_below(path)) return false;
     std::wstring wide = win32_wide(path);
-    return !wide.empty() && DeleteFileW(wide.c_str());
+    if (wide.empty()) return false;
+    // Opened as itself, not as what a link leads to, and deleted through this very handle:
+    // whatever replaces the name meanwhile, only the file checked here goes.
+    HANDLE file = CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    bool allowed = GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
+                   GetFileType(file) == FILE_TYPE_DISK && named_as_opened(file, wide);
+    if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link the system shows as one goes itself; a link to a folder counts as a folder.
+        allowed = allowed && !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    } else {
+        allowed =
+            allowed && !(tag.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    bool deleted = allowed && SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                                         sizeof disposition);
+    CloseHandle(file);
+    return deleted;
 }
 
 bool files_create_empty(const char *path)
@@ -75,7 +128,15 @@ bool files_is_link(const char *path)
     std::wstring wide = win32_wide(path);
     if (wide.empty()) return false;
     DWORD attributes = GetFileAttributesW(wide.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+    HANDLE file = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool link = !named_as_opened(file, wide);
+    CloseHandle(file);
+    return link;
 }
 
 FilesFind files_find_first(const char *pattern, char *name, size_t name_size)

@@ -4,6 +4,7 @@
 #include "platform/cmdline.h"
 #include "platform/process.h"
 
+#include <cstdio>
 #include <string>
 
 namespace
@@ -21,13 +22,19 @@ bool run(ProcessWay way, const char *program, const std::string &line)
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(application.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+    // The current directory, the environment and the inheritable handles go to the program.
+    if (!CreateProcessW(application.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                         nullptr, &startup, &info))
         return false;
     CloseHandle(info.hThread);
     if (way == PROCESS_RUN_AND_WAIT) WaitForSingleObject(info.hProcess, INFINITE);
     CloseHandle(info.hProcess);
-    if (way == PROCESS_START_IN_PLACE) ExitProcess(0);
+    if (way == PROCESS_START_IN_PLACE) {
+        // At once, windows open and without any further code of the program's own.
+        std::fflush(nullptr);
+        TerminateProcess(GetCurrentProcess(), 0);
+        ExitProcess(0);
+    }
     return true;
 }
 
@@ -52,7 +59,8 @@ bool process_run_command(const char *command)
         if (length == 0 || length >= MAX_PATH - 9) return false;
         lstrcatA(interpreter, "\\cmd.exe");
     }
-    std::string line = std::string("\"") + interpreter + "\" /c " + command;
+    // As every start: the arguments joined with single blanks, no quotes added.
+    std::string line = std::string(interpreter) + " /c " + command;
     return run(PROCESS_RUN_AND_WAIT, interpreter, line);
 }
 

@@ -7,37 +7,22 @@
 #include <cstdio>
 #include <cstdlib>
 
-// The system's results, kept under names of our own before the layer's header takes theirs.
+// The results the display passes on. The list is read twice: here, while the system's macros
+// stand, it gives their numbers; below the layer's header, which takes the same names, it gives
+// the layer's. So both tables have one order by construction.
+#define DISPLAY_RESULTS                                                                            \
+    DDERR_GENERIC, DDERR_INCOMPATIBLEPRIMARY, DDERR_INVALIDCAPS, DDERR_INVALIDOBJECT,              \
+        DDERR_INVALIDPARAMS, DDERR_INVALIDPIXELFORMAT, DDERR_NOALPHAHW,                            \
+        DDERR_NOCOOPERATIVELEVELSET, DDERR_NODIRECTDRAWHW, DDERR_NOEMULATION,                      \
+        DDERR_NOEXCLUSIVEMODE, DDERR_NOFLIPHW, DDERR_NOMIPMAPHW, DDERR_NOZBUFFERHW,                \
+        DDERR_OUTOFMEMORY, DDERR_OUTOFVIDEOMEMORY, DDERR_PRIMARYSURFACEALREADYEXISTS,              \
+        DDERR_UNSUPPORTEDMODE, DDERR_INVALIDSURFACETYPE, DDERR_SURFACELOST, DDERR_WASSTILLDRAWING, \
+        DDERR_INVALIDMODE, DDERR_UNSUPPORTED, DDERR_EXCLUSIVEMODEALREADYSET, DDERR_NOTLOCKED,      \
+        DDERR_SURFACEBUSY
+
 namespace dd
 {
-constexpr HRESULT results[] = {
-    DDERR_GENERIC,
-    DDERR_INCOMPATIBLEPRIMARY,
-    DDERR_INVALIDCAPS,
-    DDERR_INVALIDOBJECT,
-    DDERR_INVALIDPARAMS,
-    DDERR_INVALIDPIXELFORMAT,
-    DDERR_NOALPHAHW,
-    DDERR_NOCOOPERATIVELEVELSET,
-    DDERR_NODIRECTDRAWHW,
-    DDERR_NOEMULATION,
-    DDERR_NOEXCLUSIVEMODE,
-    DDERR_NOFLIPHW,
-    DDERR_NOMIPMAPHW,
-    DDERR_NOZBUFFERHW,
-    DDERR_OUTOFMEMORY,
-    DDERR_OUTOFVIDEOMEMORY,
-    DDERR_PRIMARYSURFACEALREADYEXISTS,
-    DDERR_UNSUPPORTEDMODE,
-    DDERR_INVALIDSURFACETYPE,
-    DDERR_SURFACELOST,
-    DDERR_WASSTILLDRAWING,
-    DDERR_INVALIDMODE,
-    DDERR_UNSUPPORTED,
-    DDERR_EXCLUSIVEMODEALREADYSET,
-    DDERR_NOTLOCKED,
-    DDERR_SURFACEBUSY,
-};
+constexpr HRESULT results[] = {DISPLAY_RESULTS};
 } // namespace dd
 
 #undef DD_OK
@@ -97,60 +82,19 @@ namespace
 // Display shut-down may come from the sound thread's fatal error while the main thread holds
 // the surface locked and writes into it: the surface (and the device under it) then go away at
 // the unlock, not under the writer's feet. One lock for the whole display.
-CRITICAL_SECTION &guard()
+Win32Lock &display_lock()
 {
-    static CRITICAL_SECTION section = [] {
-        CRITICAL_SECTION s;
-        InitializeCriticalSection(&s);
-        return s;
-    }();
-    return section;
+    static Win32Lock lock;
+    return lock;
 }
-
-struct Guard {
-    Guard() { EnterCriticalSection(&guard()); }
-    ~Guard() { LeaveCriticalSection(&guard()); }
-};
 
 ScreenDevice *deferred_device; // released while its surface was locked
 ScreenSurface *live_surface;   // the one primary surface, until it is released
 
 int32_t result_of(HRESULT r)
 {
-    if (SUCCEEDED(r)) return DD_OK;
-    static const int32_t names[] = {
-        DDERR_GENERIC,
-        DDERR_INCOMPATIBLEPRIMARY,
-        DDERR_INVALIDCAPS,
-        DDERR_INVALIDOBJECT,
-        DDERR_INVALIDPARAMS,
-        DDERR_INVALIDPIXELFORMAT,
-        DDERR_NOALPHAHW,
-        DDERR_NOCOOPERATIVELEVELSET,
-        DDERR_NODIRECTDRAWHW,
-        DDERR_NOEMULATION,
-        DDERR_NOEXCLUSIVEMODE,
-        DDERR_NOFLIPHW,
-        DDERR_NOMIPMAPHW,
-        DDERR_NOZBUFFERHW,
-        DDERR_OUTOFMEMORY,
-        DDERR_OUTOFVIDEOMEMORY,
-        DDERR_PRIMARYSURFACEALREADYEXISTS,
-        DDERR_UNSUPPORTEDMODE,
-        DDERR_INVALIDSURFACETYPE,
-        DDERR_SURFACELOST,
-        DDERR_WASSTILLDRAWING,
-        DDERR_INVALIDMODE,
-        DDERR_UNSUPPORTED,
-        DDERR_EXCLUSIVEMODEALREADYSET,
-        DDERR_NOTLOCKED,
-        DDERR_SURFACEBUSY,
-    };
-    static_assert(sizeof names / sizeof names[0] == sizeof dd::results / sizeof dd::results[0],
-                  "one name for each result");
-    for (size_t i = 0; i < sizeof names / sizeof names[0]; i++)
-        if (dd::results[i] == r) return names[i];
-    return DDERR_GENERIC;
+    static const int32_t names[] = {DISPLAY_RESULTS};
+    return win32_result_name(r, dd::results, names, DD_OK, DDERR_GENERIC);
 }
 
 // FILMO_TRACE=FILE: a line for each picture made visible, the time in microseconds and the
@@ -200,14 +144,14 @@ int32_t screen_create(ScreenDevice **device)
 
 int32_t screen_set_cooperative_level(ScreenDevice *device, Window *window, uint32_t flags)
 {
-    Guard g;
+    Win32Guard g(display_lock());
     if (device->released) return DDERR_INVALIDOBJECT;
     return result_of(device->draw->SetCooperativeLevel(reinterpret_cast<HWND>(window), flags));
 }
 
 int32_t screen_set_mode(ScreenDevice *device, int32_t width, int32_t height, int32_t bits)
 {
-    Guard g;
+    Win32Guard g(display_lock());
     if (device->released) return DDERR_INVALIDOBJECT;
     return result_of(device->draw->SetDisplayMode(
         static_cast<DWORD>(width), static_cast<DWORD>(height), static_cast<DWORD>(bits)));
@@ -215,7 +159,7 @@ int32_t screen_set_mode(ScreenDevice *device, int32_t width, int32_t height, int
 
 int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
 {
-    Guard g;
+    Win32Guard g(display_lock());
     *surface = nullptr;
     if (device->released) return DDERR_INVALIDOBJECT;
     DDSURFACEDESC desc = {};
@@ -232,7 +176,7 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
 
 int32_t screen_get_pixel_format(ScreenSurface *surface, ScreenPixelFormat *format)
 {
-    Guard g;
+    Win32Guard g(display_lock());
     if (surface->released) return DDERR_SURFACELOST;
     DDPIXELFORMAT pixel = {};
     pixel.dwSize = sizeof pixel;
@@ -247,7 +191,7 @@ int32_t screen_get_pixel_format(ScreenSurface *surface, ScreenPixelFormat *forma
 
 int32_t screen_lock(ScreenSurface *surface, uint32_t flags, void **pixels, int32_t *pitch)
 {
-    Guard g;
+    Win32Guard g(display_lock());
     if (surface->released) return DDERR_SURFACELOST;
     if (surface->locked) return DDERR_SURFACEBUSY;
     DDSURFACEDESC desc = {};
@@ -263,7 +207,7 @@ int32_t screen_lock(ScreenSurface *surface, uint32_t flags, void **pixels, int32
 int32_t screen_unlock(ScreenSurface *surface)
 {
     trace_picture();
-    Guard g;
+    Win32Guard g(display_lock());
     if (!surface->locked) return surface->released ? DDERR_SURFACELOST : DDERR_NOTLOCKED;
     HRESULT r = surface->surface->Unlock(nullptr);
     surface->locked = false;
@@ -280,21 +224,21 @@ int32_t screen_unlock(ScreenSurface *surface)
 
 int32_t screen_restore(ScreenSurface *surface)
 {
-    Guard g;
+    Win32Guard g(display_lock());
     if (surface->released) return DDERR_SURFACELOST;
     return result_of(surface->surface->Restore());
 }
 
 int32_t screen_restore_desktop(ScreenDevice *device)
 {
-    Guard g;
+    Win32Guard g(display_lock());
     if (device->released) return DDERR_INVALIDOBJECT;
     return result_of(device->draw->RestoreDisplayMode());
 }
 
 void screen_release_surface(ScreenSurface *surface)
 {
-    Guard g;
+    Win32Guard g(display_lock());
     if (!surface || surface->released) return;
     surface->released = true;
     if (surface->locked) return; // the unlock releases it
@@ -305,7 +249,7 @@ void screen_release_surface(ScreenSurface *surface)
 
 void screen_release(ScreenDevice *device)
 {
-    Guard g;
+    Win32Guard g(display_lock());
     if (!device || device->released) return;
     device->released = true;
     // A surface still locked on another thread lives on the device: both go at its unlock.

@@ -7,10 +7,13 @@
 //   UNINST.EXE   (install folder)   removes the install folder and the install record
 #include "platform/win32/win32.h"
 
+#include "platform/files.h"
+
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -98,27 +101,28 @@ int install(bool quiet)
                                        L"Start the CD menu again to play it.");
 }
 
-// Everything below folder except the running program itself, which goes when the system next
-// lets it (a running program's file cannot be deleted).
-void remove_tree(const std::wstring &folder, const std::wstring &self)
+// Everything in the current folder, its folders emptied and removed. Links are never followed
+// and nothing above the folder is touched: a link itself goes, or stays where the system does
+// not show it as one.
+void empty_current_folder(int depth)
 {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = folder + L"\\" + name;
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                remove_tree(path, self);
-            else if (lower(path) != lower(self) && !DeleteFileW(path.c_str()))
-                RemoveDirectoryW(path.c_str()); // a link to a folder
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+    if (depth > 32) return;
+    std::vector<std::string> names;
+    char name[MAX_PATH];
+    FilesFind find = files_find_first("*", name, sizeof name);
+    if (find) {
+        do
+            names.push_back(name);
+        while (files_find_next(find, name, sizeof name));
+        files_find_close(find);
     }
-    if (!RemoveDirectoryW(folder.c_str()))
-        MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    for (const std::string &entry : names) {
+        if (entry == "." || entry == ".." || files_delete(entry.c_str())) continue;
+        if (files_is_link(entry.c_str()) || !files_set_current_directory(entry.c_str())) continue;
+        empty_current_folder(depth + 1);
+        files_set_current_directory("..");
+        RemoveDirectoryW(win32_wide(entry.c_str()).c_str());
+    }
 }
 
 int uninstall()
@@ -130,8 +134,14 @@ int uninstall()
         GetFileAttributesW((folder + L"\\ztDemo.exe").c_str()) == INVALID_FILE_ATTRIBUTES)
         return 1;
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, KEY);
-    if (!DeleteFileW(self.c_str())) MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    remove_tree(folder, self);
+    if (!SetCurrentDirectoryW(folder.c_str())) return 1;
+    empty_current_folder(0);
+    SetCurrentDirectoryW(folder_of(folder).c_str());
+    // A running program's file, and so its folder, may have to wait for the next start.
+    if (GetFileAttributesW(self.c_str()) != INVALID_FILE_ATTRIBUTES)
+        MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (!RemoveDirectoryW(folder.c_str()))
+        MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     return 0;
 }
 

@@ -138,20 +138,6 @@ std::vector<uint8_t> build_template(const DialogTemplate *dialog)
     return out;
 }
 
-MSG msg_of(const UiMsg *msg)
-{
-    MSG system = {};
-    system.hwnd = hwnd_of(msg->window);
-    system.message = msg->message;
-    system.wParam = msg->wparam;
-    system.lParam = msg->lparam;
-    system.time = static_cast<DWORD>(GetMessageTime());
-    DWORD pos = GetMessagePos();
-    system.pt.x = static_cast<short>(LOWORD(pos));
-    system.pt.y = static_cast<short>(HIWORD(pos));
-    return system;
-}
-
 } // namespace
 
 bool ui_register_icon(int32_t id, const UiIconImage * /*images*/, int32_t /*count*/)
@@ -328,28 +314,25 @@ int32_t ui_get_message(UiMsg *msg)
 {
     MSG system;
     BOOL r = GetMessageW(&system, nullptr, 0, 0);
-    msg->window = window_of(system.hwnd);
-    msg->message = system.message;
-    msg->wparam = system.wParam;
-    msg->lparam = system.lParam;
+    *msg = win32_record_of<UiMsg>(system);
     return r < 0 ? -1 : r ? 1 : 0;
 }
 
 bool ui_is_dialog_message(UiWindow dialog, UiMsg *msg)
 {
-    MSG system = msg_of(msg);
+    MSG system = win32_msg_of(*msg);
     return IsDialogMessageW(hwnd_of(dialog), &system);
 }
 
 void ui_translate_message(const UiMsg *msg)
 {
-    MSG system = msg_of(msg);
+    MSG system = win32_msg_of(*msg);
     TranslateMessage(&system);
 }
 
 intptr_t ui_dispatch_message(const UiMsg *msg)
 {
-    MSG system = msg_of(msg);
+    MSG system = win32_msg_of(*msg);
     return DispatchMessageW(&system);
 }
 

@@ -11,6 +11,7 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -71,3 +72,70 @@ bool win32_audio_play_cursor(uint32_t *cursor);
 
 // The module the programs' resources (icon group, version, manifest) are linked into.
 HINSTANCE win32_instance();
+
+// A lock over state that threads share. Kept as a function's static it is made at its first use
+// (once, also when two threads get there together) and never deleted, so a thread still inside
+// it while the process ends finds it there.
+struct Win32Lock {
+    Win32Lock() { InitializeCriticalSection(&section); }
+    Win32Lock(const Win32Lock &) = delete;
+    Win32Lock &operator=(const Win32Lock &) = delete;
+    CRITICAL_SECTION section;
+};
+
+// Holds a lock to the end of the scope.
+class Win32Guard
+{
+  public:
+    explicit Win32Guard(Win32Lock &lock) : section_(lock.section)
+    {
+        EnterCriticalSection(&section_);
+    }
+    ~Win32Guard() { LeaveCriticalSection(&section_); }
+    Win32Guard(const Win32Guard &) = delete;
+    Win32Guard &operator=(const Win32Guard &) = delete;
+
+  private:
+    CRITICAL_SECTION &section_;
+};
+
+// A system result under the layer's name: names[i] stands for results[i], success for ok and any
+// result the table lacks for other. The display and the sound keep their tables so, each
+// result's system number beside the layer's name for it.
+template <size_t N>
+int32_t win32_result_name(HRESULT r, const HRESULT (&results)[N], const int32_t (&names)[N],
+                          int32_t ok, int32_t other)
+{
+    if (SUCCEEDED(r)) return ok;
+    for (size_t i = 0; i < N; i++)
+        if (results[i] == r) return names[i];
+    return other;
+}
+
+// A system message as our record of it, and back. The player's window and the menu's windows
+// each have such a record: the window (the HWND itself), the message and its two parameters.
+template <class Record> Record win32_record_of(const MSG &msg)
+{
+    Record record = {};
+    record.window = reinterpret_cast<decltype(record.window)>(msg.hwnd);
+    record.message = msg.message;
+    record.wparam = msg.wParam;
+    record.lparam = msg.lParam;
+    return record;
+}
+
+// The time and the cursor position are those of the message last taken from the queue, which
+// is the one the record came from.
+template <class Record> MSG win32_msg_of(const Record &record)
+{
+    MSG msg = {};
+    msg.hwnd = reinterpret_cast<HWND>(record.window);
+    msg.message = record.message;
+    msg.wParam = record.wparam;
+    msg.lParam = record.lparam;
+    msg.time = static_cast<DWORD>(GetMessageTime());
+    DWORD pos = GetMessagePos();
+    msg.pt.x = static_cast<short>(LOWORD(pos));
+    msg.pt.y = static_cast<short>(HIWORD(pos));
+    return msg;
+}

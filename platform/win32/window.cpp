@@ -83,32 +83,19 @@ int32_t window_get_message(WindowMessage *message)
 {
     MSG msg;
     BOOL r = GetMessageA(&msg, nullptr, 0, 0);
-    message->window = window_of(msg.hwnd);
-    message->message = msg.message;
-    message->wparam = msg.wParam;
-    message->lparam = msg.lParam;
+    *message = win32_record_of<WindowMessage>(msg);
     return r > 0 ? 1 : 0;
 }
 
 void window_translate_message(const WindowMessage *message)
 {
-    MSG msg = {hwnd_of(message->window),
-               message->message,
-               message->wparam,
-               message->lparam,
-               static_cast<DWORD>(GetMessageTime()),
-               {}};
+    MSG msg = win32_msg_of(*message);
     TranslateMessage(&msg);
 }
 
 void window_dispatch_message(const WindowMessage *message)
 {
-    MSG msg = {hwnd_of(message->window),
-               message->message,
-               message->wparam,
-               message->lparam,
-               static_cast<DWORD>(GetMessageTime()),
-               {}};
+    MSG msg = win32_msg_of(*message);
     DispatchMessageA(&msg);
 }
 

@@ -27,17 +27,12 @@ fail() {
     for log in "$work"/*.log; do [ -s "$log" ] && { echo "--- $log"; cat "$log"; }; done
     exit 1
 }
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
+# shellcheck source=tests/support/wait_for.sh
+source "$src/tests/support/wait_for.sh"
 
 # Xvfb picks a free display itself and writes its number to the descriptor once it listens.
 exec {ready}>"$work/display"
-Xvfb -displayfd "$ready" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd "$ready" -noreset -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 exec {ready}>&-
 wait_for 100 test -s "$work/display" || fail "Xvfb did not start"

@@ -400,7 +400,10 @@ std::string attack_run_tree(AttackChoices *c, AttackFigures *f, bool more_names)
         unlink_guard_arm(t.install_real.string());
         for (uint32_t i = 0, n = pick(c, 16); i < n; i++) {
             std::string name = entry_name(c, &t, false);
-            if (chance(c, 2)) name = entry_name(c, &t, false) + "\\" + name;
+            if (chance(c, 2)) {
+                std::string folder = entry_name(c, &t, false);
+                name = folder.append("\\").append(name);
+            }
             if (chance(c, 3)) name = "*" + name.substr(std::min<size_t>(name.size(), 1));
             char found[256];
             if (name.find_first_of("*?") == std::string::npos) {

@@ -3,6 +3,7 @@
 // listed files went, and no unlink was ever aimed outside it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -37,7 +38,8 @@ TEST(UninstallTrees, NothingOutsideChangesAndInsideExactlyTheListedFilesGo)
     std::printf("%zu trees: %zu files, %zu links, %zu folders, %zu FIFOs, %zu names; %zu "
                 "deleted inside; %zu canaries outside each tree\n",
                 figures.trees, figures.files, figures.links, figures.folders, figures.others,
-                figures.names, figures.deleted, figures.outside_entries / figures.trees);
+                figures.names, figures.deleted,
+                figures.outside_entries / std::max<size_t>(figures.trees, 1));
     // Trees that delete nothing would prove nothing.
     EXPECT_GT(figures.deleted, figures.trees);
     EXPECT_GT(figures.links, figures.trees);

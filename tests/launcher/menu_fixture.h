@@ -3,11 +3,28 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <string>
 
 #include "launcher/launcher.h"
 #include "platform/headless/launcher_headless.h"
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
+
+// Whether start is the menu starting program, with this command line, from this directory, the
+// way given; on a mismatch the message shows what it was.
+inline ::testing::AssertionResult started_as(const HeadlessStart &start, ProcessWay way,
+                                             const std::string &program,
+                                             const std::string &command_line,
+                                             const std::string &directory)
+{
+    if (start.way == way && start.program == program && start.command_line == command_line &&
+        start.directory == directory)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "started way " << start.way << " \"" << start.program << "\" as \""
+           << start.command_line << "\" in \"" << start.directory << "\"; expected way " << way
+           << " \"" << program << "\" as \"" << command_line << "\" in \"" << directory << "\"";
+}
 
 class SandboxMenu : public ::testing::Test
 {

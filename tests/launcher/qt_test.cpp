@@ -12,11 +12,15 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <poll.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "launcher/launcher.h"
 #include "launcher/templates.h"
@@ -25,6 +29,69 @@
 
 namespace
 {
+
+QWidget *menu()
+{
+    return qt_ui_widget(qt_ui_main_dialog());
+}
+
+QPushButton *button(int32_t id)
+{
+    return qobject_cast<QPushButton *>(qt_ui_widget(ui_get_dlg_item(qt_ui_main_dialog(), id)));
+}
+
+bool box_open(const char *text)
+{
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    return box && box->isVisible() && box->text().contains(QString::fromUtf8(text));
+}
+
+bool window_open(const char *title)
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == QString::fromUtf8(title)) return true;
+    return false;
+}
+
+// The child side of QtRunner.end_by_signal: the program with the dialog open (opened once the
+// menu shows; the picture's error box opens by itself during start-up), one byte on ready_fd
+// once it is open, then whatever the signal makes of it. Answers the program's exit code.
+int signal_child(const std::string &dialog, const char *cd, int ready_fd)
+{
+    bool opened = false, told = false;
+    QTimer poll_timer;
+    QObject::connect(&poll_timer, &QTimer::timeout, [&]() {
+        if (!opened && menu() && menu()->isVisible()) {
+            if (dialog == "readme") {
+                button(ID_README)->click();
+                opened = true;
+            } else if (dialog == "about") {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+                QApplication::sendEvent(menu(), &press);
+                opened = true;
+            } else if (dialog == "uninstall" && button(ID_UNINSTALL)->isEnabled()) {
+                // The first refresh enables the button.
+                button(ID_UNINSTALL)->click();
+                opened = true;
+            }
+        }
+        bool open = dialog == "error"       ? box_open("Error loading background picture")
+                    : dialog == "uninstall" ? box_open("Zenthor Demo?")
+                    : dialog == "readme"    ? window_open("README.TXT")
+                                            : window_open("About");
+        if (open && !told) {
+            told = true;
+            char byte = 1;
+            if (write(ready_fd, &byte, 1) != 1) _exit(4);
+            close(ready_fd);
+        }
+    });
+    poll_timer.start(20);
+    char arg0[] = "runner", arg1[] = "--cd", arg3[] = "--drive", arg4[] = "E";
+    std::string folder = cd;
+    char *argv[] = {arg0, arg1, folder.data(), arg3, arg4, nullptr};
+    return qt_runner_main(5, argv);
+}
 
 class QtRunner : public ::testing::Test
 {
@@ -61,11 +128,6 @@ class QtRunner : public ::testing::Test
         return qt_runner_main(5, argv);
     }
 
-    static QWidget *menu() { return qt_ui_widget(qt_ui_main_dialog()); }
-    static QPushButton *button(int32_t id)
-    {
-        return qobject_cast<QPushButton *>(qt_ui_widget(ui_get_dlg_item(qt_ui_main_dialog(), id)));
-    }
     // Runs the steps one after another, each some milliseconds after the one before, then
     // closes the menu as its close box would.
     static void script(std::vector<std::pair<int, std::function<void()>>> steps)
@@ -110,41 +172,40 @@ class QtRunner : public ::testing::Test
             script_next();
         });
     }
-    // Runs the program in a child process, opens a dialog there (open() once the menu shows;
-    // a box of the start-up opens by itself) and waits until is_open(), then sends the signal and
-    // waits for the child to end. Answers the child's wait status, or -1 when it was still running
-    // 10 s after the signal.
-    int end_by_signal(int signal_number, std::function<void()> open, std::function<bool()> is_open)
+    // Runs the program in a fresh process of this test program (never a fork of this one, whose
+    // threads a child could inherit stuck), opens the dialog there, sends the signal once it is
+    // open and waits for the child to end. Answers the child's wait status, or -1 when it was
+    // still running 10 s after the signal.
+    int end_by_signal(int signal_number, const char *dialog)
     {
         int ready[2];
-        if (pipe(ready) != 0) return -2;
+        if (pipe2(ready, O_CLOEXEC) != 0) return -2;
+        int child_end = fcntl(ready[1], F_DUPFD, 10); // without close-on-exec
+        std::vector<std::string> env = {std::string("SIGNAL_CHILD=") + dialog,
+                                        "SIGNAL_CD=" + box.cd.string(),
+                                        "SIGNAL_READY_FD=" + std::to_string(child_end)};
+        for (char **e = environ; *e; e++)
+            env.emplace_back(*e);
+        std::vector<char *> envp;
+        envp.reserve(env.size() + 1);
+        for (std::string &e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        char self[] = "test_runner_qt";
+        char *argv[] = {self, nullptr};
         std::fflush(nullptr);
         pid_t child = fork();
         if (child == 0) {
-            close(ready[0]);
-            bool opened = false, told = false;
-            QTimer poll_timer;
-            QObject::connect(&poll_timer, &QTimer::timeout, [&]() {
-                if (!opened && menu() && menu()->isVisible()) {
-                    opened = true;
-                    open();
-                }
-                if (!told && is_open()) {
-                    told = true;
-                    char byte = 1;
-                    if (write(ready[1], &byte, 1) != 1) _exit(4);
-                }
-            });
-            poll_timer.start(20);
-            int code = run();
-            _exit(code);
+            execve("/proc/self/exe", argv, envp.data());
+            _exit(127);
         }
         close(ready[1]);
+        close(child_end);
         pollfd wait_ready = {ready[0], POLLIN, 0};
         char byte = 0;
         bool got_ready = poll(&wait_ready, 1, 20000) == 1 && read(ready[0], &byte, 1) == 1;
         close(ready[0]);
-        EXPECT_TRUE(got_ready) << "the dialog did not open";
+        EXPECT_TRUE(got_ready) << dialog << " did not open";
         kill(child, signal_number);
         auto start = std::chrono::steady_clock::now();
         int status = 0;
@@ -158,20 +219,9 @@ class QtRunner : public ::testing::Test
         }
         auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
-        std::printf("ended %lld ms after signal %d\n", static_cast<long long>(took.count()),
-                    signal_number);
+        std::printf("%s: ended %lld ms after signal %d\n", dialog,
+                    static_cast<long long>(took.count()), signal_number);
         return status;
-    }
-    static bool box_open(const char *text)
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        return box && box->isVisible() && box->text().contains(QString::fromUtf8(text));
-    }
-    static bool window_open(const char *title)
-    {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->isVisible() && w->windowTitle() == QString::fromUtf8(title)) return true;
-        return false;
     }
 
     // Answers the next message box with the button that has this role, once it is open.
@@ -364,8 +414,7 @@ TEST_F(QtRunner, SignalsEndTheMenuWithAMessageBoxOpen)
 {
     fs::remove(box.cd / "loading.bmp");
     for (int signal_number : {SIGTERM, SIGINT}) {
-        int status = end_by_signal(
-            signal_number, [] {}, [] { return box_open("Error loading background picture"); });
+        int status = end_by_signal(signal_number, "error");
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
 }
@@ -377,19 +426,7 @@ TEST_F(QtRunner, SignalsEndTheMenuWithTheUninstallQuestionOpen)
     recorder(demo / "UNINST.EXE");
     write_registry(box, {{"Path", "C:\\DEMO"}, {"Uninstall", "C:\\DEMO\\UNINST.EXE -fC:\\L"}});
     for (int signal_number : {SIGTERM, SIGINT}) {
-        int status = end_by_signal(
-            signal_number,
-            [] {
-                // The first refresh enables the button; click it once it is.
-                auto *timer = new QTimer;
-                QObject::connect(timer, &QTimer::timeout, [timer] {
-                    if (!button(ID_UNINSTALL)->isEnabled()) return;
-                    timer->stop();
-                    button(ID_UNINSTALL)->click();
-                });
-                timer->start(20);
-            },
-            [] { return box_open("Zenthor Demo?"); });
+        int status = end_by_signal(signal_number, "uninstall");
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     EXPECT_TRUE(fs::exists(demo / "frei.lvl"));
@@ -398,18 +435,23 @@ TEST_F(QtRunner, SignalsEndTheMenuWithTheUninstallQuestionOpen)
 
 TEST_F(QtRunner, SignalsEndTheMenuWithTheReadmeViewerOrAboutBoxOpen)
 {
+    for (int signal_number : {SIGTERM, SIGINT})
+        for (const char *dialog : {"readme", "about"}) {
+            int status = end_by_signal(signal_number, dialog);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << dialog << " " << status;
+        }
+}
+
+// A FIFO with no writer as the registry file and as the picture: the menu neither blocks on
+// them nor misses a signal; it reports the picture as missing and ends on SIGTERM or SIGINT.
+TEST_F(QtRunner, FifosAsRegistryAndPictureNeitherBlockTheMenuNorItsEnd)
+{
+    fs::remove(box.cd / "loading.bmp");
+    ASSERT_EQ(mkfifo((box.cd / "loading.bmp").c_str(), 0644), 0);
+    fs::remove(box.registry);
+    ASSERT_EQ(mkfifo(box.registry.c_str(), 0644), 0);
     for (int signal_number : {SIGTERM, SIGINT}) {
-        int status = end_by_signal(
-            signal_number, [] { button(ID_README)->click(); },
-            [] { return window_open("README.TXT"); });
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        status = end_by_signal(
-            signal_number,
-            [] {
-                QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
-                QApplication::sendEvent(menu(), &press);
-            },
-            [] { return window_open("About"); });
+        int status = end_by_signal(signal_number, "error");
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
 }
@@ -419,8 +461,17 @@ TEST_F(QtRunner, SignalsEndTheMenuWithTheReadmeViewerOrAboutBoxOpen)
 int main(int argc, char **argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ::testing::InitGoogleTest(&argc, argv);
     int qt_argc = 1;
+    const char *dialog = std::getenv("SIGNAL_CHILD");
+    const char *cd = std::getenv("SIGNAL_CD");
+    const char *ready_fd = std::getenv("SIGNAL_READY_FD");
+    if (dialog && cd && ready_fd) {
+        QApplication app(qt_argc, argv);
+        int code = signal_child(dialog, cd, std::atoi(ready_fd));
+        std::fflush(nullptr);
+        _exit(code);
+    }
+    ::testing::InitGoogleTest(&argc, argv);
     QApplication app(qt_argc, argv);
     return RUN_ALL_TESTS();
 }

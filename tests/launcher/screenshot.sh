@@ -19,7 +19,7 @@ trap cleanup EXIT
 
 # Xvfb picks a free display itself and writes its number to the descriptor once it listens.
 exec {ready}>"$work/display"
-Xvfb -displayfd "$ready" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd "$ready" -noreset -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 exec {ready}>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done

@@ -43,6 +43,11 @@ class MenuSession : public SandboxMenu
     static bool enabled(int32_t id) { return button(id)->enabled; }
     static std::string text(int32_t id) { return button(id)->text; }
     int32_t run() { return launcher_main(SW_SHOWNORMAL); }
+    // A click on the button, when the run that follows gets to it.
+    static void queue_click(int32_t id)
+    {
+        headless_call([id] { headless_click(launcher.menu_window, id); });
+    }
 };
 
 TEST_F(MenuSession, LayoutCentresTheWindowAndPlacesTheButtons)
@@ -322,14 +327,12 @@ TEST_F(MenuSession, SoundSetupRunsThroughTheInterpreterAndTheDriverFileFollows)
         hidden_while_running = !headless_window(launcher.menu_window)->visible;
     });
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_SETUP); });
+    queue_click(ID_SETUP);
     headless_call([&] {
         ASSERT_EQ(headless_starts().size(), 1u);
         const HeadlessStart &start = headless_starts()[0];
-        EXPECT_EQ(start.way, PROCESS_RUN_AND_WAIT);
-        EXPECT_EQ(start.program, "cmd.exe");
-        EXPECT_EQ(start.command_line, "cmd.exe /c setsound.exe");
-        EXPECT_EQ(start.directory, "C:\\DEMO");
+        EXPECT_TRUE(started_as(start, PROCESS_RUN_AND_WAIT, "cmd.exe", "cmd.exe /c setsound.exe",
+                               "C:\\DEMO"));
         EXPECT_TRUE(headless_window(launcher.menu_window)->visible);
         EXPECT_TRUE(launcher.sound_setup_has_run);
         EXPECT_FALSE(fs::exists(demo / "drivers" / "dig.ini"));
@@ -356,7 +359,7 @@ TEST_F(MenuSession, SoundSetupUsesComspecWhenItExists)
     write_file(box.cd / "COMMAND.COM", "MZ");
     setenv("COMSPEC", "E:\\command.com", 1);
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_SETUP); });
+    queue_click(ID_SETUP);
     run();
     unsetenv("COMSPEC");
     ASSERT_EQ(headless_starts().size(), 1u);
@@ -375,10 +378,8 @@ TEST_F(MenuSession, SoundVariantWithCdDirectxSetupStartsTheDirectxSetup)
     run();
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
-    EXPECT_EQ(start.way, PROCESS_START_BESIDE);
-    EXPECT_EQ(start.program, "E:\\directx\\dxsetup.exe");
-    EXPECT_EQ(start.command_line, "E:\\directx\\dxsetup.exe");
-    EXPECT_EQ(start.directory, "E:\\");
+    EXPECT_TRUE(started_as(start, PROCESS_START_BESIDE, "E:\\directx\\dxsetup.exe",
+                           "E:\\directx\\dxsetup.exe", "E:\\"));
     EXPECT_TRUE(ui_is_window(launcher.menu_window));
 }
 
@@ -386,15 +387,13 @@ TEST_F(MenuSession, PlayStartsTheDirectxGameInPlace)
 {
     install("ztDemo.exe");
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_PLAY); });
+    queue_click(ID_PLAY);
     headless_tick(); // never reached: the launcher has ended
     EXPECT_EQ(run(), 0);
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
-    EXPECT_EQ(start.way, PROCESS_START_IN_PLACE);
-    EXPECT_EQ(start.program, "C:\\DEMO\\ztDemo.exe");
-    EXPECT_EQ(start.command_line, "C:\\DEMO\\ztDemo.exe");
-    EXPECT_EQ(start.directory, "C:\\DEMO");
+    EXPECT_TRUE(started_as(start, PROCESS_START_IN_PLACE, "C:\\DEMO\\ztDemo.exe",
+                           "C:\\DEMO\\ztDemo.exe", "C:\\DEMO"));
     EXPECT_TRUE(start.started);
     EXPECT_TRUE(headless_ended_in_place());
     EXPECT_FALSE(headless_input_ran_out());
@@ -407,7 +406,7 @@ TEST_F(MenuSession, PlayStartsTheSoundVariantGame)
     install("xxxxxxx.xxx");
     write_file(demo / "drivers" / "dig.ini", "");
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_PLAY); });
+    queue_click(ID_PLAY);
     run();
     ASSERT_EQ(headless_starts().size(), 1u);
     EXPECT_EQ(headless_starts()[0].program, "C:\\DEMO\\xxxxxxx.xxx");
@@ -433,15 +432,12 @@ TEST_F(MenuSession, PlayWhoseGameVanishedLeavesTheMenuInTheInstallFolder)
 
 TEST_F(MenuSession, InstallStartsSetupAndClosesTheMenu)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_INSTALL); });
+    queue_click(ID_INSTALL);
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(headless_input_ran_out()); // ended by WM_QUIT
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
-    EXPECT_EQ(start.way, PROCESS_START_BESIDE);
-    EXPECT_EQ(start.program, "E:\\setup.exe");
-    EXPECT_EQ(start.command_line, "E:\\setup.exe");
-    EXPECT_EQ(start.directory, "E:\\");
+    EXPECT_TRUE(started_as(start, PROCESS_START_BESIDE, "E:\\setup.exe", "E:\\setup.exe", "E:\\"));
     EXPECT_TRUE(start.started);
     EXPECT_FALSE(ui_is_window(launcher.menu_window));
 }
@@ -461,14 +457,12 @@ TEST_F(MenuSession, InstallClosesTheMenuEvenWhenTheStartFails)
 
 TEST_F(MenuSession, TrailerStartsThePlayerWithItsMovie)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_TRAILER); });
+    queue_click(ID_TRAILER);
     run();
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
-    EXPECT_EQ(start.way, PROCESS_START_BESIDE);
-    EXPECT_EQ(start.program, "Trailer\\filmo.exe");
-    EXPECT_EQ(start.command_line, "Trailer\\filmo.exe Trailer\\trailer.mov");
-    EXPECT_EQ(start.directory, "E:\\");
+    EXPECT_TRUE(started_as(start, PROCESS_START_BESIDE, "Trailer\\filmo.exe",
+                           "Trailer\\filmo.exe Trailer\\trailer.mov", "E:\\"));
     EXPECT_TRUE(ui_is_window(launcher.menu_window));
 }
 
@@ -477,8 +471,8 @@ TEST_F(MenuSession, TrailerAfterTheSoundSetupFindsNoPlayer)
     fs::remove_all(box.cd / "directx");
     install("xxxxxxx.xxx");
     headless_tick();
-    headless_call([&] { headless_click(launcher.menu_window, ID_SETUP); });
-    headless_call([&] { headless_click(launcher.menu_window, ID_TRAILER); });
+    queue_click(ID_SETUP);
+    queue_click(ID_TRAILER);
     run();
     ASSERT_EQ(headless_starts().size(), 2u);
     EXPECT_TRUE(enabled(ID_TRAILER));
@@ -488,7 +482,7 @@ TEST_F(MenuSession, TrailerAfterTheSoundSetupFindsNoPlayer)
 
 TEST_F(MenuSession, ExitAndCloseBoxEndTheProgram)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_EXIT); });
+    queue_click(ID_EXIT);
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(ui_is_window(launcher.menu_window));
     EXPECT_FALSE(headless_input_ran_out());
@@ -516,8 +510,8 @@ TEST_F(MenuSession, EnterAndEscapeDoNothing)
 
 TEST_F(MenuSession, DisabledButtonsDoNotAct)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_PLAY); });
-    headless_call([&] { headless_click(launcher.menu_window, ID_UNINSTALL); });
+    queue_click(ID_PLAY);
+    queue_click(ID_UNINSTALL);
     run();
     EXPECT_TRUE(headless_starts().empty());
     EXPECT_TRUE(headless_message_boxes().empty());
@@ -548,8 +542,8 @@ TEST_F(MenuSession, F1OpensOneMoreAboutBoxEachTime)
 
 TEST_F(MenuSession, ReadmeViewerOpensOnceAndShowsTheTextByteForByte)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
-    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    queue_click(ID_README);
+    queue_click(ID_README);
     UiWindow viewer = 0;
     headless_call([&] {
         std::vector<UiWindow> viewers = headless_dialogs("README");
@@ -594,7 +588,7 @@ TEST_F(MenuSession, ReadmeViewerOpensOnceAndShowsTheTextByteForByte)
 TEST_F(MenuSession, EmptyReadmeOpensAnEmptyViewer)
 {
     write_file(box.cd / "Readme.txt", "");
-    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    queue_click(ID_README);
     run();
     ASSERT_EQ(headless_dialogs("README").size(), 1u);
     EXPECT_EQ(headless_window(ui_get_dlg_item(headless_dialogs("README")[0], ID_README_TEXT))->text,
@@ -613,7 +607,7 @@ TEST_F(MenuSession, ReadmeRemovedAfterStartUpOpensNothing)
 
 TEST_F(MenuSession, ClosingTheMenuClosesItsBoxesAndReleasesTheText)
 {
-    headless_call([&] { headless_click(launcher.menu_window, ID_README); });
+    queue_click(ID_README);
     headless_call([&] { ui_set_focus(launcher.menu_window); });
     headless_key(VK_F1);
     headless_call([&] { headless_close(launcher.menu_window); });

@@ -105,10 +105,8 @@ TEST_F(Uninstall, YesDeletesExactlyTheListedFilesInOrderAndStartsTheUninstaller)
 
     ASSERT_EQ(headless_starts().size(), 1u);
     const HeadlessStart &start = headless_starts()[0];
-    EXPECT_EQ(start.way, PROCESS_START_IN_PLACE);
-    EXPECT_EQ(start.program, "C:\\DEMO\\UNINST.EXE");
-    EXPECT_EQ(start.command_line, "C:\\DEMO\\UNINST.EXE -fC:\\DEMO\\LOG.TXT");
-    EXPECT_EQ(start.directory, "C:\\DEMO");
+    EXPECT_TRUE(started_as(start, PROCESS_START_IN_PLACE, "C:\\DEMO\\UNINST.EXE",
+                           "C:\\DEMO\\UNINST.EXE -fC:\\DEMO\\LOG.TXT", "C:\\DEMO"));
     EXPECT_TRUE(headless_ended_in_place());
 }
 

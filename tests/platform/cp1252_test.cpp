@@ -13,9 +13,11 @@ namespace
 // What the C library makes of one byte: its character, or 0 when the code page has none.
 uint32_t reference_of(unsigned char byte)
 {
+    // iconv_open reports a failure as (iconv_t)-1.
+    const iconv_t failed = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
     iconv_t cd = iconv_open("UTF-32LE", "CP1252");
-    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << "the C library has no CP1252 converter";
-    if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
+    EXPECT_NE(cd, failed) << "the C library has no CP1252 converter";
+    if (cd == failed) return 0;
     char in[1] = {static_cast<char>(byte)};
     unsigned char out[4] = {};
     char *in_at = in, *out_at = reinterpret_cast<char *>(out);

@@ -11,6 +11,20 @@
 namespace
 {
 
+// Every name a search for pattern yields, in its order; none when it finds nothing.
+std::vector<std::string> find_all(const char *pattern)
+{
+    char name[256];
+    std::vector<std::string> names;
+    FilesFind find = files_find_first(pattern, name, sizeof name);
+    if (find == 0) return names;
+    do
+        names.push_back(name);
+    while (files_find_next(find, name, sizeof name));
+    files_find_close(find);
+    return names;
+}
+
 class Paths : public ::testing::Test
 {
   protected:
@@ -150,20 +164,13 @@ TEST_F(Paths, FilesBehaveAsTheOriginalsDid)
     EXPECT_EQ(fs::file_size(demo / "new.ini"), 0u);
     EXPECT_FALSE(files_create_empty("nofolder\\x.ini"));
 
-    char name[256];
-    std::vector<std::string> names;
-    FilesFind find = files_find_first("*.*", name, sizeof name);
-    ASSERT_NE(find, 0u);
-    do
-        names.push_back(name);
-    while (files_find_next(find, name, sizeof name));
-    files_find_close(find);
     const std::vector<std::string> expected = {".",    "..",      "Save",  "full.ini",
                                                "ldir", "new.ini", "ro.cfg"};
-    EXPECT_EQ(names, expected);
+    EXPECT_EQ(find_all("*.*"), expected);
+    char name[256];
     EXPECT_EQ(files_find_first("*.none", name, sizeof name), 0u);
     EXPECT_EQ(files_find_first("nofolder\\*.*", name, sizeof name), 0u);
-    find = files_find_first("save\\*.SAV", name, sizeof name);
+    FilesFind find = files_find_first("save\\*.SAV", name, sizeof name);
     ASSERT_NE(find, 0u);
     EXPECT_STREQ(name, "game.sav");
     EXPECT_FALSE(files_find_next(find, name, sizeof name));
@@ -192,15 +199,7 @@ TEST_F(Paths, NamesNoWindowsFileSystemHoldsAreInvisible)
         write_file(demo / name, "odd");
     write_file(demo / "plain.txt", "plain");
     ASSERT_TRUE(files_set_current_directory("C:\\Demo"));
-    char name[256];
-    std::vector<std::string> found;
-    FilesFind find = files_find_first("*.txt", name, sizeof name);
-    ASSERT_NE(find, 0u);
-    do
-        found.push_back(name);
-    while (files_find_next(find, name, sizeof name));
-    files_find_close(find);
-    EXPECT_EQ(found, std::vector<std::string>{"plain.txt"});
+    EXPECT_EQ(find_all("*.txt"), std::vector<std::string>{"plain.txt"});
     // Nor can they be opened, deleted or asked about under any spelling.
     for (const char *path : {"c:d.txt", "C:\\Demo\\c:d.txt", "e*.txt", "j|.txt", "a\\b.txt"}) {
         EXPECT_FALSE(files_exists(path)) << path;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "platform/files.h"
 #include "platform/posix/paths.h"
@@ -89,6 +90,12 @@ TEST_F(Processes, FailedStartsStartNothing)
     EXPECT_FALSE(process_start(PROCESS_RUN_AND_WAIT, plain[0], plain, 1));
     const char *folder[] = {"E:\\Trailer"};
     EXPECT_FALSE(process_start(PROCESS_START_BESIDE, folder[0], folder, 1));
+    // A FIFO where the program belongs is no program, and looking at it does not block.
+    ASSERT_EQ(mkfifo((box.cd / "pipe.exe").c_str(), 0755), 0);
+    const char *pipe[] = {"E:\\pipe.exe"};
+    alarm(20);
+    EXPECT_FALSE(process_start(PROCESS_START_BESIDE, pipe[0], pipe, 1));
+    alarm(0);
     EXPECT_FALSE(fs::exists(record));
 }
 

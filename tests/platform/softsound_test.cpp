@@ -152,7 +152,9 @@ TEST(SoftSound, OncePlayedStopsAtTheEndWithTheCursorBackAtTheStart)
         // Played up to 4 and stopped there.
         softsound_play(b.sound, 1);
         uint8_t out[64];
-        if (!clocked) EXPECT_EQ(softsound_pull(b.sound, out, 4), 4u);
+        if (!clocked) {
+            EXPECT_EQ(softsound_pull(b.sound, out, 4), 4u);
+        }
         b.ms(4);
         softsound_stop(b.sound);
         EXPECT_EQ(b.play_cursor(), 4u) << clocked;

@@ -20,7 +20,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A server of our own on a display it picks.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 server=$!
 for _ in $(seq 1 300); do grep -q . "$work/display" 2>/dev/null && break; sleep 0.1; done
 grep -q . "$work/display" || { echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }

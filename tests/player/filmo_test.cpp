@@ -1,19 +1,18 @@
 // The real filmo program: SDL with its offscreen video and disk audio drivers, and under a
 // virtual X server with a window manager, seen through screenshots and driven by xdotool.
-#include "movie/movie.h"
 #include "tests/player/movies.h"
+#include "tests/support/cli.h"
 #include "tests/support/record_gen.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -21,73 +20,38 @@
 namespace
 {
 
-// The system's software GL, which SDL renders through where there is no graphics card, and SDL
-// itself are not built for ThreadSanitizer: their own locking is invisible to it. Sanitizer
-// builds render with SDL's software renderer and leave races inside SDL to SDL.
-std::vector<std::string> sanitizer_env()
+// ctest runs the tests of this file as parallel processes: each process names its own files.
+std::string own_temp(const char *name)
 {
-    if (!movie_sanitized()) return {};
-    std::string supp = testing::TempDir() + "filmo_tsan.supp";
-    if (FILE *f = fopen(supp.c_str(), "w")) {
-        fputs("race:libSDL2-2.0.so.0\nrace:swrast_dri.so\n", f);
-        fclose(f);
-    }
-    const char *tsan = getenv("TSAN_OPTIONS");
-    return {"SDL_RENDER_DRIVER=software",
-            std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + " suppressions=" + supp};
+    return testing::TempDir() + "filmo_test." + std::to_string(getpid()) + "." + name;
 }
 
-// Starts argv with these extra environment entries, stdout and stderr into files.
+// What the process named for itself goes when it ends.
+class OwnTempCleanUp : public testing::Environment
+{
+    void TearDown() override
+    {
+        std::string prefix = "filmo_test." + std::to_string(getpid()) + ".";
+        std::error_code error;
+        for (const auto &entry : std::filesystem::directory_iterator(testing::TempDir(), error))
+            if (entry.path().filename().string().rfind(prefix, 0) == 0)
+                std::filesystem::remove(entry.path(), error);
+    }
+};
+testing::Environment *const own_temp_clean_up =
+    testing::AddGlobalTestEnvironment(new OwnTempCleanUp);
+
+// Starts argv with these extra environment entries, stdout and stderr into out; under a
+// sanitizer build with what SDL needs there.
 pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
             const std::string &out)
 {
-    pid_t pid = fork();
-    if (pid == 0) {
-        for (const std::string &e : sanitizer_env())
-            putenv(strdup(e.c_str()));
-        for (const std::string &e : env)
-            putenv(strdup(e.c_str()));
-        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0) {
-            dup2(fd, 1);
-            dup2(fd, 2);
-        }
-        std::vector<char *> args;
-        args.reserve(argv.size() + 1);
-        for (const std::string &a : argv)
-            args.push_back(strdup(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// The exit status, or -1 when the process did not end within seconds (it is then killed).
-int wait_exit(pid_t pid, int seconds)
-{
-    for (int i = 0; i < seconds * 100; i++) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
-std::string read_text(const std::string &path)
-{
-    std::string s;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return s;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        s.append(buffer, n);
-    fclose(f);
-    return s;
+    std::vector<std::string> all = cli_sdl_sanitizer_env(own_temp("filmo_tsan.supp"));
+    // The system's software GL, which SDL renders through where there is no graphics card, is
+    // not built for them either: SDL renders in software there.
+    if (cli_sanitized()) all.push_back("SDL_RENDER_DRIVER=software");
+    all.insert(all.end(), env.begin(), env.end());
+    return cli_start(argv, all, out);
 }
 
 long file_size(const std::string &path)
@@ -101,41 +65,41 @@ const std::string filmo = FILMO_PATH;
 
 TEST(Filmo, HelpAndAMissingMovie)
 {
-    std::string out = testing::TempDir() + "filmo_help.txt";
-    EXPECT_EQ(wait_exit(spawn({filmo, "--help"}, {}, out), 20), 0);
-    EXPECT_NE(read_text(out).find("usage: filmo"), std::string::npos);
-    EXPECT_EQ(wait_exit(spawn({filmo, "/nonexistent/trailer.mov"},
-                              {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
-                               "SDL_DISKAUDIOFILE=/dev/null", "FILMO_NO_BOXES=1"},
-                              out),
-                        20),
+    std::string out = own_temp("filmo_help.txt");
+    EXPECT_EQ(cli_wait_exit(spawn({filmo, "--help"}, {}, out), 20), 0);
+    EXPECT_NE(cli_read_text(out).find("usage: filmo"), std::string::npos);
+    EXPECT_EQ(cli_wait_exit(spawn({filmo, "/nonexistent/trailer.mov"},
+                                  {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
+                                   "SDL_DISKAUDIOFILE=/dev/null", "FILMO_NO_BOXES=1"},
+                                  out),
+                            20),
               0);
-    EXPECT_NE(read_text(out).find("Could not open any video \n"), std::string::npos)
-        << read_text(out);
+    EXPECT_NE(cli_read_text(out).find("Could not open any video \n"), std::string::npos)
+        << cli_read_text(out);
 }
 
 TEST(Filmo, NoDisplayGivesTheModeNoticeOnStderr)
 {
     std::string movie = movie_write("filmo_nodisplay.mov", 4, 0);
-    std::string out = testing::TempDir() + "filmo_nodisplay.txt";
-    EXPECT_EQ(wait_exit(spawn({filmo, movie},
-                              {"DISPLAY=", "WAYLAND_DISPLAY=", "SDL_AUDIODRIVER=disk",
-                               "SDL_DISKAUDIOFILE=/dev/null"},
-                              out),
-                        20),
+    std::string out = own_temp("filmo_nodisplay.txt");
+    EXPECT_EQ(cli_wait_exit(spawn({filmo, movie},
+                                  {"DISPLAY=", "WAYLAND_DISPLAY=", "SDL_AUDIODRIVER=disk",
+                                   "SDL_DISKAUDIOFILE=/dev/null"},
+                                  out),
+                            20),
               0);
-    EXPECT_NE(read_text(out).find(
+    EXPECT_NE(cli_read_text(out).find(
                   "Achtung: Konnte den Grafikmodus nicht initialisieren (Errorcode 1000/1000)"),
               std::string::npos)
-        << read_text(out);
+        << cli_read_text(out);
 }
 
 TEST(Filmo, TheAudioFileHoldsTheRecordsSoundInOrderCutAsThePlayerCutsIt)
 {
     const int32_t n = 8;
     std::string movie = movie_write("filmo_sound.mov", n, 0);
-    std::string audio = testing::TempDir() + "filmo_sound.raw";
-    std::string out = testing::TempDir() + "filmo_sound.txt";
+    std::string audio = own_temp("filmo_sound.raw");
+    std::string out = own_temp("filmo_sound.txt");
     remove(audio.c_str());
     pid_t pid = spawn({filmo, movie},
                       {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
@@ -146,9 +110,9 @@ TEST(Filmo, TheAudioFileHoldsTheRecordsSoundInOrderCutAsThePlayerCutsIt)
     for (int i = 0; i < 3000 && file_size(audio) < enough; i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     kill(pid, SIGTERM);
-    EXPECT_EQ(wait_exit(pid, 20), 0) << read_text(out);
+    EXPECT_EQ(cli_wait_exit(pid, 20), 0) << cli_read_text(out);
 
-    std::string heard = read_text(audio);
+    std::string heard = cli_read_text(audio);
     std::vector<uint8_t> sound = movie_sound(0, n);
     // Each turn: records 0 to n - 3 whole, then record n - 2 cut where its picture A appears
     // (half-way, give or take what the device had taken in ahead). That cut is the player's
@@ -191,15 +155,15 @@ class FilmoX : public testing::Test
         // Xvfb picks a free display itself and names it on the descriptor once it listens.
         int ready[2];
         ASSERT_EQ(pipe(ready), 0);
-        std::string log = testing::TempDir() + "xvfb.txt";
+        std::string log = own_temp("xvfb.txt");
         server = fork();
         if (server == 0) {
             int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd >= 0) dup2(fd, 1), dup2(fd, 2);
             close(ready[0]);
             std::string number = std::to_string(ready[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", number.c_str(), "-screen", "0", "1280x800x24",
-                   "-nolisten", "tcp", (char *)nullptr);
+            execlp("Xvfb", "Xvfb", "-displayfd", number.c_str(), "-noreset", "-screen", "0",
+                   "1280x800x24", "-nolisten", "tcp", (char *)nullptr);
             _exit(127);
         }
         close(ready[1]);
@@ -208,10 +172,11 @@ class FilmoX : public testing::Test
         while (read(ready[0], &c, 1) == 1 && c != '\n')
             number += c;
         close(ready[0]);
-        ASSERT_FALSE(number.empty()) << read_text(log);
+        ASSERT_FALSE(number.empty()) << cli_read_text(log);
         display = ":" + number;
         // Full screen needs the window manager running: it announces itself on the root window.
-        // On a loaded machine it has been seen to end at once now and then: it is started again.
+        // A manager that has ended (as one did when a resetting server dropped it) is started
+        // again.
         std::string check = "xprop -display " + display +
                             " -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'";
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -220,27 +185,27 @@ class FilmoX : public testing::Test
         while (!running && std::chrono::steady_clock::now() < deadline && starts <= 3) {
             if (manager <= 0 || waitpid(manager, nullptr, WNOHANG) == manager) {
                 manager = spawn({"matchbox-window-manager", "-use_titlebar", "no"},
-                                {"DISPLAY=" + display}, testing::TempDir() + "matchbox.txt");
+                                {"DISPLAY=" + display}, own_temp("matchbox.txt"));
                 starts++;
             }
             running = system(check.c_str()) == 0;
             if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         ASSERT_TRUE(running) << "no window manager after " << starts
-                             << " starts: " << read_text(testing::TempDir() + "matchbox.txt");
+                             << " starts: " << cli_read_text(own_temp("matchbox.txt"));
     }
     void TearDown() override
     {
-        if (manager > 0) kill(manager, SIGTERM), wait_exit(manager, 10);
-        if (server > 0) kill(server, SIGTERM), wait_exit(server, 10);
+        if (manager > 0) kill(manager, SIGTERM), cli_wait_exit(manager, 10);
+        if (server > 0) kill(server, SIGTERM), cli_wait_exit(server, 10);
     }
     // The root window as 1280x800 RGB bytes.
     std::string screenshot()
     {
-        std::string rgb = testing::TempDir() + "shot.rgb";
+        std::string rgb = own_temp("shot.rgb");
         std::string command = "import -display " + display + " -window root -depth 8 rgb:" + rgb;
         EXPECT_EQ(system(command.c_str()), 0);
-        return read_text(rgb);
+        return cli_read_text(rgb);
     }
     static Rgb pixel(const std::string &shot, int x, int y)
     {
@@ -256,23 +221,13 @@ class FilmoX : public testing::Test
     // place and the black lines the 640x480 mode leaves; Escape; the desktop again.
     void play_and_leave(const std::vector<std::string> &env, Rgb colour, bool stretched)
     {
-        std::string movie = testing::TempDir() + "filmo_flat.mov";
-        std::vector<uint8_t> pictures(MOVIE_PICTURES_BYTES, 7), palette(744), sound(3528, 0x80);
-        for (int k = 0; k < 248; k++) {
-            palette[3 * k] = 40;
-            palette[3 * k + 1] = 50;
-            palette[3 * k + 2] = 20;
-        }
-        std::vector<uint8_t> file(12 * MOVIE_RECORD_SIZE);
-        for (int i = 0; i < 12; i++)
-            ASSERT_TRUE(gen_record(pictures.data(), palette.data(), sound.data(),
-                                   file.data() + i * MOVIE_RECORD_SIZE));
-        ASSERT_TRUE(gen_write_file(movie.c_str(), file));
+        std::string movie = own_temp("filmo_flat.mov");
+        ASSERT_TRUE(gen_write_flat_movie(movie.c_str()));
 
         std::vector<std::string> e = {"DISPLAY=" + display, "SDL_AUDIODRIVER=disk",
                                       "SDL_DISKAUDIOFILE=/dev/null", "FILMO_NO_BOXES=1"};
         e.insert(e.end(), env.begin(), env.end());
-        std::string out = testing::TempDir() + "filmo_x.txt";
+        std::string out = own_temp("filmo_x.txt");
         pid_t pid = spawn({filmo, movie}, e, out);
         // Until the window has gone full screen, pictures come at its first size: look again
         // until the screen is settled, then check it.
@@ -304,7 +259,7 @@ class FilmoX : public testing::Test
 
         std::string key = "xdotool key --display " + display + " Escape";
         ASSERT_EQ(system(("DISPLAY=" + display + " xdotool key Escape").c_str()), 0) << key;
-        EXPECT_EQ(wait_exit(pid, 20), 0) << read_text(out);
+        EXPECT_EQ(cli_wait_exit(pid, 20), 0) << cli_read_text(out);
         EXPECT_FALSE(near(pixel(screenshot(), 640, 400), colour)) << "the desktop is back";
     }
     std::string display;

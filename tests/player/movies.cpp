@@ -2,9 +2,11 @@
 
 #include "movie/movie.h"
 #include "present/display.h"
+#include "tests/support/cli.h"
 #include "tests/support/record_gen.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -86,15 +88,20 @@ void movie_threadsafe_death_tests()
 
 bool movie_sanitized()
 {
-    bool sanitized = false;
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    sanitized = true;
-#endif
-#endif
-    return sanitized;
+    return cli_sanitized();
+}
+
+std::vector<std::string> movie_sanitizer_env()
+{
+    if (!movie_sanitized()) return {};
+    std::string supp = testing::TempDir() + "filmo_sanitizer.supp." + std::to_string(getpid());
+    if (FILE *f = fopen(supp.c_str(), "w")) {
+        fputs("race:libSDL2-2.0.so.0\nrace:swrast_dri.so\n", f);
+        fclose(f);
+    }
+    const char *tsan = getenv("TSAN_OPTIONS");
+    return {"SDL_RENDER_DRIVER=software",
+            std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + " suppressions=" + supp};
 }
 
 double movie_test_clock_speed()

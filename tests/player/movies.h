@@ -25,6 +25,10 @@ ShownPicture movie_identify(uint16_t first_pixel, int32_t rgb565, const std::vec
 std::vector<uint8_t> movie_sound(int32_t base, int32_t n);
 // Death tests re-run the test binary in the child rather than fork a threaded process.
 void movie_threadsafe_death_tests();
+// Environment entries for the real player in a sanitizer build (none otherwise): SDL and the
+// system's software GL are not built for ThreadSanitizer, their own locking is invisible to it,
+// so the player renders with SDL's software renderer and races inside SDL are left to SDL.
+std::vector<std::string> movie_sanitizer_env();
 // How much faster than real time the tests' clock runs.
 double movie_test_clock_speed();
 // Built with a sanitizer: much slower than a release build.

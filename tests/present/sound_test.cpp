@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/headless/headless.h"
 #include "player/window.h"
+#include "present/owner.h"
 #include "present/sound.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +102,22 @@ TEST_F(Sound, WithoutABufferEveryOperationIsIgnored)
     sound_release_buffer();
     sound_play(1);
     EXPECT_EQ(headless_calls(HC_AUDIO_PLAY), 0);
+}
+
+// Below the player, with no window handed over: a failure still ends the process with its box.
+TEST(SoundWithoutOwner, AFailureEndsWithTheBoxOfNoWindow)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    HeadlessConfig c = headless_defaults();
+    headless_reset(&c);
+    EXPECT_EXIT(
+        {
+            owner_set(nullptr);
+            headless_fail(HC_AUDIO_CREATE, DSERR_NODRIVER, 1, 1);
+            sound_init();
+        },
+        testing::ExitedWithCode(0), "\\[Fatal Error occured\\] SoundErrorA: 4\n");
+    headless_reset(nullptr);
 }
 
 TEST(SoundCodes, FollowTheOrderOfEachCallsResults)

@@ -1,7 +1,7 @@
 // filmo on a bare X server, as in a kiosk session: no window manager carries out its full-screen
 // request. The trailer must still cover the whole screen, the picture at 4:3 between black
 // borders, over the window of the program that started it.
-#include "movie/movie.h"
+#include "tests/support/cli.h"
 #include "tests/support/record_gen.h"
 
 #include <cerrno>
@@ -9,12 +9,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -22,82 +19,17 @@
 namespace
 {
 
-bool sanitized()
-{
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    return true;
-#endif
-#endif
-    return false;
-}
-
 // Starts argv with extra environment entries, its output into out; keep_fd stays open in the
-// child as descriptor 3.
+// child as descriptor 3. Under a sanitizer build with what SDL needs there.
 pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
             const std::string &out, int keep_fd = -1)
 {
     std::vector<std::string> all = env;
-    if (sanitized()) {
-        // SDL and the system's GL are not built for the sanitizers: render in software and
-        // leave races inside SDL to SDL.
-        std::string supp = out + ".supp";
-        if (FILE *f = fopen(supp.c_str(), "w")) {
-            fputs("race:libSDL2-2.0.so.0\nrace:swrast_dri.so\n", f);
-            fclose(f);
-        }
-        all.push_back("SDL_RENDER_DRIVER=software");
-        all.push_back("TSAN_OPTIONS=suppressions=" + supp);
-    }
-    pid_t pid = fork();
-    if (pid == 0) {
-        for (const std::string &e : all)
-            putenv(strdup(e.c_str()));
-        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
-        if (fd >= 0) {
-            dup2(fd, 1);
-            dup2(fd, 2);
-        }
-        if (keep_fd >= 0) dup2(keep_fd, 3);
-        std::vector<char *> args;
-        args.reserve(argv.size() + 1);
-        for (const std::string &a : argv)
-            args.push_back(strdup(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// The exit status, or -1 when it did not end within seconds (it is then killed).
-int wait_exit(pid_t pid, int seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
-std::string read_text(const std::string &path)
-{
-    std::string s;
-    if (FILE *f = fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-            s.append(buffer, n);
-        fclose(f);
-    }
-    return s;
+    // SDL is not built for the sanitizers: races inside it are left to it. The picture is scaled
+    // by filmo's own code here (no graphics card), which is what is checked.
+    for (const std::string &e : cli_sdl_sanitizer_env(out + ".supp"))
+        all.push_back(e);
+    return cli_start(argv, all, out, keep_fd);
 }
 
 struct Rgb {
@@ -133,7 +65,7 @@ class BareX : public testing::Test
         // Xvfb picks a free display and writes its number to the pipe once it accepts clients.
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
-        server = spawn({"Xvfb", "-displayfd", "3", "-screen", "0",
+        server = spawn({"Xvfb", "-displayfd", "3", "-noreset", "-screen", "0",
                         std::to_string(screen_w) + "x" + std::to_string(screen_h) + "x24",
                         "-nolisten", "tcp"},
                        {}, dir + "/xvfb.txt", fds[1]);
@@ -144,13 +76,13 @@ class BareX : public testing::Test
         while (poll(&p, 1, 30000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
             number += c;
         close(fds[0]);
-        ASSERT_FALSE(number.empty()) << read_text(dir + "/xvfb.txt");
+        ASSERT_FALSE(number.empty()) << cli_read_text(dir + "/xvfb.txt");
         display = ":" + number;
     }
     void TearDown() override
     {
         for (pid_t pid : {standin, server})
-            if (pid > 0) kill(pid, SIGTERM), wait_exit(pid, 10);
+            if (pid > 0) kill(pid, SIGTERM), cli_wait_exit(pid, 10);
         if (!dir.empty()) system(("rm -rf '" + dir + "'").c_str());
     }
     std::vector<Rgb> screenshot()
@@ -160,7 +92,7 @@ class BareX : public testing::Test
         std::string command =
             "import -display " + display + " -window root -depth 8 rgb:" + rgb + " 2>/dev/null";
         if (system(command.c_str()) != 0) return {};
-        std::string bytes = read_text(rgb);
+        std::string bytes = cli_read_text(rgb);
         if (bytes.size() != (size_t)screen_w * screen_h * 3) return {};
         std::vector<Rgb> shot(bytes.size() / 3);
         for (size_t i = 0; i < shot.size(); i++)
@@ -197,18 +129,7 @@ class BareX : public testing::Test
     std::string write_flat_movie()
     {
         std::string movie = dir + "/flat.mov";
-        std::vector<uint8_t> pictures(MOVIE_PICTURES_BYTES, 7), palette(744), sound(3528, 0x80);
-        for (int k = 0; k < 248; k++) {
-            palette[3 * k] = 40;
-            palette[3 * k + 1] = 50;
-            palette[3 * k + 2] = 20;
-        }
-        std::vector<uint8_t> file(12 * MOVIE_RECORD_SIZE);
-        for (int i = 0; i < 12; i++)
-            if (!gen_record(pictures.data(), palette.data(), sound.data(),
-                            file.data() + i * MOVIE_RECORD_SIZE))
-                return "";
-        return gen_write_file(movie.c_str(), file) ? movie : "";
+        return gen_write_flat_movie(movie.c_str()) ? movie : "";
     }
     std::string dir, display;
     pid_t server = -1, standin = -1;
@@ -224,7 +145,7 @@ TEST_F(BareX, TheTrailerCoversTheScreenAt4To3OverTheMenuAndGivesItBack)
         wrong_pixels(s, &red_pixels);
         return red_pixels == 500 * 300;
     });
-    ASSERT_EQ(red_pixels, 500 * 300) << read_text(dir + "/standin.txt");
+    ASSERT_EQ(red_pixels, 500 * 300) << cli_read_text(dir + "/standin.txt");
 
     std::string movie = write_flat_movie();
     ASSERT_FALSE(movie.empty());
@@ -247,7 +168,7 @@ TEST_F(BareX, TheTrailerCoversTheScreenAt4To3OverTheMenuAndGivesItBack)
 
     // Escape reaches it without a window manager to give it the focus; the menu is back.
     ASSERT_EQ(system(("DISPLAY=" + display + " xdotool key Escape").c_str()), 0);
-    EXPECT_EQ(wait_exit(pid, 20), 0) << read_text(out);
+    EXPECT_EQ(cli_wait_exit(pid, 20), 0) << cli_read_text(out);
     wait_for_screen([&](const std::vector<Rgb> &s) {
         wrong_pixels(s, &red_pixels);
         return red_pixels == 500 * 300;

@@ -278,3 +278,19 @@ bool gen_write_file(const char *path, const std::vector<uint8_t> &bytes)
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
+
+bool gen_write_flat_movie(const char *path)
+{
+    std::vector<uint8_t> pictures(MOVIE_PICTURES_BYTES, 7), palette(744), sound(3528, 0x80);
+    for (int k = 0; k < 248; k++) {
+        palette[3 * k] = 40;
+        palette[3 * k + 1] = 50;
+        palette[3 * k + 2] = 20;
+    }
+    std::vector<uint8_t> file(12 * MOVIE_RECORD_SIZE);
+    for (int i = 0; i < 12; i++)
+        if (!gen_record(pictures.data(), palette.data(), sound.data(),
+                        file.data() + i * MOVIE_RECORD_SIZE))
+            return false;
+    return gen_write_file(path, file);
+}

@@ -36,3 +36,8 @@ std::vector<uint8_t> gen_movie(GenScene scene, int32_t records);
 
 // Writes bytes to a file; false on failure.
 bool gen_write_file(const char *path, const std::vector<uint8_t> &bytes);
+
+// Writes a movie of twelve silent records whose every pixel is palette entry 7, 6-bit
+// (40, 50, 20) like the rest of the palette: one flat colour to find on a screen. False on
+// failure.
+bool gen_write_flat_movie(const char *path);

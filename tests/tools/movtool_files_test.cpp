@@ -118,6 +118,7 @@ TEST(MovtoolFiles, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
 {
     Scene s = scene("files_same");
     link_to("in.mov", s.dir + "/soft.mov");
+    link_to("in.mov", s.dir + "/soft.mkv");
     ASSERT_EQ(link(s.movie.c_str(), (s.dir + "/hard.mov").c_str()), 0);
     Rgb picture = rgb_shapes(0);
     ASSERT_TRUE(png_write(s.dir + "/g0.png", picture));
@@ -138,6 +139,7 @@ TEST(MovtoolFiles, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
           words({"encode -o", q(s.dir + "/g0.png"), q(s.dir + "/g0.png"), q(s.dir + "/g1.png")}),
           words({"export", m, q(s.dir + "/x1"), "--no-y4m"}),
           words({"export", m, q(s.dir + "/x2"), "--no-y4m"}),
+          words({"export", m, q(s.dir + "/soft.mkv")}),
           words({"export", m, q(s.dir + "/x3"), appended})}) {
         CliRun run =
             args.find(appended) == std::string::npos
@@ -191,6 +193,21 @@ TEST(MovtoolFiles, WriteErrorsAreReportedStandardOutputIncluded)
     struct stat st;
     ASSERT_EQ(stat("/dev/full", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST(MovtoolFiles, AFileThatCannotGrowKeepsTheOldOutputAndNoTemporaryFile)
+{
+    // A file size limit stands in for a full disk: the write fails in the middle.
+    Scene s = scene("files_limit", 12);
+    FILE *f = fopen((s.dir + "/out.raw").c_str(), "wb");
+    fputs("the previous dump", f);
+    fclose(f);
+    Snapshot before = tree_snapshot(s.dir);
+    CliRun run = cli_run("ulimit -f 512 && " + std::string(MOVTOOL_PATH) + " dump " + q(s.movie) +
+                         " " + q(s.dir + "/out.raw"));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find(strerror(EFBIG)), std::string::npos) << run.out;
+    EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{});
 }
 
 TEST(MovtoolFiles, AFifoAsOutputIsWrittenThroughToItsReader)

@@ -15,3 +15,9 @@ INSTALLED=(UNINST.EXE ztDemo.exe INSTALL.LOG drivers/dig.ini loading.bmp tumblod
 # everything else of the install stays, byte for byte.
 UNINSTALL_REMOVES=(drivers/dig.ini loading.bmp tumblodos.cfg tumblowin.cfg frei.lvl levels.lst
                    demo.pif save/slot1.sav save/slot2.sav)
+
+# The player's box when no sound device opens: the sound interface's failure, by its code.
+# Without a device the Linux build's sound layer answers "no driver" (4); Wine's DirectSound
+# answers "invalid parameter" (2) when it finds no sound server.
+NOSOUND_BOX_LINUX="SoundErrorA: 4"
+NOSOUND_BOX_WINE="SoundErrorA: 2"

@@ -16,17 +16,12 @@ fail() {
     exit 1
 }
 
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
+# shellcheck source=tests/support/wait_for.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/wait_for.sh"
 
 # A private X server of its own number.
 start_x() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
     pids+=($!)
     wait_for 300 grep -q '^[0-9]' "$WORK/display" || fail "Xvfb did not start"
     export DISPLAY=:$(head -n 1 "$WORK/display")
@@ -76,3 +71,28 @@ tree_listing() {
 
 # Seconds since the test began, for the log.
 lap() { echo "[$((SECONDS))s] $*"; }
+
+# Presses key $2 in the window titled $1 until the command after them succeeds (a key sent
+# before the window takes keys is lost): up to 10 tries, each waiting 2 s. The key goes only
+# while that window is there.
+press_until() {
+    local title=$1 key=$2
+    shift 2
+    for _ in $(seq 10); do
+        press_in "$title" "$key" || true
+        wait_for 20 "$@" && return 0
+    done
+    return 1
+}
+
+# Gives the keyboard to the window titled $1 and presses $2. Without a window manager, the X
+# focus does not follow the window Wine or Qt makes active.
+press_in() {
+    local window
+    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -n 1)
+    [ -n "$window" ] || return 1
+    xdotool windowfocus "$window" 2>/dev/null || true
+    xdotool key "$2"
+}
+
+gone() { ! kill -0 "$1" 2>/dev/null; }

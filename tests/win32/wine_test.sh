@@ -3,7 +3,10 @@
 # its own X server and sound server; the cases share one Wine prefix, made by the first.
 # usage: wine_test.sh CASE BUILD_DIR WINDOWS_DIR PREFIX [IMAGE]
 #   prefix       makes the private Wine prefix
+#   backend      the backend's own test program, on a folder of links, pipes, read-only files
+#                and odd names; nothing outside that folder changes
 #   filmo_alone  filmo.exe without a movie: the box "Could not open any video ", exit status 0
+#   filmo_nosound  filmo.exe without a sound server: the sound error's box, exit status 0
 #   filmo_still  filmo.exe on a film of one picture: the screen shows that picture
 #   menu         runner.exe: the menu over its picture, the install state following the
 #                record the stand-in set-up writes into Wine's registry, the trailer with its
@@ -46,19 +49,7 @@ menu_start() {
             >"$WORK/menu.log" 2>&1 &
         menu=$!
         pids+=($menu)
-        # The frame Wine draws around the client area: equal sides, the caption on top.
-        local geometry=""
-        find_frame() {
-            geometry=$(for w in $(xdotool search --name '^Zenthor DEMO$' 2>/dev/null); do
-                xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p'
-            done | grep -v '^1x1$' | head -n 1)
-            [ -n "$geometry" ]
-        }
-        wait_for 300 find_frame || fail "the menu window did not appear"
-        local w=${geometry%x*} h=${geometry#*x}
-        local side=$(((w - PICTURE_W) / 2))
-        client_x=$(((1024 - w) / 2 + side))
-        client_y=$(((768 - h) / 2 + h - (PICTURE_H + 118) - side))
+        wait_for 300 locate_client || fail "the menu window did not appear"
     else
         (cd "$disc" && WINEPREFIX=$PREFIX RUNNER_WINE=true QT_QPA_PLATFORM=xcb \
             XDG_RUNTIME_DIR=$WORK exec ./runner --cd "$disc" --drive D) >"$WORK/menu.log" 2>&1 &
@@ -69,8 +60,23 @@ menu_start() {
     fi
 }
 
+# runner.exe's client area on the screen, from its shown window's frame: Wine draws equal
+# sides and the caption on top, and the layout centres the frame on the desktop.
+locate_client() {
+    [ "$menu_driver" = wine ] || return 0
+    local geometry
+    geometry=$(for w in $(xdotool search --onlyvisible --name '^Zenthor DEMO$' 2>/dev/null); do
+        xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p'
+    done | grep -v '^1x1$' | head -n 1)
+    [ -n "$geometry" ] || return 1
+    local w=${geometry%x*} h=${geometry#*x}
+    local side=$(((w - PICTURE_W) / 2))
+    client_x=$(((1024 - w) / 2 + side))
+    client_y=$(((768 - h) / 2 + h - (PICTURE_H + 118) - side))
+}
+
 menu_shown() {
-    shot "$1" && [ "$(area_differs "$1" \
+    locate_client && shot "$1" && [ "$(area_differs "$1" \
         "${PICTURE_W}x${PICTURE_H}+$((client_x + PICTURE_X))+$((client_y + PICTURE_Y))" \
         "$democd/loading.bmp")" = 0 ]
 }
@@ -87,16 +93,6 @@ click() {
     local xy=(${BUTTON[$1]})
     xdotool mousemove $((client_x + xy[0])) $((client_y + xy[1])) click 1 sleep 0.2 \
         mousemove 1020 760
-}
-
-# Gives the keyboard to the window of title $1 and presses $2. Without a window manager,
-# the X focus does not follow the window Wine or Qt makes active.
-press_in() {
-    local window
-    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -n 1)
-    [ -n "$window" ] || return 1
-    xdotool windowfocus "$window" 2>/dev/null || true
-    xdotool key "$2"
 }
 
 # The registry reaches system.reg, where the Linux menu reads it, when Wine's server ends;
@@ -146,14 +142,13 @@ check_uninstall() {
     wait_for 100 xdotool search --onlyvisible --name '^Uninstall$' >/dev/null ||
         fail "$driver: Uninstall asked no question"
     shot "$driver-question"
-    press_in '^Uninstall$' Return
     # The menu ends as it starts the demo's uninstaller in its place.
     if [ "$driver" = wine ]; then
-        wait_for 150 bash -c "! pgrep -f 'D:.runner[.]exe' >/dev/null" ||
+        press_until '^Uninstall$' Return bash -c "! pgrep -f 'D:.runner[.]exe' >/dev/null" ||
             fail "wine: the menu did not end"
     else
         local status=0
-        wait_for 150 bash -c "! kill -0 $menu 2>/dev/null" || fail "linux: the menu did not end"
+        press_until '^Uninstall$' Return gone "$menu" || fail "linux: the menu did not end"
         wait "$menu" || status=$?
         [ "$status" = 0 ] || fail "linux: the menu ended with $status"
     fi
@@ -185,6 +180,18 @@ case_prefix() {
     lap "prefix made: $(du -sh "$PREFIX" | cut -f1)"
 }
 
+# filmo.exe ($1) said "Fatal Error occured: $2" on stderr, and Return on its box ends it with
+# exit status 0.
+box_ends_player() {
+    local player=$1 message=$2
+    tr -d "\r" <"$WORK/filmo.err" | grep -qx "Fatal Error occured: $message" ||
+        fail "the message is not the expected one: $(cat "$WORK/filmo.err")"
+    press_until '^Fatal Error occured$' Return gone "$player" || fail "the box did not end filmo.exe"
+    local status=0
+    wait "$player" || status=$?
+    [ "$status" = 0 ] || fail "filmo.exe ended with $status"
+}
+
 case_filmo_alone() {
     start_x
     use_wine
@@ -197,13 +204,57 @@ case_filmo_alone() {
     # The box is drawn: its text is on the screen as dark pixels on a light face.
     drawn() { shot box && [ "$(dark_pixels box 1024x768+0+0)" -lt $((1024 * 768 - 2000)) ]; }
     wait_for 100 drawn || fail "the box was not drawn"
-    tr -d "\r" <"$WORK/filmo.err" | grep -qx "Fatal Error occured: Could not open any video " ||
-        fail "the message is not the expected one"
-    press_in '^Fatal Error occured$' Return || fail "cannot answer the box"
-    local status=0
-    wait "$player" || status=$?
-    [ "$status" = 0 ] || fail "filmo.exe ended with $status"
+    box_ends_player "$player" "Could not open any video "
     lap "filmo.exe alone: the box, then exit status 0"
+}
+
+case_backend() {
+    start_x
+    start_sound
+    use_wine
+    local dir=$WORK/attack outside=$WORK/outside
+    mkdir -p "$dir/sub" "$outside/inner"
+    printf 'keep\n' >"$outside/keep.txt"
+    printf 'inner\n' >"$outside/inner/x.lst"
+    printf 'a\n' >"$dir/a.lst"
+    printf 'b\n' >"$dir/B.LST"
+    printf 'e\n' >"$dir/café.lst"
+    printf 'j\n' >"$dir/日本.lst"
+    printf 'l\n' >"$dir/$(printf 'x%.0s' $(seq 120)).lst"
+    printf 'r\n' >"$dir/ro.txt"
+    chmod 444 "$dir/ro.txt"
+    ln -s "$outside" "$dir/dirlink"
+    ln -s "$outside/keep.txt" "$dir/filelink"
+    mkfifo "$dir/fifo"
+    local before
+    before=$(tree_listing "$outside")
+    local status=0
+    timeout 120 wine "$windows/tests/backend_test.exe" "$(winepath -w "$dir")" \
+        >"$WORK/backend.log" 2>"$WORK/backend.err" || status=$?
+    cat "$WORK/backend.log"
+    [ "$status" = 0 ] || fail "the backend test failed ($status)"
+    [ "$(tree_listing "$outside")" = "$before" ] || fail "something outside the folder changed"
+    [ -f "$dir/日本.lst" ] && [ -f "$dir/ro.txt" ] && [ -p "$dir/fifo" ] && [ -d "$dir/sub" ] ||
+        fail "the backend test deleted what it must not"
+    lap "backend services as the platform headers promise"
+}
+
+case_filmo_nosound() {
+    start_x
+    use_wine
+    # No sound server and no sound card: an empty ALSA configuration.
+    : >"$WORK/asound.conf"
+    export PULSE_SERVER=unix:$WORK/no-server ALSA_CONFIG_PATH=$WORK/asound.conf
+    local picture=$build/tools/democd/art/0100.png
+    "$movtool" encode --quiet -o "$WORK/still.mov" "$picture" "$picture" ||
+        fail "cannot make the film"
+    (cd "$WORK" && exec wine "$windows/filmo.exe" still.mov) >"$WORK/filmo.out" 2>"$WORK/filmo.err" &
+    local player=$!
+    pids+=($player)
+    wait_for 300 xdotool search --onlyvisible --name '^Fatal Error occured$' >/dev/null ||
+        fail "no message box"
+    box_ends_player "$player" "$NOSOUND_BOX_WINE"
+    lap "filmo.exe without sound: \"$NOSOUND_BOX_WINE\", then exit status 0"
 }
 
 case_filmo_still() {
@@ -260,12 +311,31 @@ case_menu() {
     moved() { colourful trailer2 && [ "$(area_differs trailer2 320x200+0+0 "$WORK/trailer1.png[320x200+0+0]")" -gt 1000 ]; }
     wait_for 100 moved || fail "the trailer's pictures do not change"
     lap "trailer: $(wc -l <"$WORK/trace.txt") pictures shown, play cursor at $(tail -n 1 "$WORK/trace.txt" | cut -d' ' -f2)"
-    press_in '^Halvener-Test$' Escape || fail "no player window"
-    wait_for 100 bash -c "! pgrep -f 'Trailer.filmo[.]exe' >/dev/null" || fail "Escape did not end the player"
+    press_until '^Halvener-Test$' Escape bash -c "! pgrep -f 'Trailer.filmo[.]exe' >/dev/null" ||
+        fail "Escape did not end the player"
     wait_for 100 menu_shown after_trailer || fail "the menu did not come back after the trailer"
     lap "Escape brought the menu back"
 
     check_uninstall wine "$disc"
+
+    # The demo's own uninstaller (the stand-in) takes the rest and the record, never what a
+    # link in the install leads to.
+    mkdir -p "$WORK/outside"
+    printf 'keep\n' >"$WORK/outside/keep.txt"
+    ln -sfn "$WORK/outside/keep.txt" "$zenthor/evil.txt"
+    ln -sfn "$WORK/outside" "$zenthor/save/evil"
+    local outside
+    outside=$(tree_listing "$WORK/outside")
+    timeout 60 wine 'C:\ZENTHOR\UNINST.EXE' '-fC:\ZENTHOR\INSTALL.LOG' >"$WORK/uninst.log" 2>&1 ||
+        fail "UNINST.EXE failed"
+    [ "$(tree_listing "$WORK/outside")" = "$outside" ] || fail "UNINST.EXE changed what a link leads to"
+    [ -z "$(record Path)" ] || fail "UNINST.EXE left the install record"
+    # Its own file, still running, goes at the next start of the system.
+    local left
+    left=$(find "$zenthor" -type f ! -path "$zenthor/UNINST.EXE" 2>/dev/null)
+    [ -z "$left" ] || fail "UNINST.EXE left files: $left"
+    lap "the stand-in uninstaller removed the install, links left alone"
+    rm -f "$zenthor/evil.txt" "$zenthor/save/evil"
 }
 
 case_image() {

@@ -257,23 +257,13 @@ void render_picture(int index, Canvas &c, std::vector<double> &heat)
     const double time = index / FPS;
     const int scene = std::min(4, static_cast<int>(time / SCENE_SECONDS));
     const double t = time - scene * SCENE_SECONDS;
-    switch (scene) {
-    case 0:
-        scene_stars(c, t);
-        break;
-    case 1:
-        scene_plasma(c, t);
-        break;
-    case 2:
-        scene_tunnel(c, t);
-        break;
-    case 3:
-        scene_cube(c, t);
-        break;
-    default:
+    // The last scene, the fire, carries its heat from one picture to the next.
+    static void (*const scenes[])(Canvas &, double) = {scene_stars, scene_plasma, scene_tunnel,
+                                                       scene_cube};
+    if (scene < 4)
+        scenes[scene](c, t);
+    else
         scene_fire(c, t, heat);
-        break;
-    }
     // Scene changes: a quick fade through black, and the end fades out.
     const double edge = std::min(t, SCENE_SECONDS - t);
     double fade = std::min(1.0, edge / 0.25 + 0.15);

@@ -95,6 +95,28 @@ int video_encode(VideoJob *job, AVCodecContext *codec, AVStream *stream, const A
     return video_fail(job->name, rc);
 }
 
+// An encoder's context, or nullptr (with the reason said where this FFmpeg lacks the codec).
+static AVCodecContext *video_alloc_encoder(VideoJob *job, const AVCodec *codec, const char *what)
+{
+    if (!codec) {
+        movtool_error("%s: this FFmpeg has no %s encoder", job->name, what);
+        return nullptr;
+    }
+    return avcodec_alloc_context3(codec);
+}
+
+// Opens an encoder its caller has set up; on failure says why, frees it and returns nullptr.
+static AVCodecContext *video_open_encoder(VideoJob *job, AVCodecContext *c)
+{
+    if (job->format->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int rc = avcodec_open2(c, c->codec, nullptr);
+    if (rc < 0) {
+        video_fail(job->name, rc);
+        avcodec_free_context(&c);
+    }
+    return c;
+}
+
 AVCodecContext *video_open_picture_encoder(VideoJob *job)
 {
     const AVCodec *codec = nullptr;
@@ -102,12 +124,7 @@ AVCodecContext *video_open_picture_encoder(VideoJob *job)
         codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
     else if (!(codec = avcodec_find_encoder_by_name("libx264")))
         codec = avcodec_find_encoder(AV_CODEC_ID_H264);
-    if (!codec) {
-        movtool_error("%s: this FFmpeg has no %s encoder", job->name,
-                      job->lossless ? "FFV1" : "H.264");
-        return nullptr;
-    }
-    AVCodecContext *c = avcodec_alloc_context3(codec);
+    AVCodecContext *c = video_alloc_encoder(job, codec, job->lossless ? "FFV1" : "H.264");
     if (!c) return nullptr;
     c->width = VIDEO_WIDTH;
     c->height = VIDEO_HEIGHT;
@@ -124,38 +141,21 @@ AVCodecContext *video_open_picture_encoder(VideoJob *job)
         av_opt_set(c->priv_data, "crf", "10", 0);
         av_opt_set(c->priv_data, "preset", "slow", 0);
     }
-    if (job->format->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int rc = avcodec_open2(c, codec, nullptr);
-    if (rc < 0) {
-        video_fail(job->name, rc);
-        avcodec_free_context(&c);
-    }
-    return c;
+    return video_open_encoder(job, c);
 }
 
 AVCodecContext *video_open_sound_encoder(VideoJob *job)
 {
     const AVCodec *codec =
         avcodec_find_encoder(job->lossless ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_AAC);
-    if (!codec) {
-        movtool_error("%s: this FFmpeg has no %s encoder", job->name,
-                      job->lossless ? "PCM" : "AAC");
-        return nullptr;
-    }
-    AVCodecContext *c = avcodec_alloc_context3(codec);
+    AVCodecContext *c = video_alloc_encoder(job, codec, job->lossless ? "PCM" : "AAC");
     if (!c) return nullptr;
     c->sample_rate = SOUND_RATE;
     c->sample_fmt = job->lossless ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_FLTP;
     av_channel_layout_default(&c->ch_layout, 1);
     c->time_base = {1, SOUND_RATE};
     if (!job->lossless) c->bit_rate = 96000;
-    if (job->format->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int rc = avcodec_open2(c, codec, nullptr);
-    if (rc < 0) {
-        video_fail(job->name, rc);
-        avcodec_free_context(&c);
-    }
-    return c;
+    return video_open_encoder(job, c);
 }
 
 AVStream *video_add_stream(VideoJob *job, AVCodecContext *codec)

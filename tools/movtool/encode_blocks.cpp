@@ -11,6 +11,7 @@
 
 #include "movie/movie.h"
 #include "movie/picture.h"
+#include "tools/movtool/encode_arrays.h"
 
 namespace
 {
@@ -173,8 +174,8 @@ BlockCoder *encode_blocks_alloc()
     c->steps = (MergeStep *)malloc(sizeof(MergeStep) * BLOCKS * 7);
     c->cell_rgb = (uint8_t *)malloc((size_t)BLOCKS * 8 * 3);
     c->cell_err = (int32_t *)malloc(sizeof(int32_t) * BLOCKS * 8);
-    if (!c->cell_rgb || !c->cell_err || !c->colour || !c->code || !c->version || !c->pixel ||
-        !c->pool || !c->pool_next || !c->nearest || !c->packed || !c->steps) {
+    if (!encode_all_allocated(c->colour, c->code, c->version, c->pixel, c->pool, c->pool_next,
+                              c->nearest, c->packed, c->steps, c->cell_rgb, c->cell_err)) {
         encode_blocks_free(c);
         return nullptr;
     }
@@ -191,17 +192,8 @@ BlockCoder *encode_blocks_alloc()
 void encode_blocks_free(BlockCoder *c)
 {
     if (!c) return;
-    free(c->colour);
-    free(c->code);
-    free(c->version);
-    free(c->pixel);
-    free(c->pool);
-    free(c->pool_next);
-    free(c->nearest);
-    free(c->packed);
-    free(c->steps);
-    free(c->cell_rgb);
-    free(c->cell_err);
+    encode_free_all(c->colour, c->code, c->version, c->pixel, c->pool, c->pool_next, c->nearest,
+                    c->packed, c->steps, c->cell_rgb, c->cell_err);
     delete c;
 }
 

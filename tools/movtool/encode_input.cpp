@@ -64,6 +64,34 @@ static void span(int32_t i, int32_t in, int32_t out, double *lo, double *hi)
     *hi = (double)(i + 1) * in / out;
 }
 
+// One pass of area averaging along one axis. Output sample i of line j is the mean of input
+// samples [lo, hi) of line j, each weighted by how much of it the span covers; input sample k of
+// line j is the RGB triple at in + j * line_step + k * sample_step. store(i, j, mean) keeps it.
+template <typename In, typename Store>
+static void average_pass(const In *in, size_t sample_step, size_t line_step, int32_t in_count,
+                         int32_t out_count, int32_t lines, Store store)
+{
+    for (int32_t i = 0; i < out_count; i++) {
+        double lo, hi;
+        span(i, in_count, out_count, &lo, &hi);
+        int32_t first = (int32_t)lo, last = (int32_t)std::ceil(hi);
+        if (last > in_count) last = in_count;
+        for (int32_t j = 0; j < lines; j++) {
+            double acc[3] = {0, 0, 0};
+            for (int32_t k = first; k < last; k++) {
+                double wgt = std::fmin(hi, k + 1.0) - std::fmax(lo, (double)k);
+                const In *s = in + (size_t)j * line_step + (size_t)k * sample_step;
+                for (int32_t a = 0; a < 3; a++)
+                    acc[a] += wgt * s[a];
+            }
+            double mean[3];
+            for (int32_t a = 0; a < 3; a++)
+                mean[a] = acc[a] / (hi - lo);
+            store(i, j, mean);
+        }
+    }
+}
+
 size_t encode_fit_scratch(int32_t h)
 {
     return (size_t)ENCODE_WIDTH * h * 3;
@@ -88,43 +116,17 @@ void encode_fit_picture(const uint8_t *source, int32_t w, int32_t h, uint8_t *rg
         return;
     }
     // Columns first, into scratch (ow x h), then rows.
-    for (int32_t x = 0; x < ow; x++) {
-        double lo, hi;
-        span(x, w, ow, &lo, &hi);
-        int32_t first = (int32_t)lo, last = (int32_t)std::ceil(hi);
-        if (last > w) last = w;
-        for (int32_t y = 0; y < h; y++) {
-            double acc[3] = {0, 0, 0};
-            for (int32_t sx = first; sx < last; sx++) {
-                double wgt = std::fmin(hi, sx + 1.0) - std::fmax(lo, (double)sx);
-                const uint8_t *s = source + ((size_t)y * w + sx) * 3;
-                for (int32_t a = 0; a < 3; a++)
-                    acc[a] += wgt * s[a];
-            }
-            for (int32_t a = 0; a < 3; a++)
-                scratch[((size_t)y * ow + x) * 3 + a] = (float)(acc[a] / (hi - lo));
+    average_pass(source, 3, (size_t)w * 3, w, ow, h, [&](int32_t x, int32_t y, const double *m) {
+        for (int32_t a = 0; a < 3; a++)
+            scratch[((size_t)y * ow + x) * 3 + a] = (float)m[a];
+    });
+    average_pass(scratch, (size_t)ow * 3, 3, h, oh, ow, [&](int32_t y, int32_t x, const double *m) {
+        uint8_t *d = rgb + ((size_t)(y0 + y) * ENCODE_WIDTH + x0 + x) * 3;
+        for (int32_t a = 0; a < 3; a++) {
+            double v = m[a] + 0.5;
+            d[a] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
         }
-    }
-    for (int32_t y = 0; y < oh; y++) {
-        double lo, hi;
-        span(y, h, oh, &lo, &hi);
-        int32_t first = (int32_t)lo, last = (int32_t)std::ceil(hi);
-        if (last > h) last = h;
-        for (int32_t x = 0; x < ow; x++) {
-            double acc[3] = {0, 0, 0};
-            for (int32_t sy = first; sy < last; sy++) {
-                double wgt = std::fmin(hi, sy + 1.0) - std::fmax(lo, (double)sy);
-                const float *s = scratch + ((size_t)sy * ow + x) * 3;
-                for (int32_t a = 0; a < 3; a++)
-                    acc[a] += wgt * s[a];
-            }
-            uint8_t *d = rgb + ((size_t)(y0 + y) * ENCODE_WIDTH + x0 + x) * 3;
-            for (int32_t a = 0; a < 3; a++) {
-                double v = acc[a] / (hi - lo) + 0.5;
-                d[a] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
-            }
-        }
-    }
+    });
 }
 
 bool encode_load_picture(PictureLoader *loader, const char *path, uint8_t *rgb, char *error,

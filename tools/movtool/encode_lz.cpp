@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "tools/movtool/encode_arrays.h"
+
 namespace
 {
 
@@ -51,7 +53,8 @@ LzPacker *encode_lz_alloc(int32_t max_input)
     p->dist = (int32_t *)malloc(sizeof(int32_t) * n);
     p->queue = (int32_t *)malloc(sizeof(int32_t) * n);
     p->short_queue = (int32_t *)malloc(sizeof(int32_t) * n);
-    if (!p->head || !p->chain || !p->cost || !p->from || !p->dist || !p->queue || !p->short_queue) {
+    if (!encode_all_allocated(p->head, p->chain, p->cost, p->from, p->dist, p->queue,
+                              p->short_queue)) {
         encode_lz_free(p);
         return nullptr;
     }
@@ -61,13 +64,7 @@ LzPacker *encode_lz_alloc(int32_t max_input)
 void encode_lz_free(LzPacker *p)
 {
     if (!p) return;
-    free(p->head);
-    free(p->chain);
-    free(p->cost);
-    free(p->from);
-    free(p->dist);
-    free(p->queue);
-    free(p->short_queue);
+    encode_free_all(p->head, p->chain, p->cost, p->from, p->dist, p->queue, p->short_queue);
     delete p;
 }
 

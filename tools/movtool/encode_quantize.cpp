@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "tools/movtool/encode_arrays.h"
+
 namespace
 {
 
@@ -61,8 +63,8 @@ Quantizer *encode_quantize_alloc()
     q->owner = (uint8_t *)malloc(KEYS);
     q->wt = (double *)malloc(sizeof(double) * CELLS * 5);
     q->tag = (uint8_t *)malloc(CELLS);
-    if (!q->count || !q->sum || !q->slot || !q->keys || !q->mean || !q->owner || !q->wt ||
-        !q->tag) {
+    if (!encode_all_allocated(q->count, q->sum, q->slot, q->keys, q->mean, q->owner, q->wt,
+                              q->tag)) {
         encode_quantize_free(q);
         return nullptr;
     }
@@ -76,14 +78,7 @@ Quantizer *encode_quantize_alloc()
 void encode_quantize_free(Quantizer *q)
 {
     if (!q) return;
-    free(q->count);
-    free(q->sum);
-    free(q->slot);
-    free(q->keys);
-    free(q->mean);
-    free(q->owner);
-    free(q->wt);
-    free(q->tag);
+    encode_free_all(q->count, q->sum, q->slot, q->keys, q->mean, q->owner, q->wt, q->tag);
     delete q;
 }
 

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "movie/movie.h"
+#include "tools/movtool/encode_arrays.h"
 #include "tools/movtool/encode_blocks.h"
 #include "tools/movtool/encode_lz.h"
 #include "tools/movtool/encode_quantize.h"
@@ -43,8 +44,8 @@ RecordEncoder *encode_record_alloc()
     e->decoded = (uint8_t *)malloc(MOVIE_PICTURES_BYTES);
     e->means = (uint8_t *)malloc(MOVIE_CODE_COUNT * 3 * 3);
     e->mean_indices = (uint8_t *)malloc(MOVIE_CODE_COUNT * 3);
-    if (!e->means || !e->mean_indices || !e->quantizer || !e->coder || !e->packer || !e->indices ||
-        !e->codes || !e->decoded_codes || !e->decoded) {
+    if (!encode_all_allocated(e->quantizer, e->coder, e->packer, e->indices, e->codes,
+                              e->decoded_codes, e->decoded, e->means, e->mean_indices)) {
         encode_record_free(e);
         return nullptr;
     }
@@ -57,12 +58,7 @@ void encode_record_free(RecordEncoder *e)
     encode_quantize_free(e->quantizer);
     encode_blocks_free(e->coder);
     encode_lz_free(e->packer);
-    free(e->indices);
-    free(e->codes);
-    free(e->decoded_codes);
-    free(e->decoded);
-    free(e->means);
-    free(e->mean_indices);
+    encode_free_all(e->indices, e->codes, e->decoded_codes, e->decoded, e->means, e->mean_indices);
     delete e;
 }
 

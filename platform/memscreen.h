@@ -1,0 +1,18 @@
+// The records of a screen kept in memory, for the backends that emulate the lockable screen: a
+// device and its surfaces, whose pixels stay between locks as on the real screen.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct ScreenDevice {
+    int32_t released;
+    int32_t cooperative;
+};
+
+struct ScreenSurface {
+    int32_t released;
+    int32_t locked;
+    int32_t width, height, pitch;
+    std::vector<uint8_t> memory;
+};
