@@ -168,6 +168,7 @@ void fatal_error_vbox(const char *format, va_list args)
 {
     fatal_reporting.store(1);
     char text[200];
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): a false report, the caller started it
     vsnprintf(text, sizeof text, format, args);
     display_shutdown();
     window_message_box(player_window.load(), text, "Fatal Error occured",
