@@ -9,6 +9,7 @@
 // bench_filmo [--filmo PATH] [--seconds N]: another build of filmo (to compare two builds in
 // turns on a busy machine); the length of filmo's off-screen run (default 100 s: more than 600
 // pictures B).
+#include "tests/support/cli.h"
 #include "tests/support/record_gen.h"
 
 #include <algorithm>
@@ -76,22 +77,7 @@ pid_t start(const std::vector<std::string> &command, const std::vector<std::stri
             int keep_fd = -1)
 {
     fflush(stdout);
-    pid_t pid = fork();
-    if (pid == 0) {
-        for (const std::string &e : env)
-            putenv(strdup(e.c_str()));
-        int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 1), dup2(null, 2);
-        if (keep_fd >= 0) dup2(keep_fd, 3);
-        std::vector<char *> args;
-        args.reserve(command.size() + 1);
-        for (const std::string &a : command)
-            args.push_back(strdup(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
+    return cli_start(command, env, "/dev/null", keep_fd);
 }
 
 void stop(pid_t pid)
@@ -143,21 +129,8 @@ std::string start_x(int width, int height, pid_t *server, pid_t *manager)
 {
     *server = *manager = -1;
     if (system("command -v Xvfb >/dev/null") != 0) return "";
-    int fds[2];
-    if (pipe(fds) != 0) return "";
-    *server =
-        start({"Xvfb", "-displayfd", "3", "-noreset", "-screen", "0",
-               std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"},
-              {}, fds[1]);
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    char c;
-    while (poll(&p, 1, 30000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(fds[0]);
-    if (number.empty()) return "";
-    std::string display = ":" + number;
+    std::string display = cli_start_xvfb(width, height, "/dev/null", server);
+    if (display.empty()) return "";
     // ffplay and filmo both ask a window manager for the full screen.
     if (system("command -v matchbox-window-manager >/dev/null") == 0) {
         *manager =

@@ -152,28 +152,9 @@ class FilmoX : public testing::Test
                    "&& command -v xdotool >/dev/null && command -v import >/dev/null "
                    "&& command -v xprop >/dev/null") != 0)
             GTEST_SKIP() << "Xvfb, matchbox, xdotool, xprop or imagemagick missing";
-        // Xvfb picks a free display itself and names it on the descriptor once it listens.
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
         std::string log = own_temp("xvfb.txt");
-        server = fork();
-        if (server == 0) {
-            int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (fd >= 0) dup2(fd, 1), dup2(fd, 2);
-            close(ready[0]);
-            std::string number = std::to_string(ready[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", number.c_str(), "-noreset", "-screen", "0",
-                   "1280x800x24", "-nolisten", "tcp", (char *)nullptr);
-            _exit(127);
-        }
-        close(ready[1]);
-        std::string number;
-        char c;
-        while (read(ready[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(ready[0]);
-        ASSERT_FALSE(number.empty()) << cli_read_text(log);
-        display = ":" + number;
+        display = cli_start_xvfb(1280, 800, log, &server);
+        ASSERT_FALSE(display.empty()) << cli_read_text(log);
         // Full screen needs the window manager running: it announces itself on the root window.
         // A manager that has ended (as one did when a resetting server dropped it) is started
         // again.

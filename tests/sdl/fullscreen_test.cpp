@@ -62,22 +62,8 @@ class BareX : public testing::Test
         char pattern[] = "/tmp/sdl_fullscreen_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
-        // Xvfb picks a free display and writes its number to the pipe once it accepts clients.
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        server = spawn({"Xvfb", "-displayfd", "3", "-noreset", "-screen", "0",
-                        std::to_string(screen_w) + "x" + std::to_string(screen_h) + "x24",
-                        "-nolisten", "tcp"},
-                       {}, dir + "/xvfb.txt", fds[1]);
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        char c;
-        while (poll(&p, 1, 30000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        ASSERT_FALSE(number.empty()) << cli_read_text(dir + "/xvfb.txt");
-        display = ":" + number;
+        display = cli_start_xvfb(screen_w, screen_h, dir + "/xvfb.txt", &server);
+        ASSERT_FALSE(display.empty()) << cli_read_text(dir + "/xvfb.txt");
     }
     void TearDown() override
     {

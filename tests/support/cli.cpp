@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -66,6 +67,25 @@ pid_t cli_start(const std::vector<std::string> &argv, const std::vector<std::str
         _exit(127);
     }
     return pid;
+}
+
+std::string cli_start_xvfb(int width, int height, const std::string &log, pid_t *server)
+{
+    *server = -1;
+    int ready[2];
+    if (pipe(ready) != 0) return "";
+    *server = cli_start({"Xvfb", "-displayfd", "3", "-noreset", "-screen", "0",
+                         std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten",
+                         "tcp"},
+                        {}, log, ready[1]);
+    close(ready[1]);
+    std::string number;
+    pollfd p{ready[0], POLLIN, 0};
+    char c;
+    while (poll(&p, 1, 30000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(ready[0]);
+    return number.empty() ? "" : ":" + number;
 }
 
 int cli_wait_exit(pid_t pid, int seconds)

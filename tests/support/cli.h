@@ -29,6 +29,12 @@ pid_t cli_start(const std::vector<std::string> &argv, const std::vector<std::str
 // seconds; -1 when it did not end by then, and it is then killed.
 int cli_wait_exit(pid_t pid, int seconds);
 
+// A bare Xvfb of width x height on a display it picks itself (-displayfd, so it never collides
+// with another server) and that never resets, its output into log. The display's name (":N")
+// once the server accepts clients, empty when it did not start within 30 s; the server's pid in
+// *server either way (-1 when it could not be started).
+std::string cli_start_xvfb(int width, int height, const std::string &log, pid_t *server);
+
 // Whether this build runs under AddressSanitizer or ThreadSanitizer.
 bool cli_sanitized();
 // Under a sanitizer build, the TSAN_OPTIONS entry for an SDL program: SDL and the system's GL
