@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/paths.h"
 #include "platform/posix/registry_file.h"
 #include "platform/registry.h"
 #include "tests/launcher/sandbox.h"
@@ -146,6 +147,11 @@ TEST_F(RegistryApi, FileIsChosenByEnvironment)
     const char *home_env = getenv("HOME");
     std::string home = home_env ? home_env : "";
     EXPECT_EQ(registry_file_path(), home + "/.wine/system.reg");
+    // Empty variables count as unset, here and for the drives.
+    setenv("WINEPREFIX", "", 1);
+    setenv("RUNNER_REGISTRY", "", 1);
+    EXPECT_EQ(registry_file_path(), home + "/.wine/system.reg");
+    EXPECT_EQ(paths_wine_prefix(), home + "/.wine");
     setenv("RUNNER_REGISTRY", (box.root / "missing.reg").c_str(), 1);
     EXPECT_EQ(registry_open_key("Software\\Quillon\\Zenthor", &key), REG_ERROR_FILE_NOT_FOUND);
 }
