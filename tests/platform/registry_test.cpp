@@ -222,8 +222,9 @@ TEST_F(RegistryApi, FileIsReadAgainOnlyWhenItsSizeTimeOrInodeChanged)
 // once, then again only when it changes: the answers stay right and the reads stop.
 TEST_F(RegistryApi, AFileFromTheFutureIsNotReadAgainAndAgain)
 {
+    const time_t future = time(nullptr) + 365 * 24 * 3600;
     write_file(box.registry, record("C:\\\\FUTURE"));
-    set_modified(box.registry, time(nullptr) + 365 * 24 * 3600);
+    set_modified(box.registry, future);
     EXPECT_EQ(path_value(), "C:\\FUTURE");
     // Just written, the file may still change within the same tick of the file system's clock:
     // it is looked at again until that moment has certainly passed.
@@ -235,7 +236,7 @@ TEST_F(RegistryApi, AFileFromTheFutureIsNotReadAgainAndAgain)
     EXPECT_EQ(registry_file_reads(), settled);
     // A rewrite of the same size, dated as before, is still seen.
     write_file(box.registry, record("C:\\\\LATEST"));
-    set_modified(box.registry, time(nullptr) + 365 * 24 * 3600);
+    set_modified(box.registry, future);
     EXPECT_EQ(path_value(), "C:\\LATEST");
     EXPECT_EQ(registry_file_reads(), settled + 1);
 }

@@ -178,6 +178,12 @@ TEST(SoftSound, OncePlayedStopsAtTheEndWithTheCursorBackAtTheStart)
         EXPECT_EQ(softsound_playing(b.sound), 0) << clocked;
         EXPECT_EQ(b.play_cursor(), 0u) << clocked;
     }
+    // The clock at the very end of a buffer played once: it has stopped there.
+    Buffer b(10, true);
+    softsound_play(b.sound, 0);
+    b.ms(10);
+    EXPECT_EQ(softsound_playing(b.sound), 0);
+    EXPECT_EQ(b.device.heard.size(), 10u);
 }
 
 TEST(SoftSound, APulledDeviceCursorFollowsTheClockButNeverPassesWhatItWasGiven)
