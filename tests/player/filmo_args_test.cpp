@@ -222,13 +222,14 @@ TEST_F(FilmoNoSound, ASignalOnTheFirstOfSeveralBoxesEndsThePlayer)
 {
     std::string names;
     for (char c : {'a', 'b', 'c'})
-        names += " '" + std::string(1100, c) + ".mov'";
-    for (int signal_number : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signal_number);
-        pid_t pid = start_shell(sanitizer_prefix() + "DISPLAY=" + display +
+        names.append(" '").append(1100, c).append(".mov'");
+    const std::string command = sanitizer_prefix() + "DISPLAY=" + display +
                                 " SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null FILMO_NO_BOXES= "
                                 "exec '" +
-                                filmo + "'" + names + " > '" + out + "' 2>&1");
+                                filmo + "'" + names + " > '" + out + "' 2>&1";
+    for (int signal_number : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal_number);
+        pid_t pid = start_shell(command);
         ASSERT_GT(pid, 0);
         std::string search =
             "DISPLAY=" + display + " xdotool search --onlyvisible --name '^Achtung$'";
