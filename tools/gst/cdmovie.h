@@ -33,11 +33,12 @@ GST_DEBUG_CATEGORY_EXTERN(cdmovie_debug);
 // and MOVIE_PICTURES_BYTES bytes).
 bool cdmovie_record_well_formed(const uint8_t *record, uint8_t *codes, uint8_t *pictures);
 
-// The typefinder's verdict on the first records of a stream: 0 (not a movie) or a
-// GstTypeFindProbability. record1 may be null when the stream has one record or its second
-// one is not at hand.
-int32_t cdmovie_typefind_probability(const uint8_t *record0, const uint8_t *record1);
+// The typefinder's verdict on the first `size` bytes of a stream (as much of its first two
+// records as is at hand): 0 (not a movie) or a GstTypeFindProbability.
+int32_t cdmovie_typefind_probability(const uint8_t *start, size_t size);
 
 GType cdmovie_demux_get_type();
 GType cdmovie_dec_get_type();
 gboolean cdmovie_typefind_register(GstPlugin *plugin);
+// Registers the typefinder and both elements with the plugin.
+gboolean cdmovie_plugin_init(GstPlugin *plugin);

@@ -4,8 +4,8 @@
 //
 // A damaged record is decoded as the player decodes it (what is sound, the rest black) and
 // named in a warning on the bus with the fault movtool info reports.
-#include "tools/gst/cdmovie.h"
 #include "present/display.h"
+#include "tools/gst/cdmovie.h"
 
 #include <gst/video/video.h>
 
@@ -107,8 +107,7 @@ static GstFlowReturn dec_chain(GstPad *, GstObject *parent, GstBuffer *record)
             GST_ELEMENT_ERROR(dec, RESOURCE, NO_SPACE_LEFT, (nullptr), ("no memory for a picture"));
             return GST_FLOW_ERROR;
         }
-        display_rgb_picture(map.data, DEC_STRIDE, dec->pictures + b * MOVIE_PICTURE_BYTES,
-                            colours);
+        display_rgb_picture(map.data, DEC_STRIDE, dec->pictures + b * MOVIE_PICTURE_BYTES, colours);
         gst_buffer_unmap(out, &map);
         GST_BUFFER_PTS(out) = at;
         GST_BUFFER_DURATION(out) = CDMOVIE_PICTURE_TIME;

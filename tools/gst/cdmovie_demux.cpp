@@ -17,6 +17,7 @@
 #include <gst/pbutils/pbutils.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <cstring>
 #include <mutex>
 
@@ -252,8 +253,7 @@ static void demux_send_end(CdmovieDemux *d)
         const gint64 stop = GST_CLOCK_TIME_IS_VALID(d->segment.stop)
                                 ? static_cast<gint64>(d->segment.stop)
                                 : static_cast<gint64>(d->segment.position);
-        GstMessage *msg =
-            gst_message_new_segment_done(GST_OBJECT_CAST(d), GST_FORMAT_TIME, stop);
+        GstMessage *msg = gst_message_new_segment_done(GST_OBJECT_CAST(d), GST_FORMAT_TIME, stop);
         gst_message_set_seqnum(msg, d->segment_seqnum);
         gst_element_post_message(GST_ELEMENT_CAST(d), msg);
         GstEvent *done = gst_event_new_segment_done(GST_FORMAT_TIME, stop);
@@ -385,8 +385,8 @@ static gboolean demux_seek_pull(CdmovieDemux *d, GstEvent *event)
         d->discont = true;
         d->segment_seqnum = seqnum;
         if (segment.flags & GST_SEGMENT_FLAG_SEGMENT) {
-            GstMessage *msg = gst_message_new_segment_start(
-                GST_OBJECT_CAST(d), GST_FORMAT_TIME, static_cast<gint64>(segment.position));
+            GstMessage *msg = gst_message_new_segment_start(GST_OBJECT_CAST(d), GST_FORMAT_TIME,
+                                                            static_cast<gint64>(segment.position));
             gst_message_set_seqnum(msg, seqnum);
             gst_element_post_message(GST_ELEMENT_CAST(d), msg);
         }
@@ -413,9 +413,9 @@ static gboolean demux_seek_push(CdmovieDemux *d, GstEvent *event)
     if (!demux_seek_segment(d, event, &segment, &first)) return FALSE;
     const guint32 seqnum = gst_event_get_seqnum(event);
     const int flag_mask = GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_SEGMENT;
-    GstEvent *bytes = gst_event_new_seek(
-        rate, GST_FORMAT_BYTES, static_cast<GstSeekFlags>(flags & flag_mask), GST_SEEK_TYPE_SET,
-        first * MOVIE_RECORD_SIZE, GST_SEEK_TYPE_NONE, -1);
+    GstEvent *bytes =
+        gst_event_new_seek(rate, GST_FORMAT_BYTES, static_cast<GstSeekFlags>(flags & flag_mask),
+                           GST_SEEK_TYPE_SET, first * MOVIE_RECORD_SIZE, GST_SEEK_TYPE_NONE, -1);
     gst_event_set_seqnum(bytes, seqnum);
     {
         std::lock_guard<std::mutex> hold(*d->lock);
