@@ -27,8 +27,7 @@ static void fuzz_play(GstElement *pipeline, const uint8_t *data, size_t size, bo
     GstElement *src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     if (src) {
-        GstBuffer *buffer = gst_buffer_new_memdup(data, size);
-        gst_app_src_push_buffer(GST_APP_SRC(src), buffer);
+        if (size > 0) gst_app_src_push_buffer(GST_APP_SRC(src), gst_buffer_new_memdup(data, size));
         gst_app_src_end_of_stream(GST_APP_SRC(src));
         gst_object_unref(src);
     }
