@@ -13,6 +13,14 @@
 
 static std::string fuzz_folder;
 
+// GStreamer and GLib keep their registry, types and caches for the whole process.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libglib-2.0.so\nleak:libgobject-2.0.so\nleak:libgstreamer-1.0.so\n"
+           "leak:libgstbase-1.0.so\nleak:libgstapp-1.0.so\nleak:libgstcoreelements.so\n"
+           "leak:libgsttypefindfunctions.so\n";
+}
+
 static void fuzz_gst_cleanup()
 {
     nftw(

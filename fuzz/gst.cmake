@@ -6,6 +6,3 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(GST_FUZZ REQUIRED IMPORTED_TARGET gstreamer-app-1.0)
 fuzz_target(fuzz_gst SOURCES fuzz_gst.cpp LIBS cdmovie_elements PkgConfig::GST_FUZZ
             SEEDS ${SEED_DIR}/movie)
-# GStreamer keeps its registry and types until the process ends.
-set_property(TEST fuzz_gst APPEND PROPERTY ENVIRONMENT
-             "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/gst/lsan.supp")

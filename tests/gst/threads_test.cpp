@@ -6,12 +6,19 @@
 
 #include <gtest/gtest.h>
 
-#include <gst/app/gstappsink.h>
-
+#include <atomic>
 #include <random>
 
 namespace
 {
+
+// The time of the last picture the decoder handed on, written on the streaming thread.
+std::atomic<GstClockTime> last_picture{GST_CLOCK_TIME_NONE};
+
+void picture_handed(GstElement *, GstBuffer *buffer, GstPad *, gpointer)
+{
+    last_picture.store(GST_BUFFER_PTS(buffer));
+}
 
 TEST(GstThreads, SeeksAndQueriesWhilePlaying)
 {
@@ -29,14 +36,17 @@ TEST(GstThreads, SeeksAndQueriesWhilePlaying)
     std::mt19937 random(21);
     for (bool push : {false, true}) {
         SCOPED_TRACE(push ? "push" : "pull");
+        // The decoder on the demuxer's thread, and no picture read here: what passes buffers
+        // from thread to thread inside GStreamer is hidden from the sanitizer.
         GstElement *pipeline = gst_parse_launch(
             ("filesrc location=" + gst_test_value(movie) + (push ? " ! queue" : "") +
-             " ! cdmoviedemux name=d d.video ! queue ! cdmoviedec ! appsink name=v sync=true "
-             "d.audio ! queue ! fakesink sync=true")
+             " ! cdmoviedemux name=d d.video ! cdmoviedec ! identity name=v signal-handoffs=true "
+             "! queue ! fakesink sync=true d.audio ! queue ! fakesink sync=true")
                 .c_str(),
             nullptr);
         ASSERT_NE(pipeline, nullptr);
         GstElement *sink = gst_bin_get_by_name(GST_BIN(pipeline), "v");
+        g_signal_connect(sink, "handoff", G_CALLBACK(picture_handed), nullptr);
         gst_element_set_state(pipeline, GST_STATE_PLAYING);
         for (int i = 0; i < 40; i++) {
             // Accurate or not, anywhere in the film, without waiting for the last one to end.
@@ -50,32 +60,17 @@ TEST(GstThreads, SeeksAndQueriesWhilePlaying)
             if (gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration)) {
                 EXPECT_EQ(duration, static_cast<gint64>(length));
             }
-            while (GstSample *s = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0))
-                gst_sample_unref(s);
             g_usleep(10000 + random() % 20000);
         }
         // Then to the last second, and on to the end.
         ASSERT_TRUE(gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH,
                                             static_cast<gint64>(length - GST_SECOND)));
         GstBus *bus = gst_element_get_bus(pipeline);
-        GstMessage *msg = nullptr;
-        GstClockTime last = GST_CLOCK_TIME_NONE;
-        for (int rounds = 0; rounds < 400 && !msg; rounds++) {
-            while (GstSample *s = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0)) {
-                last = GST_BUFFER_PTS(gst_sample_get_buffer(s));
-                gst_sample_unref(s);
-            }
-            msg = gst_bus_timed_pop_filtered(
-                bus, 50 * GST_MSECOND,
-                static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-        }
-        while (GstSample *s = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0)) {
-            last = GST_BUFFER_PTS(gst_sample_get_buffer(s));
-            gst_sample_unref(s);
-        }
+        GstMessage *msg = gst_bus_timed_pop_filtered(
+            bus, 20 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
         ASSERT_NE(msg, nullptr);
         EXPECT_EQ(GST_MESSAGE_TYPE(msg), GST_MESSAGE_EOS);
-        EXPECT_EQ(last, length - 80 * GST_MSECOND);
+        EXPECT_EQ(last_picture.load(), length - 80 * GST_MSECOND);
         gst_message_unref(msg);
         gst_object_unref(bus);
         gst_object_unref(sink);

@@ -149,6 +149,20 @@ static gboolean dec_sink_event(GstPad *pad, GstObject *parent, GstEvent *event)
     }
 }
 
+static GstStateChangeReturn dec_change_state(GstElement *element, GstStateChange transition)
+{
+    CdmovieDec *dec = reinterpret_cast<CdmovieDec *>(element);
+    // Each stream starts afresh, handed to the streaming thread under its lock.
+    if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) {
+        GST_PAD_STREAM_LOCK(dec->sinkpad);
+        gst_segment_init(&dec->segment, GST_FORMAT_UNDEFINED);
+        dec->next_time = GST_CLOCK_TIME_NONE;
+        dec->discont = true;
+        GST_PAD_STREAM_UNLOCK(dec->sinkpad);
+    }
+    return GST_ELEMENT_CLASS(cdmovie_dec_parent_class)->change_state(element, transition);
+}
+
 static void dec_finalize(GObject *object)
 {
     CdmovieDec *dec = reinterpret_cast<CdmovieDec *>(object);
@@ -161,6 +175,7 @@ static void cdmovie_dec_class_init(CdmovieDecClass *klass)
 {
     GstElementClass *element_class = GST_ELEMENT_CLASS(klass);
     G_OBJECT_CLASS(klass)->finalize = dec_finalize;
+    element_class->change_state = dec_change_state;
     gst_element_class_add_static_pad_template(element_class, &dec_sink_template);
     gst_element_class_add_static_pad_template(element_class, &dec_src_template);
     gst_element_class_set_static_metadata(

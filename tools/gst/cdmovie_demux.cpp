@@ -17,8 +17,8 @@
 #include <gst/pbutils/pbutils.h>
 
 #include <atomic>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 
 #define GST_CAT_DEFAULT cdmovie_debug
@@ -553,13 +553,17 @@ static gboolean demux_sink_activate_mode(GstPad *sinkpad, GstObject *parent, Gst
     }
     if (mode != GST_PAD_MODE_PULL) return FALSE;
     if (!active) return gst_pad_stop_task(sinkpad);
-    d->pull_mode = true;
     gint64 length = -1;
     if (gst_pad_peer_query_duration(sinkpad, GST_FORMAT_BYTES, &length) && length >= 0)
         d->record_count.store(length / MOVIE_RECORD_SIZE);
+    // The streaming thread takes its state over under the stream lock.
+    GST_PAD_STREAM_LOCK(sinkpad);
+    d->pull_mode = true;
     demux_start_segment(d, 0);
-    return gst_pad_start_task(sinkpad, reinterpret_cast<GstTaskFunction>(demux_loop), sinkpad,
-                              nullptr);
+    const gboolean started = gst_pad_start_task(
+        sinkpad, reinterpret_cast<GstTaskFunction>(demux_loop), sinkpad, nullptr);
+    GST_PAD_STREAM_UNLOCK(sinkpad);
+    return started;
 }
 
 static void demux_reset(CdmovieDemux *d)
@@ -577,12 +581,19 @@ static void demux_reset(CdmovieDemux *d)
 static GstStateChangeReturn demux_change_state(GstElement *element, GstStateChange transition)
 {
     CdmovieDemux *d = reinterpret_cast<CdmovieDemux *>(element);
-    if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) demux_reset(d);
+    // The streaming state is the streaming thread's: set it up and clear it under its lock.
+    if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) {
+        GST_PAD_STREAM_LOCK(d->sinkpad);
+        demux_reset(d);
+        GST_PAD_STREAM_UNLOCK(d->sinkpad);
+    }
     const GstStateChangeReturn ret =
         GST_ELEMENT_CLASS(cdmovie_demux_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
+        GST_PAD_STREAM_LOCK(d->sinkpad);
         demux_remove_pads(d);
         demux_reset(d);
+        GST_PAD_STREAM_UNLOCK(d->sinkpad);
     }
     return ret;
 }

@@ -12,4 +12,3 @@ gboolean cdmovie_plugin_init(GstPlugin *plugin)
                                 cdmovie_demux_get_type()) &&
            gst_element_register(plugin, "cdmoviedec", GST_RANK_PRIMARY, cdmovie_dec_get_type());
 }
-
