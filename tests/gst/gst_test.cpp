@@ -47,7 +47,7 @@ class GstPlugin : public ::testing::Test
 
     std::string write_movie(const std::string &name, const Bytes &bytes)
     {
-        const std::string path = dir + "/" + name;
+        std::string path = dir + "/" + name;
         EXPECT_TRUE(gen_write_file(path.c_str(), bytes));
         return path;
     }
@@ -269,8 +269,9 @@ TEST_F(GstPlugin, TypefinderClaimsMoviesAndNothingElse)
     };
     for (const auto &[name, codecs] : others) {
         const std::string path = dir + "/" + name;
-        const CliRun made = cli_run("ffmpeg -nostdin -v error -y " + src + " " + codecs + " " +
-                                    gst_test_quote(path));
+        std::string command = "ffmpeg -nostdin -v error -y ";
+        command.append(src).append(" ").append(codecs).append(" ").append(gst_test_quote(path));
+        const CliRun made = cli_run(command);
         ASSERT_EQ(made.status, 0) << name << made.out;
         EXPECT_NE(found(cli_read_file(path), &p), "video/x-cdmovie") << name;
     }
@@ -284,7 +285,9 @@ TEST_F(GstPlugin, TypefinderClaimsMoviesAndNothingElse)
         for (uint8_t &byte : noise)
             byte &= 63;
         noise[1] = 0x40;
-        if (size >= MOVIE_RECORD_SIZE) EXPECT_NE(found(noise, &p), "video/x-cdmovie") << size;
+        if (size >= MOVIE_RECORD_SIZE) {
+            EXPECT_NE(found(noise, &p), "video/x-cdmovie") << size;
+        }
     }
     // A movie whose first record is damaged is left alone, and so is a file of zeros.
     Bytes damaged = movie;

@@ -237,12 +237,12 @@ static GstFlowReturn demux_push_record(CdmovieDemux *d, GstBuffer *record, int64
         d->segment.position = start;
     }
 
-    GstFlowReturn ret = gst_pad_push(d->videopad, record);
-    ret = gst_flow_combiner_update_pad_flow(d->flows, d->videopad, ret);
-    GstFlowReturn sound_ret = gst_pad_push(d->audiopad, sound);
-    sound_ret = gst_flow_combiner_update_pad_flow(d->flows, d->audiopad, sound_ret);
-    // The combiner's answer covers both pads; an error on either wins.
-    return sound_ret;
+    const GstFlowReturn ret =
+        gst_flow_combiner_update_pad_flow(d->flows, d->videopad, gst_pad_push(d->videopad, record));
+    const GstFlowReturn sound_ret =
+        gst_flow_combiner_update_pad_flow(d->flows, d->audiopad, gst_pad_push(d->audiopad, sound));
+    // The combiner folds both pads together, but gives a flush on one pad back at once.
+    return ret == GST_FLOW_FLUSHING || ret < GST_FLOW_EOS ? ret : sound_ret;
 }
 
 // What ends the stream where the records (or the segment) end: EOS, or segment-done when the

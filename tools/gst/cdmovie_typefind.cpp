@@ -34,9 +34,8 @@ static bool cdmovie_header_plausible(const uint8_t *record)
 int32_t cdmovie_typefind_probability(const uint8_t *start, size_t size)
 {
     const size_t record = MOVIE_RECORD_SIZE;
-    if (size < static_cast<size_t>(MOVIE_PALETTE_OFFSET + MOVIE_PALETTE_BYTES) ||
-        !cdmovie_header_plausible(start))
-        return 0;
+    constexpr size_t header = MOVIE_PALETTE_OFFSET + MOVIE_PALETTE_BYTES;
+    if (size < header || !cdmovie_header_plausible(start)) return 0;
     // A stream that only pushes may show the typefinder no more than a few kilobytes.
     if (size < record) return GST_TYPE_FIND_LIKELY;
     uint8_t *scratch =
