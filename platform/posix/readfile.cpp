@@ -36,3 +36,10 @@ FILE *readfile_open(const char *name)
     }
     return file;
 }
+
+int64_t readfile_size(FILE *file)
+{
+    struct stat st;
+    if (!file || fstat(fileno(file), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}

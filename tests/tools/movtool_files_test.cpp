@@ -92,8 +92,10 @@ TEST(MovtoolFiles, OutputsGoThroughLinksAndNeverThroughPreparedTemporaryNames)
     // The outputs themselves are links to files outside, which are to be replaced.
     link_to("outside/dump.target", s.dir + "/dump.raw");
     link_to(s.dir + "/outside/screen.target", s.dir + "/screen.raw");
-    FILE *f = fopen((s.dir + "/outside/screen.target").c_str(), "wb");
-    fclose(f);
+    for (const char *target : {"/outside/dump.target", "/outside/screen.target"}) {
+        FILE *f = fopen((s.dir + target).c_str(), "wb");
+        fclose(f);
+    }
     chmod((s.dir + "/outside/screen.target").c_str(), 0600);
     Snapshot before = tree_snapshot(s.dir);
 
@@ -112,6 +114,38 @@ TEST(MovtoolFiles, OutputsGoThroughLinksAndNeverThroughPreparedTemporaryNames)
     struct stat st;
     ASSERT_EQ(stat((s.dir + "/outside/screen.target").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u); // permissions kept
+}
+
+TEST(MovtoolFiles, ALinkToNothingIsNeverWrittenThroughWhereverItStands)
+{
+    Scene s = scene("files_dangling");
+    // Every output of every command a link to a name outside that does not exist: the output
+    // itself, a chain ending in a missing folder, and one file inside export's folder.
+    link_to(s.dir + "/outside/new.mkv", s.dir + "/out.mkv");
+    link_to("outside/new.raw", s.dir + "/out.raw");
+    link_to("out.raw", s.dir + "/hop.raw");
+    link_to("outside/missing/x.mp4", s.dir + "/out.mp4");
+    link_to("outside/new.mov", s.dir + "/out.mov");
+    ASSERT_TRUE(png_write(s.dir + "/g0.png", rgb_shapes(0)));
+    for (const char *kept : {"x1", "x2"})
+        mkdir((s.dir + "/" + kept).c_str(), 0755);
+    link_to("../outside/sound.wav", s.dir + "/x1/sound.wav");
+    link_to("../outside/b.png", s.dir + "/x2/0000_B.png");
+    Snapshot before = tree_snapshot(s.dir);
+
+    const std::string m = q(s.movie);
+    for (const std::string &args :
+         {words({"export", m, q(s.dir + "/out.mkv")}), words({"export", m, q(s.dir + "/out.mp4")}),
+          words({"dump", m, q(s.dir + "/hop.raw")}),
+          words({"screen", m, "0 A 565 320x200", q(s.dir + "/out.raw")}),
+          words({"encode -q -o", q(s.dir + "/out.mov"), q(s.dir + "/g0.png"), q(s.dir + "/g0.png")}),
+          words({"export", m, q(s.dir + "/x1"), "--no-y4m"}),
+          words({"export", m, q(s.dir + "/x2"), "--no-y4m"})}) {
+        CliRun run = movtool_run(args);
+        EXPECT_EQ(run.status, 1) << args << "\n" << run.out;
+        EXPECT_NE(run.out.find("not written through"), std::string::npos) << args << "\n" << run.out;
+        EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{}) << args;
+    }
 }
 
 TEST(MovtoolFiles, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
