@@ -259,6 +259,28 @@ TEST(MovtoolFiles, AFifoAsOutputIsWrittenThroughToItsReader)
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
+// Descriptors 0, 1 and 2 closed when movtool starts: the movie it makes would have been given
+// one of those numbers, and its messages would have gone into it. A closed standard output is
+// output nobody reads, not a failure.
+TEST(MovtoolFiles, ClosedStandardDescriptorsNeitherCorruptNorFailTheOutput)
+{
+    std::string dir = test_folder("files_closed");
+    ASSERT_TRUE(png_write(dir + "/g0.png", rgb_shapes(0)));
+    ASSERT_TRUE(png_write(dir + "/g1.png", rgb_shapes(1)));
+    const std::string encode = "encode -o " + q(dir + "/out.mov") + " " + q(dir + "/g0.png") +
+                               " " + q(dir + "/g1.png");
+    ASSERT_EQ(movtool_run(encode).status, 0);
+    const Bytes reference = file_read(dir + "/out.mov");
+    ASSERT_EQ(reference.size(), (size_t)MOVIE_RECORD_SIZE);
+    for (const char *closing : {"2>&-", ">&-", "<&-", "<&- >&- 2>&-"}) {
+        ASSERT_EQ(unlink((dir + "/out.mov").c_str()), 0);
+        CliRun run = movtool_redirected(encode, closing);
+        EXPECT_EQ(run.status, 0) << closing << "\n" << run.out;
+        EXPECT_TRUE(file_read(dir + "/out.mov") == reference) << closing;
+    }
+    EXPECT_EQ(movtool_redirected("info " + q(dir + "/out.mov"), ">&-").status, 0);
+}
+
 // Starts encode on many detailed pictures (minutes of work), waits until it has written its
 // first record, signals it, and expects the old movie and nothing else.
 void expect_encode_interrupted_cleanly(int signal_number)
