@@ -29,7 +29,9 @@ const char *movtool_open_reason(int error)
                              : strerror(error);
 }
 
-bool movtool_open_movie(const char *name)
+MovtoolReach movtool_reach;
+
+bool movtool_open_movie(const char *name, bool tell_reach)
 {
     FILE *file = nullptr;
     if (!movtool_open_input(name, &file)) return false;
@@ -39,7 +41,15 @@ bool movtool_open_movie(const char *name)
         movtool_error("%s: out of memory", name);
         return false;
     }
+    MovtoolReach &m = movtool_reach;
+    m.bytes = readfile_size(file);
     movie_open_stream(file);
+    m.records = m.bytes > 0 ? m.bytes / MOVIE_RECORD_SIZE : 0;
+    m.reachable = movie_reader.record_count;
+    if (tell_reach && m.records > m.reachable)
+        movtool_error("%s: records %d to %lld lie past byte %d, beyond a movie's 32-bit length: "
+                      "they cannot be read and are left out",
+                      name, m.reachable, (long long)m.records - 1, MOVIE_MAX_LENGTH);
     return true;
 }
 
