@@ -39,8 +39,8 @@ bool output_note_input_name(const char *name);
 void output_forget_inputs();
 
 // Whether name could be opened as an output: 0, or OUTPUT_FAILED (a folder, a link loop, a link
-// to nothing, a socket) or OUTPUT_IS_AN_INPUT. Nothing is created. Lets a command with many outputs refuse
-// before it writes the first.
+// to nothing, a socket) or OUTPUT_IS_AN_INPUT. Nothing is created. Lets a command with many outputs
+// refuse before it writes the first.
 int32_t output_check(const char *name);
 
 // Opens name ("-" for standard output) for writing. 0, or the failure with nothing left behind.

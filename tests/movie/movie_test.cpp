@@ -90,12 +90,10 @@ TEST_F(Reader, AFileLongerThanItsReachCountsTheRecordsWithinIt)
         int64_t bytes;
         int32_t length, records;
     };
-    for (const Case &c : {Case{49032LL * 43797 - 1, 49032 * 43797 - 1, 49031},
-                          Case{INT32_MAX, INT32_MAX, 49032},
-                          Case{(int64_t)INT32_MAX + 1, INT32_MAX, 49032},
-                          Case{3LL << 30, INT32_MAX, 49032},
-                          Case{(4LL << 30) + 43797, INT32_MAX, 49032},
-                          Case{1LL << 40, INT32_MAX, 49032}}) {
+    for (const Case &c :
+         {Case{49032LL * 43797 - 1, 49032 * 43797 - 1, 49031}, Case{INT32_MAX, INT32_MAX, 49032},
+          Case{(int64_t)INT32_MAX + 1, INT32_MAX, 49032}, Case{3LL << 30, INT32_MAX, 49032},
+          Case{(4LL << 30) + 43797, INT32_MAX, 49032}, Case{1LL << 40, INT32_MAX, 49032}}) {
         SCOPED_TRACE(c.bytes);
         ASSERT_TRUE(gen_write_file(path.c_str(), first));
         ASSERT_EQ(truncate(path.c_str(), (off_t)c.bytes), 0) << strerror(errno);

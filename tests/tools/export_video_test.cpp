@@ -117,6 +117,28 @@ TEST(ExportVideo, TheReadmePipelineWorksTheFirstTimeInAFreshFolder)
     EXPECT_EQ(probe(dir + "/trailer.mp4", "v:0", "stream=nb_read_frames"), "10");
 }
 
+TEST(ExportVideo, OnlyTheVideoExportLoadsFFmpeg)
+{
+    // The loader names every library it loads: movtool's other commands start without FFmpeg's
+    // hundred-odd libraries; the video export's own program loads them.
+    std::string dir = test_folder("video_libraries");
+    const std::string movie = q(dir + "/in.mov");
+    ASSERT_TRUE(gen_write_file((dir + "/in.mov").c_str(), gen_movie(GEN_SHAPES, 3)));
+    for (const std::string &args :
+         {"info " + movie, "dump " + movie + " " + q(dir + "/d.raw"),
+          "screen " + movie + " 0 A 565 320x200 " + q(dir + "/s.raw"),
+          "export " + movie + " " + q(dir + "/frames") + " --no-y4m", std::string("--help")}) {
+        CliRun run = cli_run("LD_DEBUG=libs " + std::string(MOVTOOL_PATH) + " " + args);
+        EXPECT_EQ(run.status, 0) << args << "\n" << run.out;
+        EXPECT_NE(run.out.find("libc.so"), std::string::npos) << "the loader said nothing";
+        EXPECT_EQ(run.out.find("libavcodec"), std::string::npos) << args;
+    }
+    CliRun video = cli_run("LD_DEBUG=libs " + std::string(MOVTOOL_PATH) + " export " + movie + " " +
+                           q(dir + "/out.mkv"));
+    EXPECT_EQ(video.status, 0) << video.out;
+    EXPECT_NE(video.out.find("libavcodec"), std::string::npos);
+}
+
 struct VideoCase {
     const char *ending, *video, *audio, *pixel_format;
     int32_t extra_pictures; // the first picture stored twice where the rate is fixed

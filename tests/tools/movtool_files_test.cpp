@@ -138,12 +138,14 @@ TEST(MovtoolFiles, ALinkToNothingIsNeverWrittenThroughWhereverItStands)
          {words({"export", m, q(s.dir + "/out.mkv")}), words({"export", m, q(s.dir + "/out.mp4")}),
           words({"dump", m, q(s.dir + "/hop.raw")}),
           words({"screen", m, "0 A 565 320x200", q(s.dir + "/out.raw")}),
-          words({"encode -q -o", q(s.dir + "/out.mov"), q(s.dir + "/g0.png"), q(s.dir + "/g0.png")}),
+          words(
+              {"encode -q -o", q(s.dir + "/out.mov"), q(s.dir + "/g0.png"), q(s.dir + "/g0.png")}),
           words({"export", m, q(s.dir + "/x1"), "--no-y4m"}),
           words({"export", m, q(s.dir + "/x2"), "--no-y4m"})}) {
         CliRun run = movtool_run(args);
         EXPECT_EQ(run.status, 1) << args << "\n" << run.out;
-        EXPECT_NE(run.out.find("not written through"), std::string::npos) << args << "\n" << run.out;
+        EXPECT_NE(run.out.find("not written through"), std::string::npos) << args << "\n"
+                                                                          << run.out;
         EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{}) << args;
     }
 }
@@ -231,17 +233,33 @@ TEST(MovtoolFiles, WriteErrorsAreReportedStandardOutputIncluded)
 
 TEST(MovtoolFiles, AFileThatCannotGrowKeepsTheOldOutputAndNoTemporaryFile)
 {
-    // A file size limit stands in for a full disk: the write fails in the middle.
+    // A file size limit and a full device: the write fails in the middle, the old output stays,
+    // and the message names the real cause, the video export's included.
     Scene s = scene("files_limit", 12);
-    FILE *f = fopen((s.dir + "/out.raw").c_str(), "wb");
-    fputs("the previous dump", f);
-    fclose(f);
+    for (const char *old : {"/out.raw", "/out.mkv", "/out.mp4"}) {
+        FILE *f = fopen((s.dir + old).c_str(), "wb");
+        fputs("the previous output", f);
+        fclose(f);
+    }
+    link_to("/dev/full", s.dir + "/full.mkv");
+    link_to("/dev/full", s.dir + "/full.mp4");
     Snapshot before = tree_snapshot(s.dir);
-    CliRun run = cli_run("ulimit -f 512 && " + std::string(MOVTOOL_PATH) + " dump " + q(s.movie) +
-                         " " + q(s.dir + "/out.raw"));
-    EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find(strerror(EFBIG)), std::string::npos) << run.out;
-    EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{});
+    struct Case {
+        const char *command, *output;
+        int kilobytes, error;
+    };
+    for (const Case &c :
+         {Case{"dump", "/out.raw", 512, EFBIG}, Case{"export", "/out.mkv", 4, EFBIG},
+          Case{"export", "/out.mp4", 4, EFBIG}, Case{"export", "/full.mkv", 512, ENOSPC},
+          Case{"export", "/full.mp4", 512, ENOSPC}}) {
+        const std::string args = words({c.command, q(s.movie), q(s.dir + c.output)});
+        CliRun run = cli_run("ulimit -f " + std::to_string(c.kilobytes) + " && " +
+                             std::string(MOVTOOL_PATH) + " " + args);
+        EXPECT_EQ(run.status, 1) << args << "\n" << run.out;
+        EXPECT_NE(run.out.find(strerror(c.error)), std::string::npos) << args << "\n" << run.out;
+        EXPECT_EQ(run.out.find(strerror(EIO)), std::string::npos) << args << "\n" << run.out;
+        EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{}) << args;
+    }
 }
 
 TEST(MovtoolFiles, AFifoAsOutputIsWrittenThroughToItsReader)
@@ -267,8 +285,8 @@ TEST(MovtoolFiles, ClosedStandardDescriptorsNeitherCorruptNorFailTheOutput)
     std::string dir = test_folder("files_closed");
     ASSERT_TRUE(png_write(dir + "/g0.png", rgb_shapes(0)));
     ASSERT_TRUE(png_write(dir + "/g1.png", rgb_shapes(1)));
-    const std::string encode = "encode -o " + q(dir + "/out.mov") + " " + q(dir + "/g0.png") +
-                               " " + q(dir + "/g1.png");
+    const std::string encode =
+        "encode -o " + q(dir + "/out.mov") + " " + q(dir + "/g0.png") + " " + q(dir + "/g1.png");
     ASSERT_EQ(movtool_run(encode).status, 0);
     const Bytes reference = file_read(dir + "/out.mov");
     ASSERT_EQ(reference.size(), (size_t)MOVIE_RECORD_SIZE);
@@ -330,6 +348,44 @@ void expect_encode_interrupted_cleanly(int signal_number)
     ASSERT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_EQ(WTERMSIG(status), signal_number);
     EXPECT_EQ(changed(before, tree_snapshot(dir)), std::vector<std::string>{});
+}
+
+// A signal that comes while the video export makes and registers its temporary file: the
+// encoder's threads already run by then, and one of them must not take it before the file is
+// registered for removal. The preloaded delay holds the window open until the signal is there.
+TEST(MovtoolFiles, ASignalWhileTheVideoFileIsMadeLeavesNoTemporaryFile)
+{
+    Scene s = scene("files_window", 4);
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal_number));
+        const std::string ready = s.dir + "/../window_open";
+        unlink(ready.c_str());
+        Snapshot before = tree_snapshot(s.dir);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int n : {SIGINT, SIGTERM, SIGHUP})
+                signal(n, SIG_DFL);
+            setenv("LD_PRELOAD", SLOW_TEMPORARY, 1);
+            setenv("SLOW_TEMPORARY_READY", ready.c_str(), 1);
+            execl(MOVTOOL_PATH, "movtool", "export", s.movie.c_str(), (s.dir + "/out.mp4").c_str(),
+                  (char *)nullptr);
+            _exit(127);
+        }
+        struct stat st;
+        while (stat(ready.c_str(), &st) != 0) {
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "ended before its window";
+            usleep(1000);
+        }
+        kill(child, signal_number);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WTERMSIG(status), signal_number);
+        EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{});
+        unlink(ready.c_str());
+    }
 }
 
 TEST(MovtoolFiles, ASignalDuringEncodeLeavesTheOldMovieAndNoTemporaryFile)
