@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <sndfile.h>
 
 namespace
@@ -175,8 +176,9 @@ TEST(ExportVideo, OneCommandMakesAVideoWithEveryPictureAtItsTimeAndTheWholeSound
         const std::string video = dir + "/out." + c.ending;
         CliRun run = movtool_run("export " + q(movie) + " " + q(video));
         ASSERT_EQ(run.status, 0) << run.out;
-        EXPECT_EQ(probe(video, "v:0", "stream=codec_name,width,height,pix_fmt"),
-                  std::string(c.video) + "\n320\n200\n" + c.pixel_format);
+        // 320x200 pictures are shown at 4:3: pixels 5:6.
+        EXPECT_EQ(probe(video, "v:0", "stream=codec_name,width,height,sample_aspect_ratio,pix_fmt"),
+                  std::string(c.video) + "\n320\n200\n5:6\n" + c.pixel_format);
         EXPECT_EQ(probe(video, "a:0", "stream=codec_name,sample_rate,channels"),
                   std::string(c.audio) + "\n22050\n1");
         EXPECT_EQ(probe(video, "v:0", "stream=nb_read_frames"),
@@ -201,6 +203,34 @@ TEST(ExportVideo, OneCommandMakesAVideoWithEveryPictureAtItsTimeAndTheWholeSound
     Bytes wav = file_read(dir + "/frames/sound.wav");
     ASSERT_GT(wav.size(), 44u);
     EXPECT_TRUE(file_read(dir + "/sound.u8") == Bytes(wav.begin() + 44, wav.end()));
+
+    // The MP4's sound is lossy, but as loud as the movie's (its RMS within half a decibel), with
+    // no offset, and as long.
+    CliRun aac = cli_run("ffmpeg -nostdin -v error -y -i " + q(dir + "/out.mp4") +
+                         " -map 0:a -f f32le -ac 1 -ar 22050 " + q(dir + "/sound.f32"));
+    ASSERT_EQ(aac.status, 0) << aac.out;
+    Bytes f32 = file_read(dir + "/sound.f32");
+    std::vector<float> heard(f32.size() / 4);
+    memcpy(heard.data(), f32.data(), heard.size() * 4);
+    std::vector<float> stored;
+    for (size_t i = 44; i < wav.size(); i++)
+        stored.push_back((wav[i] - 128) / 128.0f);
+    auto mean = [](const std::vector<float> &x) {
+        double sum = 0;
+        for (float v : x)
+            sum += v;
+        return sum / (double)x.size();
+    };
+    auto rms = [&](const std::vector<float> &x) {
+        double m = mean(x), sum = 0;
+        for (float v : x)
+            sum += (v - m) * (v - m);
+        return std::sqrt(sum / (double)x.size());
+    };
+    ASSERT_GT(rms(stored), 0.1);
+    EXPECT_NEAR(20 * std::log10(rms(heard) / rms(stored)), 0.0, 0.5);
+    EXPECT_NEAR(mean(heard), mean(stored), 0.01);
+    EXPECT_NEAR((double)heard.size(), (double)stored.size(), 0.02 * 22050);
 }
 
 } // namespace

@@ -275,6 +275,27 @@ TEST(MovtoolFiles, AFifoAsOutputIsWrittenThroughToItsReader)
     struct stat st;
     ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // A video through a FIFO cannot be sought in: an MP4 goes out in fragments, and plays with
+    // its pictures from the start, in time with its sound (the H.264 encoder's delay and the
+    // AAC encoder's lead-in are taken out as in a file).
+    const std::string video_fifo = s.dir + "/pipe.mp4";
+    ASSERT_EQ(mkfifo(video_fifo.c_str(), 0600), 0);
+    CliRun video =
+        cli_run("cat " + q(video_fifo) + " > " + q(s.dir + "/copy.mp4") + " & " + MOVTOOL_PATH +
+                " export " + q(s.movie) + " " + q(video_fifo) + "; s=$?; wait; exit $s");
+    ASSERT_EQ(video.status, 0) << video.out;
+    CliRun probe = cli_run("ffprobe -v error -show_entries stream=start_time,duration -of "
+                           "csv=p=0 " +
+                           q(s.dir + "/copy.mp4"));
+    float video_start = -1, video_length = 0, sound_start = 1;
+    EXPECT_EQ(sscanf(probe.out.c_str(), "%f,%f %f", &video_start, &video_length, &sound_start), 3)
+        << probe.out;
+    EXPECT_EQ(video_start, 0.0f) << probe.out;
+    EXPECT_NEAR(video_length, 2 * 0.16, 0.01) << probe.out;
+    EXPECT_LE(sound_start, 0.0f) << probe.out;
+    ASSERT_EQ(lstat(video_fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 // Descriptors 0, 1 and 2 closed when movtool starts: the movie it makes would have been given

@@ -209,12 +209,15 @@ int video_start(VideoJob *job, const char *container)
     // pictures catch up, so that the two are interleaved in the file.
     job->format->max_interleave_delta = 0;
     // Only the temporary file of a regular target can be sought in; a FIFO, a device or
-    // standard output is written from start to end, which MP4 can do in fragments.
+    // standard output is written from start to end, which MP4 can do in fragments. Its header
+    // waits for the first fragment, so that it can still take the H.264 encoder's delay and
+    // the AAC encoder's lead-in out, as in a file: written at once, it left the pictures
+    // 240 ms behind the sound.
     const bool seekable = job->out.temporary[0] != 0;
     job->format->pb->seekable = seekable ? AVIO_SEEKABLE_NORMAL : 0;
     AVDictionary *options = nullptr;
     if (!seekable && !strcmp(container, "mp4"))
-        av_dict_set(&options, "movflags", "frag_keyframe+empty_moov", 0);
+        av_dict_set(&options, "movflags", "frag_keyframe+delay_moov", 0);
     rc = avformat_write_header(job->format, &options);
     av_dict_free(&options);
     return rc < 0 ? video_fail(job->name, rc) : 0;
