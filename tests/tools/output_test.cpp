@@ -112,6 +112,33 @@ TEST(Output, LinksAreFollowedToTheFileThatIsWritten)
     EXPECT_EQ(tree_snapshot(dir), before);
 }
 
+TEST(Output, WhatTakesTheTargetsPlaceWhileItIsWrittenIsNotReplaced)
+{
+    // Between the open and the commit, the target becomes a link to a file outside, then a
+    // FIFO: neither is replaced, what it leads to is untouched, and no temporary file stays.
+    std::string dir = test_folder("out_swapped");
+    mkdir((dir + "/outside").c_str(), 0755);
+    put(dir + "/outside/canary", "canary");
+    for (const char *kind : {"link", "fifo"}) {
+        SCOPED_TRACE(kind);
+        put(dir + "/movie.raw", "old");
+        OutputFile out;
+        ASSERT_EQ(output_open(&out, (dir + "/movie.raw").c_str()), 0) << output_error();
+        ASSERT_EQ(output_write(&out, "new", 3), 0);
+        ASSERT_EQ(unlink((dir + "/movie.raw").c_str()), 0);
+        if (!strcmp(kind, "link"))
+            ASSERT_EQ(symlink("outside/canary", (dir + "/movie.raw").c_str()), 0);
+        else
+            ASSERT_EQ(mkfifo((dir + "/movie.raw").c_str(), 0600), 0);
+        auto before = tree_snapshot(dir);
+        ASSERT_EQ(before.erase("/" + std::string(strrchr(out.temporary, '/') + 1)), 1u);
+        EXPECT_EQ(output_commit(&out), OUTPUT_FAILED);
+        EXPECT_NE(strstr(output_error(), "no longer a regular file"), nullptr) << output_error();
+        EXPECT_EQ(tree_snapshot(dir), before);
+        ASSERT_EQ(unlink((dir + "/movie.raw").c_str()), 0);
+    }
+}
+
 TEST(Output, InputsFoldersAndSocketsAreRefusedBeforeAnythingIsWritten)
 {
     std::string dir = test_folder("out_refuse");
