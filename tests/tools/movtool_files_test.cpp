@@ -371,42 +371,46 @@ void expect_encode_interrupted_cleanly(int signal_number)
     EXPECT_EQ(changed(before, tree_snapshot(dir)), std::vector<std::string>{});
 }
 
-// A signal that comes while the video export makes and registers its temporary file: the
-// encoder's threads already run by then, and one of them must not take it before the file is
-// registered for removal. The preloaded delay holds the window open until the signal is there.
-TEST(MovtoolFiles, ASignalWhileTheVideoFileIsMadeLeavesNoTemporaryFile)
+// A signal that comes while a command makes and registers its temporary file, the window in
+// which the file exists but its removal is not arranged yet. In the video export the encoder's
+// threads already run by then, and none of them may take the signal first; in a dump the one
+// thread must hold it off itself. The preloaded delay keeps the window open until the signal
+// is there.
+TEST(MovtoolFiles, ASignalWhileTheTemporaryFileIsMadeLeavesNone)
 {
     Scene s = scene("files_window", 4);
-    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
-        SCOPED_TRACE(strsignal(signal_number));
-        const std::string ready = s.dir + "/../window_open";
-        unlink(ready.c_str());
-        Snapshot before = tree_snapshot(s.dir);
-        pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            for (int n : {SIGINT, SIGTERM, SIGHUP})
-                signal(n, SIG_DFL);
-            setenv("LD_PRELOAD", SLOW_TEMPORARY, 1);
-            setenv("SLOW_TEMPORARY_READY", ready.c_str(), 1);
-            execl(MOVTOOL_PATH, "movtool", "export", s.movie.c_str(), (s.dir + "/out.mp4").c_str(),
-                  (char *)nullptr);
-            _exit(127);
-        }
-        struct stat st;
-        while (stat(ready.c_str(), &st) != 0) {
+    const std::string ready = s.dir + "/../window_open";
+    for (const char *command : {"export", "dump"})
+        for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+            SCOPED_TRACE(std::string(command) + ", " + strsignal(signal_number));
+            unlink(ready.c_str());
+            Snapshot before = tree_snapshot(s.dir);
+            const std::string out = s.dir + (strcmp(command, "dump") ? "/out.mp4" : "/out.raw");
+            pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                for (int n : {SIGINT, SIGTERM, SIGHUP})
+                    signal(n, SIG_DFL);
+                setenv("LD_PRELOAD", SLOW_TEMPORARY, 1);
+                setenv("SLOW_TEMPORARY_READY", ready.c_str(), 1);
+                execl(MOVTOOL_PATH, "movtool", command, s.movie.c_str(), out.c_str(),
+                      (char *)nullptr);
+                _exit(127);
+            }
+            struct stat st;
+            while (stat(ready.c_str(), &st) != 0) {
+                int status = 0;
+                ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "ended before its window";
+                usleep(1000);
+            }
+            kill(child, signal_number);
             int status = 0;
-            ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "ended before its window";
-            usleep(1000);
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFSIGNALED(status)) << status;
+            EXPECT_EQ(WTERMSIG(status), signal_number);
+            EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{});
         }
-        kill(child, signal_number);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFSIGNALED(status)) << status;
-        EXPECT_EQ(WTERMSIG(status), signal_number);
-        EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{});
-        unlink(ready.c_str());
-    }
+    unlink(ready.c_str());
 }
 
 TEST(MovtoolFiles, ASignalDuringEncodeLeavesTheOldMovieAndNoTemporaryFile)
