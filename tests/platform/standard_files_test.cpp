@@ -48,6 +48,7 @@ pid_t start_with_closed(const std::string &path, const std::vector<std::string> 
         for (int fd : closed)
             close(fd);
         std::vector<char *> args;
+        args.reserve(argv.size() + 1);
         for (const std::string &a : argv)
             args.push_back(strdup(a.c_str()));
         args.push_back(nullptr);
