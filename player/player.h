@@ -5,16 +5,18 @@
 #include <atomic>
 #include <cstdint>
 
+#include "movie/movie.h"
+
 struct FrameSlot {
-    uint8_t *picture; // 128000 bytes: picture A, then picture B 64000 bytes in
-    uint8_t *palette; // 768 bytes, the first 744 filled
-    uint8_t *sound;   // 3528 bytes
+    uint8_t *picture; // FRAME_PICTURE_BYTES: picture A, then picture B
+    uint8_t *palette; // FRAME_PALETTE_BYTES, the first MOVIE_PALETTE_BYTES filled
+    uint8_t *sound;   // FRAME_SOUND_BYTES
 };
 
 constexpr int32_t FRAME_SLOT_COUNT = 4;
-constexpr int32_t FRAME_PICTURE_BYTES = 128000;
+constexpr int32_t FRAME_PICTURE_BYTES = MOVIE_PICTURES_BYTES;
 constexpr int32_t FRAME_PALETTE_BYTES = 768;
-constexpr int32_t FRAME_SOUND_BYTES = 3528;
+constexpr int32_t FRAME_SOUND_BYTES = MOVIE_SOUND_SIZE;
 
 // Allocated once at start-up, reused by every movie.
 inline FrameSlot frame_slots[FRAME_SLOT_COUNT];
