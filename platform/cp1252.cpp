@@ -13,52 +13,6 @@ constexpr uint16_t HIGH[32] = {
 
 constexpr uint32_t REPLACEMENT = 0xFFFD;
 
-void append_utf8(std::string *out, uint32_t u)
-{
-    // Every character of the code page lies in the Basic Multilingual Plane.
-    if (u < 0x80) {
-        *out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        *out += static_cast<char>(0xC0 | (u >> 6));
-        *out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-        *out += static_cast<char>(0xE0 | (u >> 12));
-        *out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-}
-
-// One character from utf8 at *at, moving *at past it; false for a malformed sequence.
-bool next_utf8(const std::string &utf8, size_t *at, uint32_t *u)
-{
-    unsigned char c = static_cast<unsigned char>(utf8[*at]);
-    size_t extra;
-    if (c < 0x80) {
-        *u = c;
-        extra = 0;
-    } else if ((c & 0xE0) == 0xC0) {
-        *u = c & 0x1F;
-        extra = 1;
-    } else if ((c & 0xF0) == 0xE0) {
-        *u = c & 0x0F;
-        extra = 2;
-    } else if ((c & 0xF8) == 0xF0) {
-        *u = c & 0x07;
-        extra = 3;
-    } else {
-        return false;
-    }
-    if (utf8.size() - *at <= extra) return false;
-    for (size_t k = 1; k <= extra; k++) {
-        unsigned char d = static_cast<unsigned char>(utf8[*at + k]);
-        if ((d & 0xC0) != 0x80) return false;
-        *u = *u << 6 | (d & 0x3F);
-    }
-    *at += extra + 1;
-    return !((extra == 1 && *u < 0x80) || (extra == 2 && *u < 0x800) ||
-             (extra == 3 && *u < 0x10000));
-}
-
 } // namespace
 
 uint32_t cp1252_to_unicode(unsigned char byte)
@@ -76,12 +30,60 @@ int32_t cp1252_from_unicode(uint32_t code_point)
     return -1;
 }
 
+void cp1252_append_utf8(std::string *out, uint32_t code_point)
+{
+    uint32_t u = code_point;
+    if (u < 0x80) {
+        *out += static_cast<char>(u);
+    } else if (u < 0x800) {
+        *out += static_cast<char>(0xC0 | (u >> 6));
+        *out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+        *out += static_cast<char>(0xE0 | ((u >> 12) & 0x0F));
+        *out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+}
+
+bool cp1252_next_utf8(const std::string &utf8, size_t *at, uint32_t *code_point)
+{
+    unsigned char c = static_cast<unsigned char>(utf8[*at]);
+    size_t extra;
+    uint32_t u;
+    if (c < 0x80) {
+        u = c;
+        extra = 0;
+    } else if ((c & 0xE0) == 0xC0) {
+        u = c & 0x1F;
+        extra = 1;
+    } else if ((c & 0xF0) == 0xE0) {
+        u = c & 0x0F;
+        extra = 2;
+    } else if ((c & 0xF8) == 0xF0) {
+        u = c & 0x07;
+        extra = 3;
+    } else {
+        *at += 1;
+        return false;
+    }
+    size_t start = *at;
+    *at += extra + 1;
+    if (utf8.size() - start <= extra) return false;
+    for (size_t k = 1; k <= extra; k++) {
+        unsigned char d = static_cast<unsigned char>(utf8[start + k]);
+        if ((d & 0xC0) != 0x80) return false;
+        u = u << 6 | (d & 0x3F);
+    }
+    *code_point = u;
+    return !((extra == 1 && u < 0x80) || (extra == 2 && u < 0x800) || (extra == 3 && u < 0x10000));
+}
+
 std::string cp1252_to_utf8(const std::string &text)
 {
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text)
-        append_utf8(&out, cp1252_to_unicode(c));
+        cp1252_append_utf8(&out, cp1252_to_unicode(c));
     return out;
 }
 
@@ -91,7 +93,7 @@ bool cp1252_from_utf8(const std::string &utf8, std::string *text)
     size_t at = 0;
     while (at < utf8.size()) {
         uint32_t u;
-        if (!next_utf8(utf8, &at, &u)) return false;
+        if (!cp1252_next_utf8(utf8, &at, &u)) return false;
         int32_t byte = cp1252_from_unicode(u);
         if (byte < 0) return false;
         out += static_cast<char>(byte);

@@ -106,12 +106,6 @@ constexpr uint32_t VK_ESCAPE = 0x1B;
 constexpr uint32_t VK_SPACE = 0x20;
 constexpr uint32_t VK_F1 = 0x70;
 
-// Windows colour reference: 0x00BBGGRR.
-constexpr uint32_t ui_rgb(uint32_t r, uint32_t g, uint32_t b)
-{
-    return r | (g << 8) | (b << 16);
-}
-
 // Icons: registered under their resource number, named by icon controls ("158") and used as the
 // windows' icon.
 bool ui_register_icon(int32_t id, const UiIconImage *images, int32_t count);

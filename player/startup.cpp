@@ -124,7 +124,7 @@ int32_t player_main(const char *command_line)
 int32_t player_run(const CmdlineArgs *args)
 {
     playback_abandoned = 0;
-    window_state_reset();
+    player_window_reset();
     display_offscreen = (uint8_t *)malloc(DISPLAY_OFFSCREEN_BYTES);
     if (!display_offscreen) return 0;
     if (!player_window_create()) {

@@ -62,7 +62,7 @@ Window *player_window_create()
     return window;
 }
 
-void window_state_reset()
+void player_window_reset()
 {
     window_active = 0;
     key_read = key_write = 0;

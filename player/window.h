@@ -29,7 +29,7 @@ int32_t key_get();
 // The code a key-down of this virtual key gives, 0 when it gives none.
 int32_t key_code_of(uint32_t virtual_key);
 // Empties the queue and forgets the activation (a fresh start, for tests).
-void window_state_reset();
+void player_window_reset();
 
 // Formats into 200 bytes (cut there), gives the desktop back, shows the box "Fatal Error
 // occured" and ends the process with exit code 0. Any thread.

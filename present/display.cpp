@@ -143,15 +143,6 @@ static void unlock_surface()
     if (ScreenSurface *surface = display_primary.load()) screen_unlock(surface);
 }
 
-void display_unlock()
-{
-    if (screen_desc.lock_depth == 0) return;
-    if (--screen_desc.lock_depth == 0) {
-        screen_desc.pixels = nullptr;
-        unlock_surface();
-    }
-}
-
 void display_end_lock()
 {
     if (screen_desc.lock_depth > 0) {

@@ -36,7 +36,6 @@ void display_set_mode(int32_t width, int32_t height, int32_t bytes_per_pixel);
 // 0, or the set-up code of the step that failed.
 int32_t display_init();
 void display_lock();
-void display_unlock();
 void display_end_lock();
 void display_set_target(uint8_t *buffer);
 void display_clear();

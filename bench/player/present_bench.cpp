@@ -16,7 +16,7 @@ static void set_up(int32_t width, int32_t height)
     HeadlessConfig c = headless_defaults();
     c.quiet_boxes = 1;
     headless_reset(&c);
-    window_state_reset();
+    player_window_reset();
     player_window_create();
     window_show(player_window.load());
     display_offscreen = offscreen;

@@ -42,8 +42,6 @@ struct HeadlessStart {
 // Everything back to nothing: no windows, classes, timers, boxes, input or starts.
 void headless_launcher_reset(int32_t desktop_width, int32_t desktop_height);
 void headless_set_command_line(const char *command_line);
-// The frame that ui_adjust_window_rect adds for a caption style (default 3 and 19).
-void headless_set_frame(int32_t border, int32_t caption);
 
 // Input, consumed in order by ui_get_message; input queued from inside a call runs right after
 // that call. When it runs out the loop ends as by WM_QUIT 0.
@@ -53,8 +51,6 @@ void headless_close(UiWindow window);
 void headless_tick();
 void headless_call(std::function<void()> call);
 void headless_answer_message_box(int32_t answer);
-// Runs inside the next message box (as the timer could while a box is open), before it answers.
-void headless_during_message_box(std::function<void()> call);
 // Called for every successful start (after it is recorded): lets a test play the program.
 void headless_on_start(std::function<void(const HeadlessStart &)> call);
 

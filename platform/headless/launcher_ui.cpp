@@ -43,7 +43,6 @@ struct HeadlessUi {
     UiObjects objects{&HEADLESS_BACKEND};
     std::deque<Event> events;
     std::deque<int32_t> answers;
-    std::deque<std::function<void()>> during_box;
     std::vector<HeadlessMessageBox> boxes;
     bool ran_out = false;
     UiRect desktop = {0, 0, 640, 480};
@@ -131,12 +130,6 @@ void headless_set_command_line(const char *command_line)
     ui.command_line = command_line;
 }
 
-void headless_set_frame(int32_t border, int32_t caption)
-{
-    ui.border = border;
-    ui.caption = caption;
-}
-
 void headless_click(UiWindow dialog, int32_t id)
 {
     ui.events.push_back({EVENT_CLICK, dialog, id, nullptr});
@@ -174,11 +167,6 @@ void headless_fail_next_dialog()
 void headless_answer_message_box(int32_t answer)
 {
     ui.answers.push_back(answer);
-}
-
-void headless_during_message_box(std::function<void()> call)
-{
-    ui.during_box.push_back(std::move(call));
 }
 
 const HeadlessWindow *headless_window(UiWindow window)
@@ -300,11 +288,6 @@ bool ui_adjust_window_rect(UiRect *rect, uint32_t style, bool menu)
 
 int32_t ui_message_box(UiWindow owner, const char *text, const char *caption, uint32_t type)
 {
-    if (!ui.during_box.empty()) {
-        std::function<void()> call = std::move(ui.during_box.front());
-        ui.during_box.pop_front();
-        call();
-    }
     int32_t answer = (type & 0xF) == MB_YESNO ? IDNO : IDOK;
     if (!ui.answers.empty()) {
         answer = ui.answers.front();

@@ -182,10 +182,6 @@ bool paths_drive_mapped(char letter)
            (stat(prefix_drive(letter).c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
-char paths_cd_letter()
-{
-    return static_cast<char>(state.cd_letter - 32);
-}
 const std::string &paths_cd_folder()
 {
     return state.cd_folder;

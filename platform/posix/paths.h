@@ -8,7 +8,6 @@
 
 // The CD folder (a host path) and its drive letter. Makes the CD's root the current directory.
 bool paths_configure(const char *cd_folder, char cd_letter);
-char paths_cd_letter();
 const std::string &paths_cd_folder();
 
 // A Windows path made absolute against the current directory, "." and ".." resolved (never

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/cp1252.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/posix.h"
 #include "platform/posix/registry_file.h"
@@ -132,20 +133,6 @@ int hex_digit(char c)
     return -1;
 }
 
-void append_utf8(std::string *out, uint32_t u)
-{
-    if (u < 0x80) {
-        *out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        *out += static_cast<char>(0xC0 | (u >> 6));
-        *out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-        *out += static_cast<char>(0xE0 | ((u >> 12) & 0x0F));
-        *out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-}
-
 // A quoted string from p (after its opening quote) to its closing quote, escapes undone, as
 // UTF-8. *end gets the position after the closing quote; false when there is none.
 bool unquote(const std::string &line, size_t p, std::string *out, size_t *end)
@@ -199,7 +186,7 @@ bool unquote(const std::string &line, size_t p, std::string *out, size_t *end)
             if (digits == 0)
                 *out += 'x';
             else
-                append_utf8(out, u);
+                cp1252_append_utf8(out, u);
             break;
         }
         default:
@@ -207,7 +194,7 @@ bool unquote(const std::string &line, size_t p, std::string *out, size_t *end)
                 uint32_t u = static_cast<uint32_t>(c - '0');
                 for (int k = 0; k < 2 && p < line.size() && line[p] >= '0' && line[p] <= '7'; k++)
                     u = u * 8 + static_cast<uint32_t>(line[p++] - '0');
-                append_utf8(out, u);
+                cp1252_append_utf8(out, u);
             } else {
                 *out += c;
             }
@@ -220,24 +207,11 @@ bool unquote(const std::string &line, size_t p, std::string *out, size_t *end)
 std::string to_ansi(const std::string &utf8)
 {
     std::string out;
-    if (paths_from_utf8(utf8, &out)) return out;
-    out.clear();
-    size_t i = 0;
-    while (i < utf8.size()) {
-        size_t n = 1;
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if ((c & 0xE0) == 0xC0)
-            n = 2;
-        else if ((c & 0xF0) == 0xE0)
-            n = 3;
-        else if ((c & 0xF8) == 0xF0)
-            n = 4;
-        std::string one;
-        if (i + n <= utf8.size() && paths_from_utf8(utf8.substr(i, n), &one))
-            out += one;
-        else
-            out += '?';
-        i += n;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        uint32_t u = 0;
+        int32_t byte = cp1252_next_utf8(utf8, &at, &u) ? cp1252_from_unicode(u) : -1;
+        out += byte < 0 ? '?' : static_cast<char>(byte);
     }
     return out;
 }
@@ -327,7 +301,7 @@ bool section_name(const std::string &line, std::string *name)
                     u = u * 16 + static_cast<uint32_t>(hex_digit(line[++p]));
                     digits++;
                 }
-                append_utf8(name, digits ? u : 'x');
+                cp1252_append_utf8(name, digits ? u : 'x');
                 continue;
             }
         }

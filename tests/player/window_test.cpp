@@ -24,7 +24,7 @@ class Window_ : public testing::Test
         c.quiet_boxes = 1;
         c.clock_speed = movie_test_clock_speed();
         headless_reset(&c);
-        window_state_reset();
+        player_window_reset();
         ASSERT_NE(player_window_create(), nullptr);
         player_window_proc(player_window.load(), WM_ACTIVATEAPP, 1, 0);
     }
@@ -95,7 +95,7 @@ TEST_F(Window_, FatalBoxCutsItsTextAndEndsTheProcess)
     std::string long_text(300, 'y');
     HeadlessConfig c = headless_defaults();
     headless_reset(&c);
-    window_state_reset();
+    player_window_reset();
     player_window_create();
     EXPECT_EXIT(fatal_error_box("%s", long_text.c_str()), testing::ExitedWithCode(0),
                 "\\[Fatal Error occured\\] y{199}\n");

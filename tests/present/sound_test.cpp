@@ -21,7 +21,7 @@ class Sound : public testing::Test
         c.clock_speed = 20.0;
         c.quiet_boxes = 1;
         headless_reset(&c);
-        window_state_reset();
+        player_window_reset();
         ASSERT_NE(player_window_create(), nullptr);
         ASSERT_EQ(sound_init(), 1);
     }

@@ -62,11 +62,6 @@ void encode_record_free(RecordEncoder *e)
     delete e;
 }
 
-const uint8_t *encode_record_indices(const RecordEncoder *e)
-{
-    return e->indices;
-}
-
 // Pictures of few colours that still do not fit: merged boxes would have to take one of those
 // few colours (black or white for a two-colour picture), so the unused palette entries get
 // colours of the block means (each picture's 2x2 squares and the blocks whole) that merged

@@ -25,10 +25,6 @@ struct RecordStats {
 bool encode_record(RecordEncoder *encoder, const uint8_t *rgb, const uint8_t *sound,
                    uint8_t *record, RecordStats *stats, char *error, size_t error_size);
 
-// Indices (0 based) into the palette of the record just encoded, both pictures, before block
-// coding: what a lossless record shows.
-const uint8_t *encode_record_indices(const RecordEncoder *encoder);
-
 // Peak signal-to-noise ratio in dB for a squared error summed over samples 8-bit values;
 // 99 for no error at all.
 double encode_psnr(double squared_error, double samples);
