@@ -38,7 +38,7 @@ cd-image: build windows
 	cmake --build build/release --target cd-image
 
 demo: build
-	@bash tools/democd/demo.sh build/release
+	@bash apps/democd/demo.sh build/release
 
 test-plain: build windows cd-image
 	ctest --test-dir build/release --output-on-failure -j $(JOBS) -LE fuzz

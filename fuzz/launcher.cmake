@@ -1,7 +1,7 @@
 # The menu program's reader of outside data: the background picture.
 fuzz_target(fuzz_backdrop
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/launcher/backdrop_fuzz.cpp
-    LIBS launcher launcher_headless launcher_posix_files
+    LIBS launcher platform_headless_ui platform_posix_files
     SEEDS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/backdrop)
 # The uninstall and the delete and search layer under it, on install trees the input builds; the
 # program's own unlinkat watches every deletion.
@@ -13,5 +13,5 @@ fuzz_target(fuzz_uninstall
 # The menu's start-up and its first looks at the install state, over any registry file.
 fuzz_target(fuzz_menu_startup
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/launcher/startup_fuzz.cpp
-    LIBS launcher launcher_headless launcher_posix_files
+    LIBS launcher platform_headless_ui platform_posix_files
     SEEDS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/menu_startup)

@@ -32,7 +32,7 @@ fi
 
 # The trailer needs a sound device: without one it ends with its error box. Say so first, and
 # how to hear it in a file instead.
-probe=$build/tools/democd/democd_sound_probe
+probe=$build/apps/democd/democd_sound_probe
 if [ -x "$probe" ] && ! "$probe" >/dev/null 2>&1; then
     echo "demo: no sound device here: the trailer will stop with 'SoundErrorA: 4'; to send its" \
          "sound to a file instead: SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/tmp/trailer.raw make demo"

@@ -2,7 +2,7 @@
 // and the menu's 480x360 8-bit background picture (BMP). Everything is computed, nothing is
 // taken from elsewhere, so the CD can be rebuilt anywhere.
 #include "platform/standard_files.h"
-#include "tools/democd/font.h"
+#include "apps/democd/font.h"
 
 #include <png.h>
 #include <sndfile.h>

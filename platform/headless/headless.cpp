@@ -9,6 +9,7 @@
 #include "platform/screen.h"
 #include "platform/softsound.h"
 #include "platform/window.h"
+#include "platform/window_default.h"
 
 #include <algorithm>
 #include <atomic>
@@ -562,6 +563,8 @@ int32_t thread_start(void (*proc)(void *arg), void *arg)
 Window *window_create(const char * /*title*/, int32_t /*x*/, int32_t /*y*/, int32_t /*width*/,
                       int32_t /*height*/, WindowProc proc)
 {
+    static const WindowDefaultBackend default_backend = {window_destroy};
+    window_default_attach(&default_backend);
     std::lock_guard<std::mutex> lock(hl_mutex);
     if (injected(HC_WINDOW_CREATE)) return nullptr;
     hl_windows.push_back(std::make_unique<Window>(Window{proc, 0, 0}));

@@ -10,6 +10,7 @@
 #include "platform/sdl/sdl_internal.h"
 #include "platform/sdl/x11.h"
 #include "platform/sdl/x11_box.h"
+#include "platform/window_default.h"
 
 #include <atomic>
 #include <chrono>
@@ -212,6 +213,8 @@ Window *window_create(const char *title, int32_t /*x*/, int32_t /*y*/, int32_t /
                       int32_t /*height*/, WindowProc proc)
 {
     sdl_main_thread = std::this_thread::get_id();
+    static const WindowDefaultBackend default_backend = {window_destroy};
+    window_default_attach(&default_backend);
     static Window window;
     window = Window{nullptr, proc, 0};
     // Without a display the player still runs up to its display set-up, which then fails and

@@ -80,7 +80,7 @@ labels_dark() {
 # As make runs it: from the source folder, with relative paths.
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/sound.raw
 (cd "$src" && DEMO_PREFIX=$(realpath -m --relative-to=. "$work/prefix") \
-    exec bash tools/democd/demo.sh "$(realpath --relative-to=. "$build")") >"$work/menu.log" 2>&1 &
+    exec bash apps/democd/demo.sh "$(realpath --relative-to=. "$build")") >"$work/menu.log" 2>&1 &
 menu=$!
 pids+=($menu)
 wait_for 100 menu_shown menu || fail "the menu with its picture did not appear"

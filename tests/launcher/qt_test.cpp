@@ -24,6 +24,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/templates.h"
+#include "apps/runner/runner.h"
 #include "platform/qt/launcher_qt.h"
 #include "tests/launcher/sandbox.h"
 #include "tests/support/test_folder.h"
@@ -101,7 +102,7 @@ int signal_child(const std::string &dialog, const char *cd, int ready_fd)
     char arg0[] = "runner", arg1[] = "--cd", arg3[] = "--drive", arg4[] = "E";
     std::string folder = cd;
     char *argv[] = {arg0, arg1, folder.data(), arg3, arg4, nullptr};
-    return qt_runner_main(5, argv);
+    return runner_main(5, argv);
 }
 
 class QtRunner : public ::testing::Test
@@ -137,7 +138,7 @@ class QtRunner : public ::testing::Test
         std::string cd = box.cd.string();
         char arg0[] = "runner", arg1[] = "--cd", arg3[] = "--drive", arg4[] = "E";
         char *argv[] = {arg0, arg1, cd.data(), arg3, arg4, nullptr};
-        return qt_runner_main(5, argv);
+        return runner_main(5, argv);
     }
 
     // Runs the steps one after another, each some milliseconds after the one before, then

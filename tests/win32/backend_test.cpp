@@ -3,7 +3,7 @@
 // names Windows cannot give us; the registry's too-small buffer; process starts that cannot
 // happen; the dialogs built from the templates; a surface released while locked; the sound
 // buffer's wrap and its moving play cursor.
-// usage: backend_test.exe FOLDER   (the folder the driver script prepared; see wine_test.sh)
+// usage: backend_tests.exe FOLDER   (the folder the driver script prepared; see wine_test.sh)
 // Prints one line per failed check; the exit status is the number of failures.
 #include "platform/win32/win32.h"
 
@@ -338,7 +338,7 @@ void test_audio(Window *window)
 int main(int argc, char **argv)
 {
     if (argc != 2 || !SetCurrentDirectoryA(argv[1])) {
-        std::fprintf(stderr, "usage: backend_test.exe FOLDER\n");
+        std::fprintf(stderr, "usage: backend_tests.exe FOLDER\n");
         return 100;
     }
     test_files();

@@ -32,7 +32,7 @@ done
 democd=$build/democd
 movtool=$build/tools/movtool/movtool
 
-make_disc() { bash "$here/../../tools/democd/disc_layout.sh" "$democd" "$windows" "$1"; }
+make_disc() { bash "$here/../../apps/democd/disc_layout.sh" "$democd" "$windows" "$1"; }
 
 # ---- the menu, driven the same way whichever build shows it ------------------------------
 
@@ -229,7 +229,7 @@ case_backend() {
     local before
     before=$(tree_listing "$outside")
     local status=0
-    timeout 120 wine "$windows/tests/backend_test.exe" "$(winepath -w "$dir")" \
+    timeout 120 wine "$windows/tests/backend_tests.exe" "$(winepath -w "$dir")" \
         >"$WORK/backend.log" 2>"$WORK/backend.err" || status=$?
     cat "$WORK/backend.log"
     [ "$status" = 0 ] || fail "the backend test failed ($status)"
@@ -245,7 +245,7 @@ case_filmo_nosound() {
     # No sound server and no sound card: an empty ALSA configuration.
     : >"$WORK/asound.conf"
     export PULSE_SERVER=unix:$WORK/no-server ALSA_CONFIG_PATH=$WORK/asound.conf
-    local picture=$build/tools/democd/art/0100.png
+    local picture=$build/apps/democd/art/0100.png
     "$movtool" encode --quiet -o "$WORK/still.mov" "$picture" "$picture" ||
         fail "cannot make the film"
     (cd "$WORK" && exec wine "$windows/filmo.exe" still.mov) >"$WORK/filmo.out" 2>"$WORK/filmo.err" &
@@ -262,7 +262,7 @@ case_filmo_still() {
     start_sound
     use_wine
     # A film of one picture, shown 1:1 in the 320x200 mode: the screen is that picture.
-    local picture=$build/tools/democd/art/0100.png
+    local picture=$build/apps/democd/art/0100.png
     [ -f "$picture" ] || fail "$picture missing"
     "$movtool" encode --quiet -o "$WORK/still.mov" "$picture" "$picture" "$picture" "$picture" \
         "$picture" "$picture" "$picture" "$picture" || fail "cannot make the film"
