@@ -13,8 +13,8 @@ constexpr int32_t MOVIE_PALETTE_OFFSET = 4;
 constexpr int32_t MOVIE_PALETTE_BYTES = 744; // 248 triples, pixel values 1..248
 constexpr int32_t MOVIE_COLOUR_LIST_OFFSET = 769;
 constexpr int32_t MOVIE_DATA_AREA = MOVIE_SOUND_OFFSET - MOVIE_COLOUR_LIST_OFFSET; // 39500
-constexpr int32_t MOVIE_CODE_COUNT = 16000;      // 160 x 100 blocks
-constexpr int32_t MOVIE_PICTURE_BYTES = 64000;   // one 320x200 picture
+constexpr int32_t MOVIE_CODE_COUNT = 16000;                       // 160 x 100 blocks
+constexpr int32_t MOVIE_PICTURE_BYTES = 64000;                    // one 320x200 picture
 constexpr int32_t MOVIE_PICTURES_BYTES = 2 * MOVIE_PICTURE_BYTES; // picture A then picture B
 constexpr int32_t MOVIE_RECORD_MS = 160;
 // The reader's file length is 32-bit: records that end past this many bytes are out of its

@@ -45,22 +45,21 @@ void cp1252_append_utf8(std::string *out, uint32_t code_point)
     }
 }
 
-bool cp1252_next_utf8(const std::string &utf8, size_t *at, uint32_t *code_point)
+bool cp1252_next_utf8(const std::string &utf8, size_t *at, uint32_t *u)
 {
     unsigned char c = static_cast<unsigned char>(utf8[*at]);
     size_t extra;
-    uint32_t u;
     if (c < 0x80) {
-        u = c;
+        *u = c;
         extra = 0;
     } else if ((c & 0xE0) == 0xC0) {
-        u = c & 0x1F;
+        *u = c & 0x1F;
         extra = 1;
     } else if ((c & 0xF0) == 0xE0) {
-        u = c & 0x0F;
+        *u = c & 0x0F;
         extra = 2;
     } else if ((c & 0xF8) == 0xF0) {
-        u = c & 0x07;
+        *u = c & 0x07;
         extra = 3;
     } else {
         *at += 1;
@@ -72,10 +71,10 @@ bool cp1252_next_utf8(const std::string &utf8, size_t *at, uint32_t *code_point)
     for (size_t k = 1; k <= extra; k++) {
         unsigned char d = static_cast<unsigned char>(utf8[start + k]);
         if ((d & 0xC0) != 0x80) return false;
-        u = u << 6 | (d & 0x3F);
+        *u = *u << 6 | (d & 0x3F);
     }
-    *code_point = u;
-    return !((extra == 1 && u < 0x80) || (extra == 2 && u < 0x800) || (extra == 3 && u < 0x10000));
+    return !((extra == 1 && *u < 0x80) || (extra == 2 && *u < 0x800) ||
+             (extra == 3 && *u < 0x10000));
 }
 
 std::string cp1252_to_utf8(const std::string &text)

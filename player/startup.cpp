@@ -121,17 +121,10 @@ int32_t player_main(const char *command_line)
     return player_run(&args);
 }
 
-int32_t player_run(const CmdlineArgs *args)
+// The playlist, the sound, the screen in 320x200 (else 640x480) and the frame slots: 0 when the
+// screen could not be set up (said in its box, the window and the sound gone again).
+static int32_t player_start(const CmdlineArgs *args)
 {
-    playback_abandoned = 0;
-    player_window_reset();
-    display_offscreen = (uint8_t *)malloc(DISPLAY_OFFSCREEN_BYTES);
-    if (!display_offscreen) return 0;
-    if (!player_window_create()) {
-        free(display_offscreen);
-        display_offscreen = nullptr;
-        return 0;
-    }
     if (args->line)
         playlist_build(args->line);
     else
@@ -149,8 +142,6 @@ int32_t player_run(const CmdlineArgs *args)
                        second);
             window_destroy(player_window.load());
             sound_shutdown();
-            free(display_offscreen);
-            display_offscreen = nullptr;
             return 0;
         }
     }
@@ -166,9 +157,14 @@ int32_t player_run(const CmdlineArgs *args)
     display_colour_table = (uint32_t *)allocate(256 * sizeof(uint32_t));
     memset(display_colour_table, 0, 256 * sizeof(uint32_t));
     window_show_cursor(0);
+    return 1;
+}
 
-    // A whole turn of the ring in which no movie showed anything ends the player: otherwise a
-    // playlist of movies too short to play would turn forever.
+// Round and round the playlist until a movie ends the player. A whole turn of the ring in which
+// no movie showed anything ends it too: otherwise a playlist of movies too short to play would
+// turn forever.
+static void player_play_ring()
+{
     int32_t i = 0, idle = 0;
     for (;;) {
         int32_t result = play_movie(playlist[i]);
@@ -181,9 +177,20 @@ int32_t player_run(const CmdlineArgs *args)
         }
         if (++i == playlist_length) i = 0;
     }
+}
 
-    window_show_cursor(1);
-    player_cleanup();
+int32_t player_run(const CmdlineArgs *args)
+{
+    playback_abandoned = 0;
+    player_window_reset();
+    display_offscreen = (uint8_t *)malloc(DISPLAY_OFFSCREEN_BYTES);
+    if (!display_offscreen) return 0;
+    if (player_window_create() && player_start(args)) {
+        player_play_ring();
+        window_show_cursor(1);
+        player_cleanup();
+    }
+    // A thread that did not end may still draw into it: leave it to the process end.
     if (!playback_abandoned) {
         free(display_offscreen);
         display_offscreen = nullptr;

@@ -8,7 +8,7 @@
 #include "movie/movie.h"
 
 constexpr uint32_t SOUND_BYTES_PER_SECOND = 22050;
-constexpr int32_t SOUND_QUARTER_BYTES = MOVIE_SOUND_SIZE; // one record's sound
+constexpr int32_t SOUND_QUARTER_BYTES = MOVIE_SOUND_SIZE;       // one record's sound
 constexpr int32_t SOUND_STREAM_BYTES = 4 * SOUND_QUARTER_BYTES; // 640 ms
 
 // Each failure below ends the program through the fatal-error report.

@@ -1,8 +1,8 @@
 // Makes the demo CD's own pictures and sound: the trailer's pictures (PNG) and sound track (WAV),
 // and the menu's 480x360 8-bit background picture (BMP). Everything is computed, nothing is
 // taken from elsewhere, so the CD can be rebuilt anywhere.
-#include "platform/standard_files.h"
 #include "apps/democd/font.h"
+#include "platform/standard_files.h"
 
 #include <png.h>
 #include <sndfile.h>

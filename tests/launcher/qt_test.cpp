@@ -22,9 +22,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "apps/runner/runner.h"
 #include "launcher/launcher.h"
 #include "launcher/templates.h"
-#include "apps/runner/runner.h"
 #include "platform/qt/launcher_qt.h"
 #include "tests/launcher/sandbox.h"
 #include "tests/support/test_folder.h"

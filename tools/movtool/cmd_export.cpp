@@ -152,57 +152,30 @@ static int export_start_video(const char *movie, const char *out_name)
     return 1;
 }
 
-int movtool_export(int argc, char **argv)
+// Every name the export writes looked at, then the folder made; 0 or the exit status.
+static int export_make_folder(const std::string &dir, int32_t shown, bool y4m)
 {
-    bool y4m = true;
-    if (argc == 4 && !strcmp(argv[3], "--no-y4m"))
-        y4m = false;
-    else if (argc != 3) {
-        movtool_error("%s", export_usage);
-        return 2;
-    }
-    const char *name = argv[1];
-    struct stat st;
-    if (argc == 3 && export_video_format(argv[2]) &&
-        !(stat(argv[2], &st) == 0 && S_ISDIR(st.st_mode)))
-        return export_start_video(name, argv[2]);
-    const std::string dir = argv[2];
-    // A terminal gets no picture stream; progress goes only to a terminal.
-    if (isatty(STDOUT_FILENO)) y4m = false;
-    const bool progress = isatty(STDERR_FILENO) != 0;
-    if (!movtool_open_movie(name)) return 1;
-    const int32_t records = movie_reader.record_count;
-    // Records 0 to n - 2 are shown; n - 1 is read only to learn that the movie goes on.
-    const int32_t shown = records >= 2 ? records - 1 : 0;
     int status = export_check_outputs(dir, shown, y4m);
     if (status == 0 && mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
         movtool_error("%s: %s", dir.c_str(), strerror(errno));
         status = 1;
     }
-    if (status != 0) {
-        movie_close();
-        movie_free();
-        return status;
-    }
-    if (shown == 0) movtool_error("%s: %d records: the player shows nothing of it", name, records);
-    status = export_wav((dir + "/sound.wav").c_str(), export_sound(shown));
-    // Again from the start, for the pictures.
-    movie_close();
-    FILE *file = nullptr;
-    if (status == 0 && !movtool_open_input(name, &file)) status = 1;
-    if (status != 0) {
-        movie_free();
-        return status;
-    }
-    movie_open_stream(file);
+    return status;
+}
 
+// The second pass, over the movie open from its start: each picture shown as a PNG file, and
+// as a Y4M frame on stdout (the first one twice, as it stays twice as long).
+static int export_pictures(const char *name, const std::string &dir, int32_t shown, bool y4m)
+{
+    // Progress goes only to a terminal.
+    const bool progress = isatty(STDERR_FILENO) != 0;
     static uint8_t rgb[MOVIE_PICTURE_BYTES * 3];
     OutputFile stream{};
     // Failures of the stream are told here, those of the PNG files where they are written.
     int stream_status = 0;
     if (y4m && (stream_status = output_open(&stream, "-")) == 0)
         stream_status = output_write(&stream, export_y4m_header, strlen(export_y4m_header));
-    status = stream_status;
+    int status = stream_status;
     for (int32_t i = 0; i < shown && status == 0; i++) {
         uint8_t *picture = nullptr, *palette = nullptr, *chunk = nullptr;
         movie_next_frame(&picture, &palette, &chunk);
@@ -223,6 +196,46 @@ int movtool_export(int argc, char **argv)
     if (progress && shown > 0) fputc('\n', stderr);
     if (y4m && status == 0) status = stream_status = output_commit(&stream);
     if (stream_status != 0) movtool_error("%s", output_error());
+    return status;
+}
+
+// Both passes over the movie just opened: the sound first, then again from the start the
+// pictures. The caller closes and frees the movie whatever the outcome.
+static int export_files(const char *name, const std::string &dir, bool y4m)
+{
+    const int32_t records = movie_reader.record_count;
+    // Records 0 to n - 2 are shown; n - 1 is read only to learn that the movie goes on.
+    const int32_t shown = records >= 2 ? records - 1 : 0;
+    int status = export_make_folder(dir, shown, y4m);
+    if (status != 0) return status;
+    if (shown == 0) movtool_error("%s: %d records: the player shows nothing of it", name, records);
+    status = export_wav((dir + "/sound.wav").c_str(), export_sound(shown));
+    movie_close();
+    FILE *file = nullptr;
+    if (status == 0 && !movtool_open_input(name, &file)) status = 1;
+    if (status != 0) return status;
+    movie_open_stream(file);
+    return export_pictures(name, dir, shown, y4m);
+}
+
+int movtool_export(int argc, char **argv)
+{
+    bool y4m = true;
+    if (argc == 4 && !strcmp(argv[3], "--no-y4m"))
+        y4m = false;
+    else if (argc != 3) {
+        movtool_error("%s", export_usage);
+        return 2;
+    }
+    const char *name = argv[1];
+    struct stat st;
+    if (argc == 3 && export_video_format(argv[2]) &&
+        !(stat(argv[2], &st) == 0 && S_ISDIR(st.st_mode)))
+        return export_start_video(name, argv[2]);
+    // A terminal gets no picture stream.
+    if (isatty(STDOUT_FILENO)) y4m = false;
+    if (!movtool_open_movie(name)) return 1;
+    int status = export_files(name, argv[2], y4m);
     movie_close();
     movie_free();
     return status;
