@@ -6,7 +6,7 @@
 
 #include "launcher/backdrop.h"
 #include "launcher/templates.h"
-#include "platform/headless/launcher_headless.h"
+#include "platform/headless/headless_ui.h"
 
 namespace
 {

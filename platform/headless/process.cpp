@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "platform/files.h"
-#include "platform/headless/launcher_headless.h"
-#include "platform/headless/launcher_internal.h"
+#include "platform/headless/headless_ui.h"
+#include "platform/headless/ui_internal.h"
 #include "platform/process.h"
 
 namespace

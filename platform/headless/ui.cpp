@@ -5,8 +5,8 @@
 #include <iterator>
 #include <memory>
 
-#include "platform/headless/launcher_headless.h"
-#include "platform/headless/launcher_internal.h"
+#include "platform/headless/headless_ui.h"
+#include "platform/headless/ui_internal.h"
 #include "platform/ui.h"
 #include "platform/ui_objects.h"
 

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "platform/posix/posix.h"
-#include "platform/qt/launcher_qt.h"
+#include "platform/qt/qt_ui.h"
 #include "platform/session.h"
 
 namespace

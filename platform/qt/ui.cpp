@@ -25,7 +25,7 @@
 
 #include "platform/cp1252.h"
 #include "platform/posix/posix.h"
-#include "platform/qt/launcher_qt.h"
+#include "platform/qt/qt_ui.h"
 #include "platform/ui.h"
 #include "platform/ui_objects.h"
 

@@ -11,7 +11,7 @@
 #include "launcher/launcher.h"
 #include "launcher/templates.h"
 #include "platform/files.h"
-#include "platform/headless/launcher_headless.h"
+#include "platform/headless/headless_ui.h"
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
 #include "tests/launcher/unlink_guard.h"

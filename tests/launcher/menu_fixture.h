@@ -6,7 +6,7 @@
 #include <string>
 
 #include "launcher/launcher.h"
-#include "platform/headless/launcher_headless.h"
+#include "platform/headless/headless_ui.h"
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
 

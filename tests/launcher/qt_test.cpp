@@ -25,7 +25,7 @@
 #include "apps/runner/runner.h"
 #include "launcher/launcher.h"
 #include "launcher/templates.h"
-#include "platform/qt/launcher_qt.h"
+#include "platform/qt/qt_ui.h"
 #include "tests/launcher/sandbox.h"
 #include "tests/support/test_folder.h"
 

@@ -10,7 +10,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/templates.h"
-#include "platform/headless/launcher_headless.h"
+#include "platform/headless/headless_ui.h"
 #include "tests/launcher/menu_fixture.h"
 
 namespace

@@ -9,7 +9,7 @@
 #include "launcher/templates.h"
 #include "launcher/texts.h"
 #include "launcher/uninstall.h"
-#include "platform/headless/launcher_headless.h"
+#include "platform/headless/headless_ui.h"
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
 

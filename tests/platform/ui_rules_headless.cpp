@@ -1,4 +1,4 @@
-#include "platform/headless/launcher_headless.h"
+#include "platform/headless/headless_ui.h"
 #include "tests/platform/ui_rules.h"
 
 void ui_rules_reset()

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "platform/qt/launcher_qt.h"
+#include "platform/qt/qt_ui.h"
 #include "tests/platform/ui_rules.h"
 #include "tests/support/test_folder.h"
 
