@@ -3,9 +3,9 @@
 
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "platform/posix/paths.h"
@@ -62,6 +62,17 @@ TEST(RegistryFile, EscapesInStrings)
     std::vector<RegistryValue> values;
     ASSERT_TRUE(registry_file_parse(text, std::strlen(text), "a", &values));
     EXPECT_EQ(value_text(values, "P"), std::string("C:\\Zenthor \xfc\"q\"\n\0", 17));
+}
+
+TEST(RegistryFile, EachSequenceThatIsNoCharacterOfTheCodePageBecomesOneQuestionMark)
+{
+    // A character, a lead byte whose follower is none, a lone follower, a character the code
+    // page lacks, a byte that leads nothing, an overlong form, a sequence cut by the quote.
+    const char text[] =
+        "[A] 1\n\"P\"=\"\xC3\xA9|\xC3(|\x80|\xF0\x9F\x98\x80|\xFF|\xC1\xA1|\xE2\x82\"\n";
+    std::vector<RegistryValue> values;
+    ASSERT_TRUE(registry_file_parse(text, std::strlen(text), "a", &values));
+    EXPECT_EQ(value_text(values, "P"), std::string("\xE9|?|?|?|?|?|?\0", 14));
 }
 
 TEST(RegistryFile, ThirtyTwoBitKeysOfASixtyFourBitPrefix)
@@ -254,8 +265,8 @@ TEST(RegistryFile, AKeyWithAHundredAndTwentyThousandValues)
     text += "\"PATH\"=\"C:\\\\A\"\n\"path\"=\"C:\\\\B\"\n";
     alarm(120);
     std::vector<RegistryValue> values;
-    ASSERT_TRUE(registry_file_parse(text.data(), text.size(), "Software\\Quillon\\Zenthor\\Inf",
-                                    &values));
+    ASSERT_TRUE(
+        registry_file_parse(text.data(), text.size(), "Software\\Quillon\\Zenthor\\Inf", &values));
     alarm(0);
     ASSERT_EQ(values.size(), static_cast<size_t>(COUNT) + 1);
     EXPECT_EQ(values[0].name, "Value0");
