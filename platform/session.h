@@ -8,8 +8,8 @@
 // ends, instead of being ended by the toolkit.
 int32_t session_display_available();
 // Sets the window system up for the program (argv0 as it was started) and routes SIGINT and
-// SIGTERM to it: from then on they end the menu from whatever loop runs, message boxes closing
-// as dismissed, as qt_ui_request_end describes.
+// SIGTERM to it: from then on they end the menu from whatever loop runs, open message boxes
+// closing as dismissed (a question answered No) and no new one opening.
 void session_begin(char *argv0);
 // Gives the signals their earlier handling back and takes the window system down.
 void session_end();
