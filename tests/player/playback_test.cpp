@@ -34,12 +34,15 @@ std::vector<ShownPicture> shown(const std::vector<int32_t> &bases)
     std::vector<ShownPicture> out;
     std::vector<HeadlessPresent> presents = headless_presents();
     // The first present is the clear after set-up.
-    for (size_t i = 1; i < presents.size(); i++)
+    for (size_t i = 1; i < presents.size(); i++) {
         out.push_back(movie_identify(presents[i].first_pixel, 1, bases, 40));
+        out.back().play_cursor = presents[i].play_cursor;
+    }
     return out;
 }
 
-// The pictures a whole run of a movie of n records shows, as (record, b).
+// The pictures a whole run of a movie of n records shows, as (record, b); each picture B once
+// the sound has moved on into the next slot's quarter, not before.
 void expect_run(const std::vector<ShownPicture> &s, size_t &at, int32_t base, int32_t n)
 {
     for (int32_t i = 0; i <= n - 2 && at < s.size(); i++)
@@ -47,6 +50,9 @@ void expect_run(const std::vector<ShownPicture> &s, size_t &at, int32_t base, in
             EXPECT_EQ(s[at].base, base) << "picture " << at;
             EXPECT_EQ(s[at].record, i) << "picture " << at;
             EXPECT_EQ(s[at].b, b) << "picture " << at;
+            if (b == 1) {
+                EXPECT_NE(s[at].play_cursor / SOUND_QUARTER_BYTES, i & 3) << "picture " << at;
+            }
         }
 }
 
@@ -171,6 +177,23 @@ TEST_F(Playback, AMainThreadLateAtTheEndHearsTheLastRecordUntilItStops)
     // On time it is cut half-way through record 6; here 150 ms of sound later.
     EXPECT_NEAR((double)same, 6 * 3528 + 1764 + 0.150 * 22050, 200);
     EXPECT_GE(follows(played, same, sound), 3528u) << "the next turn from its first record";
+}
+
+TEST_F(Playback, EachMovieStartsFromACleanHandOver)
+{
+    std::string m = movie_write("clean_start.mov", 6, 0);
+    // What a movie of the ring may leave behind when its threads end at odd moments: a raised
+    // picture B signal and refill request, the last slot on the screen.
+    playback.second_picture.store(1);
+    playback.refill_request.store(1);
+    playback.display_slot.store(3);
+    escape_after(1 + 9 + 2);
+    player_main(m.c_str());
+    std::vector<ShownPicture> s = shown({0});
+    ASSERT_EQ(s.size(), 11u);
+    size_t at = 0;
+    expect_run(s, at, 0, 6);
+    expect_run(s, at, 0, 6);
 }
 
 TEST_F(Playback, AnAudioThreadLateForQuarterOneLeavesItSilentUntilItWrites)

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -160,6 +161,24 @@ TEST_F(StartUp, TheFirstModeFailingFallsBackTo640x480)
     EXPECT_TRUE(headless_boxes().empty());
     EXPECT_EQ(headless_presents().size(), 2u);
     EXPECT_EQ(headless_calls(HC_SCREEN_SET_MODE), 2);
+    // Picture A of record 0, one flat colour, stretched over the whole screen on every other
+    // line (the lines between stay as the clear left them); the device of the failed attempt
+    // was given up.
+    HeadlessScreenState screen = headless_screen_state();
+    EXPECT_EQ(screen.width, 640);
+    EXPECT_EQ(screen.height, 480);
+    EXPECT_EQ(screen.devices, 0);
+    std::vector<uint8_t> pixels = headless_screen_pixels();
+    ASSERT_EQ(pixels.size(), (size_t)screen.pitch * 480);
+    uint16_t first = (uint16_t)(pixels[0] | pixels[1] << 8);
+    EXPECT_EQ(movie_identify(first, 1, {0}, 4).record, 0);
+    size_t other = 0;
+    for (int32_t y = 0; y < 480; y++)
+        for (int32_t x = 0; x < 640; x++) {
+            const uint8_t *p = &pixels[(size_t)y * screen.pitch + 2 * x];
+            other += (uint16_t)(p[0] | p[1] << 8) != (y % 2 ? 0 : first);
+        }
+    EXPECT_EQ(other, 0u);
 }
 
 TEST_F(StartUp, NoWindowEndsAtOnceWithoutAMessage)
