@@ -275,12 +275,18 @@ TEST_F(MenuSession, InstallFolderWithoutGameDisablesSetupAndKeepsItsText)
 
 TEST_F(MenuSession, InstallRecordWrittenWhileTheMenuRunsShowsAtTheNextTick)
 {
-    headless_tick();
+    // A record without its Path yet, then the whole record, each for ten seconds of polls: the
+    // menu keeps seeing what the registry holds.
+    write_registry(box, {{"Uninstall", "C:\\DEMO\\UNINST.EXE"}});
+    for (int32_t i = 0; i < 20; i++)
+        headless_tick();
     headless_call([&] {
         EXPECT_FALSE(enabled(ID_PLAY));
+        EXPECT_FALSE(enabled(ID_UNINSTALL));
         install("ztDemo.exe");
     });
-    headless_tick();
+    for (int32_t i = 0; i < 20; i++)
+        headless_tick();
     headless_call([&] {
         EXPECT_TRUE(enabled(ID_PLAY));
         EXPECT_TRUE(enabled(ID_UNINSTALL));
