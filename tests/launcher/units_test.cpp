@@ -283,6 +283,13 @@ TEST(BackdropMeasure, NeedsOnlyTheHeaders)
     EXPECT_EQ(sizes.image_bytes, 173864);
     EXPECT_FALSE(backdrop_measure(reinterpret_cast<const uint8_t *>(b.data()),
                                   static_cast<int64_t>(b.size()) - 1, &sizes));
+    // More colours than a palette holds, with the whole colour table in the file.
+    for (uint32_t colours : {257u, 1000u}) {
+        b = make_bmp(4, 4, colours);
+        EXPECT_FALSE(backdrop_measure(reinterpret_cast<const uint8_t *>(b.data()),
+                                      static_cast<int64_t>(b.size()), &sizes))
+            << colours;
+    }
 }
 
 } // namespace
