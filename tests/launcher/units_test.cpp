@@ -1,10 +1,12 @@
 // The launcher's pieces on their own: texts, command line, split of the uninstall value, path
-// composition and the BMP loader.
+// composition, the BMP loader and the program icon.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "launcher/backdrop.h"
+#include "launcher/icon.h"
 #include "launcher/launcher.h"
 #include "launcher/templates.h"
 #include "launcher/texts.h"
@@ -290,6 +292,30 @@ TEST(BackdropMeasure, NeedsOnlyTheHeaders)
                                       static_cast<int64_t>(b.size()), &sizes))
             << colours;
     }
+}
+
+TEST(ProgramIcon, TheSixteenAndTheTwoHundredFiftySixColourImagesShowTheSameDisc)
+{
+    // Displays of more than 16 colours show the second image: the same disc, only shaded finer.
+    const UiIconImage &few = icon_program_images[0], &many = icon_program_images[1];
+    EXPECT_EQ(few.colour_count, 16);
+    EXPECT_EQ(many.colour_count, 256);
+    for (const UiIconImage *image : {&few, &many}) {
+        ASSERT_EQ(image->width, 32);
+        ASSERT_EQ(image->height, 32);
+    }
+    int32_t visible = 0;
+    for (int32_t i = 0; i < 32 * 32; i++) {
+        ASSERT_LT(few.pixels[i], few.colour_count) << i;
+        ASSERT_LT(many.pixels[i], many.colour_count) << i;
+        EXPECT_EQ(few.transparent[i], many.transparent[i]) << i;
+        if (few.transparent[i]) continue;
+        visible++;
+        const uint8_t *a = few.palette + 3 * few.pixels[i], *b = many.palette + 3 * many.pixels[i];
+        int32_t distance = std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+        EXPECT_LE(distance, 240) << "pixel " << i % 32 << ", " << i / 32;
+    }
+    EXPECT_GT(visible, 32 * 32 / 2);
 }
 
 } // namespace
