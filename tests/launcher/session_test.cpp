@@ -591,6 +591,59 @@ TEST_F(MenuSession, ReadmeViewerOpensOnceAndShowsTheTextByteForByte)
     EXPECT_EQ(launcher.readme_text, nullptr);
 }
 
+TEST_F(MenuSession, DialogControlsSitInsideTheirBoxesWithoutOverlapping)
+{
+    queue_click(ID_README);
+    headless_call([&] { ui_set_focus(launcher.menu_window); });
+    headless_key(VK_F1);
+    run();
+    for (const char *name : {"README", "ABOUT"}) {
+        ASSERT_EQ(headless_dialogs(name).size(), 1u) << name;
+        UiWindow dialog = headless_dialogs(name)[0];
+        const HeadlessWindow *d = headless_window(dialog);
+        std::vector<UiRect> controls;
+        for (UiWindow c = dialog + 1; headless_window(c) && headless_window(c)->parent == dialog;
+             c++)
+            controls.push_back(headless_window(c)->rect);
+        ASSERT_EQ(controls.size(), static_cast<size_t>(d->dialog_template->control_count));
+        for (size_t i = 0; i < controls.size(); i++) {
+            const UiRect &r = controls[i];
+            EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= d->client_width &&
+                        r.bottom <= d->client_height && r.left < r.right && r.top < r.bottom)
+                << name << " control " << i;
+            for (size_t j = 0; j < i; j++) {
+                const UiRect &o = controls[j];
+                EXPECT_TRUE(r.right <= o.left || o.right <= r.left || r.bottom <= o.top ||
+                            o.bottom <= r.top)
+                    << name << " controls " << j << " and " << i;
+            }
+        }
+        if (std::string(name) == "README") {
+            // The readme's text box: as wide as the box but for equal margins, Back below it.
+            EXPECT_NEAR(controls[0].left, d->client_width - controls[0].right, 1);
+            EXPECT_GT(controls[1].top, controls[0].bottom);
+        }
+    }
+}
+
+TEST_F(MenuSession, EnterInTheReadmeViewerIsItsDefaultButtonBack)
+{
+    // The viewer's text box hands Enter to the default button; the About box's first control
+    // is its button, which does not act on Enter.
+    queue_click(ID_README);
+    headless_key(VK_RETURN);
+    headless_call([&] {
+        EXPECT_TRUE(headless_dialogs("README").empty());
+        EXPECT_EQ(launcher.readme_window, 0u);
+        ui_set_focus(launcher.menu_window);
+    });
+    headless_key(VK_F1);
+    headless_key(VK_RETURN);
+    run();
+    EXPECT_EQ(headless_dialogs("ABOUT").size(), 1u);
+    EXPECT_EQ(launcher.readme_text, nullptr);
+}
+
 TEST_F(MenuSession, EmptyReadmeOpensAnEmptyViewer)
 {
     write_file(box.cd / "Readme.txt", "");
