@@ -344,7 +344,8 @@ TEST_F(QtRunner, ReadmeOpensOneViewerWithTheText)
 {
     script({{300, [] { button(ID_README)->click(); }},
             {100, [] { button(ID_README)->click(); }},
-            {200, [] {
+            {200,
+             [] {
                  int viewers = 0;
                  for (QWidget *w : QApplication::topLevelWidgets())
                      if (w->isVisible() && w->windowTitle() == "README.TXT") {
