@@ -204,6 +204,21 @@ TEST_F(Paths, FilesBehaveAsTheOriginalsDid)
     EXPECT_STREQ(name, "game.sav");
     EXPECT_FALSE(files_find_next(find, name, sizeof name));
     files_find_close(find);
+
+    // A name that does not fit the caller's buffer with its terminator is passed over.
+    write_file(demo / "abcdefg", "");
+    write_file(demo / "abcdefgh", "");
+    char small[9];
+    small[8] = 'x';
+    std::vector<std::string> fits;
+    find = files_find_first("abc*", small, 8);
+    ASSERT_NE(find, 0u);
+    do
+        fits.push_back(small);
+    while (files_find_next(find, small, 8));
+    files_find_close(find);
+    EXPECT_EQ(fits, std::vector<std::string>{"abcdefg"});
+    EXPECT_EQ(small[8], 'x');
 }
 
 TEST_F(Paths, ReadingAWholeFile)
