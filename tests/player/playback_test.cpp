@@ -292,7 +292,8 @@ TEST_F(Playback, MoviesTooShortToPlayEndTheRingWithoutAHang)
     std::string empty = movie_write("empty.mov", 0, 0);
     std::string one = movie_write("one.mov", 1, 0);
     EXPECT_EQ(player_main((empty + " " + one).c_str()), 0);
-    EXPECT_EQ(headless_presents().size(), 1u); // only the clear
+    EXPECT_EQ(headless_presents().size(), 1u);         // only the clear
+    EXPECT_EQ(headless_calls(HC_THREAD_START), 2 * 2); // one turn: each movie tried once
     EXPECT_TRUE(headless_screen_state().desktop);
     EXPECT_EQ(playback_abandoned, 0);
 }

@@ -9,6 +9,7 @@
 #include "tests/player/movies.h"
 
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,17 @@ TEST_F(Window_, KeysGiveTheirTableCodeThenTheirCharacter)
     EXPECT_EQ(key_code_of(0x41), 0);
     EXPECT_EQ(key_code_of(0x26), 303);
     EXPECT_EQ(key_code_of(0x22), 310);
+    EXPECT_EQ(key_code_of(0x2D), 311); // Insert and Delete
+    EXPECT_EQ(key_code_of(0x2E), 312);
     EXPECT_EQ(key_code_of(0), 0);
+    // Each key of the table has a code of its own, and none reads as Escape.
+    std::set<int32_t> codes;
+    for (uint32_t vk = 1; vk < 256; vk++)
+        if (int32_t code = key_code_of(vk)) {
+            EXPECT_TRUE(codes.insert(code).second) << vk;
+            EXPECT_NE(code, 27) << vk;
+        }
+    EXPECT_EQ(codes.size(), 27u);
 }
 
 TEST_F(Window_, NoticeBoxCutsItsTextAndReturns)
