@@ -2,6 +2,7 @@
 // composition, the BMP loader and the program icon.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,6 +15,7 @@
 #include "platform/headless/launcher_headless.h"
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
+#include "tests/support/cli.h"
 
 namespace
 {
@@ -275,6 +277,51 @@ TEST_F(Backdrop, TrailingBytesAndFewColoursStillLoad)
     EXPECT_TRUE(load(make_bmp(4, 4, 1)));
     EXPECT_EQ(picture.colour_count, 1);
 }
+
+#ifdef DEMOCD_ART
+TEST_F(Backdrop, TheDemoCdsOwnPictureIsADuskSkyOverGreenGroundWithAGoldTitle)
+{
+    std::string out = (box.root / "art.txt").string();
+    ASSERT_EQ(
+        cli_wait_exit(
+            cli_start({DEMOCD_ART, "background", (box.cd / "loading.bmp").string()}, {}, out), 60),
+        0)
+        << cli_read_text(out);
+    ASSERT_TRUE(backdrop_load("E:\\loading.bmp", &picture, window));
+    UiDc dc = ui_begin_paint(window);
+    backdrop_paint(dc, &picture, 0, 0);
+    ui_end_paint(window, dc);
+    const HeadlessWindow *w = headless_window(window);
+    ASSERT_GE(w->client_width, 480);
+    ASSERT_GE(w->client_height, 360);
+    // Sums of red, green and blue over rows [from, to), and the brightest pixel.
+    auto sums = [&](int32_t from, int32_t to) {
+        std::array<double, 3> s = {0, 0, 0};
+        for (int32_t y = from; y < to; y++)
+            for (int32_t x = 0; x < 480; x++)
+                for (int32_t a = 0; a < 3; a++)
+                    s[a] +=
+                        w->canvas[static_cast<size_t>(y) * w->client_width + x] >> (16 - 8 * a) &
+                        0xFF;
+        return s;
+    };
+    std::array<double, 3> sky = sums(0, 20), ground = sums(340, 360);
+    EXPECT_GT(sky[2], sky[0]);
+    EXPECT_GT(sky[2], sky[1]);
+    EXPECT_GT(ground[1], ground[0]);
+    EXPECT_GT(ground[1], ground[2]);
+    uint32_t brightest = 0;
+    for (int32_t y = 0; y < 360; y++)
+        for (int32_t x = 0; x < 480; x++) {
+            uint32_t c = w->canvas[static_cast<size_t>(y) * w->client_width + x];
+            if ((c >> 16 & 0xFF) + (c >> 8 & 0xFF) + (c & 0xFF) >
+                (brightest >> 16 & 0xFF) + (brightest >> 8 & 0xFF) + (brightest & 0xFF))
+                brightest = c;
+        }
+    EXPECT_GE(brightest >> 16 & 0xFF, brightest >> 8 & 0xFF) << std::hex << brightest;
+    EXPECT_GT(brightest >> 8 & 0xFF, (brightest & 0xFF) + 100) << std::hex << brightest;
+}
+#endif
 
 TEST(BackdropMeasure, NeedsOnlyTheHeaders)
 {
