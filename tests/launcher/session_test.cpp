@@ -296,6 +296,7 @@ TEST_F(MenuSession, InstallRecordWrittenWhileTheMenuRunsShowsAtTheNextTick)
     run();
     EXPECT_FALSE(enabled(ID_PLAY));
     EXPECT_FALSE(enabled(ID_UNINSTALL));
+    EXPECT_STREQ(launcher.install_folder, ""); // no folder left for the sound set-up to enter
 }
 
 TEST_F(MenuSession, UninstallValueRemovedWhilePathStaysGreysUninstallAtTheNextTick)
@@ -409,8 +410,15 @@ TEST_F(MenuSession, PlayStartsTheDirectxGameInPlace)
 
 TEST_F(MenuSession, PlayStartsTheSoundVariantGame)
 {
-    install("xxxxxxx.xxx");
-    write_file(demo / "drivers" / "dig.ini", "");
+    // Installed first as the DirectX variant, then over it as the sound variant: Play starts
+    // what the folder holds now.
+    install("ztDemo.exe");
+    headless_tick();
+    headless_call([&] {
+        fs::remove(demo / "ztDemo.exe");
+        write_file(demo / "xxxxxxx.xxx", "MZ");
+        write_file(demo / "drivers" / "dig.ini", "");
+    });
     headless_tick();
     queue_click(ID_PLAY);
     run();
