@@ -74,6 +74,21 @@ TEST_F(Processes, WindowsProgramRunsThroughWineWithItsArgumentsUnchanged)
                   "/setup.exe\narg2=-fC:\\DEMO\\LOG.TXT\narg3=Trailer\\trailer.mov\n");
 }
 
+TEST_F(Processes, AnEmptyRunnerWineCountsAsUnset)
+{
+    // Then "wine" is looked up in PATH, where a recorder stands in for it.
+    install_recorder(box.root / "bin" / "wine");
+    std::string path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", ((box.root / "bin").string() + ":" + path).c_str(), 1);
+    setenv("RUNNER_WINE", "", 1);
+    const char *args[] = {"E:\\SETUP.EXE"};
+    bool started = process_start(PROCESS_START_BESIDE, args[0], args, 1);
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_TRUE(started);
+    std::string cd = fs::canonical(box.cd).string();
+    EXPECT_EQ(wait_for_record(), "cwd=" + cd + "\narg0=wine\narg1=" + cd + "/setup.exe\n");
+}
+
 TEST_F(Processes, FailedStartsStartNothing)
 {
     const char *missing[] = {"E:\\nothing.exe"};
