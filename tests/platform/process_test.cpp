@@ -78,7 +78,8 @@ TEST_F(Processes, AnEmptyRunnerWineCountsAsUnset)
 {
     // Then "wine" is looked up in PATH, where a recorder stands in for it.
     install_recorder(box.root / "bin" / "wine");
-    std::string path = getenv("PATH") ? getenv("PATH") : "";
+    const char *old_path = getenv("PATH");
+    std::string path = old_path ? old_path : "";
     setenv("PATH", ((box.root / "bin").string() + ":" + path).c_str(), 1);
     setenv("RUNNER_WINE", "", 1);
     const char *args[] = {"E:\\SETUP.EXE"};

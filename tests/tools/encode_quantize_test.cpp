@@ -110,7 +110,8 @@ TEST(EncodeQuantize, ManyColoursStayClose)
     std::map<int32_t, int32_t> taken;
     for (int32_t i = 0; i < n; i++)
         taken[key_of(&rgb[i * 3])] = indices[i];
-    for (const auto &[key, g] : groups) {
+    for (const auto &group : groups) {
+        const std::array<double, 4> &g = group.second;
         auto distance = [&](int32_t k) {
             double e = 0;
             for (int32_t a = 0; a < 3; a++) {
@@ -119,9 +120,10 @@ TEST(EncodeQuantize, ManyColoursStayClose)
             }
             return e;
         };
-        double own = distance(taken[key]);
+        double own = distance(taken[group.first]);
         for (int32_t k = 0; k < size; k++)
-            ASSERT_LE(own, distance(k) * (1 + 1e-6)) << key << " takes " << taken[key];
+            ASSERT_LE(own, distance(k) * (1 + 1e-6))
+                << group.first << " takes " << taken[group.first];
     }
 }
 
