@@ -5,6 +5,7 @@
 # entries whose program and icon are installed.
 # usage: install_check.sh BUILD_DIR BINDIR MANDIR DATADIR PROGRAM...
 #   DEMOCD_DIR  where the demo CD is installed, relative to the prefix, when it is
+#   GST_PLUGIN_FILE  the GStreamer plugin, relative to the prefix, when it is built
 set -uo pipefail
 build=$1 bindir=$2 mandir=$3 datadir=$4
 shift 4
@@ -51,6 +52,15 @@ if [ -n "${DEMOCD_DIR:-}" ]; then
     for f in Trailer/filmo.exe directx/dxsetup.exe; do
         [ -x "$root$prefix/$DEMOCD_DIR/$f" ] || fail "$DEMOCD_DIR/$f: not a program"
     done
+fi
+if [ -n "${GST_PLUGIN_FILE:-}" ]; then
+    expected+=("$GST_PLUGIN_FILE")
+    # GStreamer finds it there, with a registry of this check's own.
+    plugin_dir=$root$prefix/$(dirname "$GST_PLUGIN_FILE")
+    GST_REGISTRY=$work/registry.bin GST_PLUGIN_PATH=$plugin_dir gst-inspect-1.0 cdmovie \
+        >"$work/inspect.out" 2>&1
+    grep -q "Filename *$plugin_dir/libgstcdmovie.so" "$work/inspect.out" ||
+        { fail "gst-inspect-1.0 does not find the installed plugin:"; cat "$work/inspect.out"; }
 fi
 printf '%s\n' "${expected[@]}" | sort >"$work/expected"
 (cd "$root$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$work/found"

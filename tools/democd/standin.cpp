@@ -24,6 +24,9 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/posix/paths.h"
+#include "platform/posix/registry_file.h"
+
 namespace fs = std::filesystem;
 
 namespace
@@ -38,22 +41,16 @@ std::string lower(std::string s)
     return s;
 }
 
-fs::path wine_prefix()
-{
-    if (const char *p = std::getenv("WINEPREFIX")) return p;
-    const char *home = std::getenv("HOME");
-    return fs::path(home ? home : "/") / ".wine";
-}
-
+// The same lookups as the menu's, so that both always agree on where the install lives (an
+// empty variable counts as unset for both).
 fs::path registry_file()
 {
-    if (const char *p = std::getenv("RUNNER_REGISTRY")) return p;
-    return wine_prefix() / "system.reg";
+    return registry_file_path();
 }
 
 fs::path drive_c()
 {
-    return wine_prefix() / "dosdevices" / "c:";
+    return fs::path(paths_wine_prefix()) / "dosdevices" / "c:";
 }
 
 fs::path own_path()

@@ -9,6 +9,7 @@
 // picture plus 80 ms of silence under it.
 #include "movie/movie.h"
 #include "platform/output.h"
+#include "present/display.h"
 #include "tools/movtool/export.h"
 #include "tools/movtool/movtool.h"
 
@@ -29,14 +30,9 @@ static const char export_y4m_header[] = "YUV4MPEG2 W320 H200 F25:2 Ip A1:1 C420j
 
 void export_rgb(const uint8_t *picture, const uint8_t *palette, uint8_t *rgb)
 {
-    uint8_t colours[256][3] = {};
-    for (int32_t k = 0; k < 248; k++)
-        for (int32_t c = 0; c < 3; c++) {
-            uint8_t v = palette[3 * k + c] & 63;
-            colours[k + 1][c] = (uint8_t)(v << 2 | v >> 4);
-        }
-    for (int32_t i = 0; i < MOVIE_PICTURE_BYTES; i++)
-        memcpy(rgb + 3 * i, colours[picture[i]], 3);
+    uint8_t colours[256][3];
+    display_build_rgb_table(colours, palette);
+    display_rgb_picture(rgb, 320 * 3, picture, colours);
 }
 
 // A PNG through the output rules; 0 or the exit status, with the reason on stderr.
