@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include "platform/files.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/posix.h"
 #include "platform/process.h"
 #include "tests/launcher/sandbox.h"
 
@@ -166,6 +168,36 @@ TEST_F(Processes, Environment)
     EXPECT_FALSE(process_get_env("COMSPEC", value, 8));
     unsetenv("COMSPEC");
     EXPECT_FALSE(process_get_env("COMSPEC", value, sizeof value));
+}
+
+// A signal during a long read (the handler's call) ends the program there, nested reads too;
+// one before it is noted, and the next long read ends the program as it begins.
+TEST(Ending, ASignalDuringALongReadEndsTheProgramAtOnce)
+{
+    EXPECT_EXIT(
+        {
+            posix_long_read_begin();
+            posix_end_on_signal();
+            _exit(3);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            posix_long_read_begin();
+            posix_long_read_begin();
+            posix_long_read_end();
+            posix_end_on_signal();
+            _exit(3);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            posix_end_on_signal();
+            fprintf(stderr, "went on\n");
+            posix_long_read_begin();
+            _exit(3);
+        },
+        testing::ExitedWithCode(0), "went on");
 }
 
 } // namespace
