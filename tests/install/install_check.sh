@@ -42,6 +42,10 @@ for p in "${programs[@]}"; do
     fi
 done
 expected+=("$datadir/doc/democd/copyright" "$datadir/metainfo/org.democd.runner.metainfo.xml")
+# movtool's video export is a program of its own under libexec.
+for p in "${programs[@]}"; do
+    [ "$p" = movtool ] && expected+=(libexec/democd/movtool-video)
+done
 # The demo CD, where the build made one: what the menu's desktop entry opens. Its programs are
 # links to machine code installed under libexec (or bin, for the player).
 if [ -n "${DEMOCD_DIR:-}" ]; then
@@ -101,6 +105,17 @@ for p in "${programs[@]}"; do
         [ -z "$name" ] && continue
         grep -qF -- "$name" "$work/$p.man" || fail "man $p does not mention $name from --help"
     done <<<"$names"$'\n'"$commands"
+done
+
+# movtool finds its video exporter where it was installed, away from the build tree.
+for p in "${programs[@]}"; do
+    [ "$p" = movtool ] || continue
+    head -c $((3 * 43797)) /dev/zero >"$work/blank.mov"
+    if ! "$root$prefix/$bindir/movtool" export "$work/blank.mov" "$work/blank.mkv" \
+        >"$work/export.log" 2>&1 || [ ! -s "$work/blank.mkv" ]; then
+        fail "the installed movtool does not export a video"
+        cat "$work/export.log"
+    fi
 done
 
 for p in "${programs[@]}"; do

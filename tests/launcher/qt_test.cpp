@@ -26,6 +26,7 @@
 #include "launcher/templates.h"
 #include "platform/qt/launcher_qt.h"
 #include "tests/launcher/sandbox.h"
+#include "tests/support/test_folder.h"
 
 namespace
 {
@@ -515,6 +516,7 @@ TEST_F(QtRunner, FifosAsRegistryAndPictureNeitherBlockTheMenuNorItsEnd)
 
 int main(int argc, char **argv)
 {
+    test_folder_enter();
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     int qt_argc = 1;
     const char *dialog = std::getenv("SIGNAL_CHILD");
@@ -528,5 +530,7 @@ int main(int argc, char **argv)
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(qt_argc, argv);
-    return RUN_ALL_TESTS();
+    int status = RUN_ALL_TESTS();
+    test_folder_leave();
+    return status;
 }

@@ -8,6 +8,8 @@
 // Drive C: is $WINEPREFIX/dosdevices/c: (else ~/.wine/dosdevices/c:), and the install record
 // lives in the registry file the menu reads: RUNNER_REGISTRY, else $WINEPREFIX/system.reg,
 // else ~/.wine/system.reg.
+#include "platform/standard_files.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -193,6 +195,7 @@ int uninstall()
 
 int main(int argc, char **argv)
 {
+    if (!standard_files_open_missing()) return 1;
     const std::string name = lower(fs::path(argv[0]).filename().string());
     if (name == "setup.exe") return install(argc, argv);
     if (name == "uninst.exe") return uninstall();
