@@ -251,6 +251,12 @@ Module.web = (function () {
     e.style.top = y + 'px';
     e.style.width = w + 'px';
     e.style.height = height + 'px';
+    if (e.classList.contains('window')) {
+      // The frame of the original: 3 pixels each side and a 19-pixel caption.
+      const client = e.querySelector('.client');
+      client.style.width = Math.max(w - 6, 0) + 'px';
+      client.style.height = Math.max(height - 25, 0) + 'px';
+    }
   };
   web.uiShow = function (h, visible) {
     const e = elements[h];
