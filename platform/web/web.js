@@ -208,7 +208,8 @@ Module.web = (function () {
     win.querySelector('.close').onclick = () => Module._web_ui_event(3, h, 0);
     win.addEventListener('mousedown', () => {
       if (active !== h) { active = h; Module._web_ui_event(4, h, 0); }
-      desktop.appendChild(win); // in front of the others
+      // In front of the others; moving it would lose the click that is under way.
+      if (desktop.lastElementChild !== win) desktop.appendChild(win);
     });
     elements[h] = win;
     desktop.appendChild(win);
@@ -262,7 +263,10 @@ Module.web = (function () {
     const e = elements[h];
     if (!e) return;
     e.hidden = !visible;
-    if (visible && e.classList.contains('window')) { desktop.appendChild(e); active = h; }
+    if (visible && e.classList.contains('window')) {
+      if (desktop.lastElementChild !== e) desktop.appendChild(e);
+      active = h;
+    }
   };
   web.uiEnable = function (h, enable) { if (elements[h]) elements[h].disabled = !enable; };
   web.uiText = function (h, text) {
