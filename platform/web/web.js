@@ -185,6 +185,10 @@ Module.web = (function () {
 
   const desktop = $('desktop');
   const elements = {};
+  // In front of the others by its stacking order: moving the element would lose a click that
+  // is under way on it.
+  let topmost = 0;
+  const front = (win) => { win.style.zIndex = ++topmost; };
   let active = 0; // the dialog in front, which the keys go to
   web.desktopSize = function () {
     return Math.min(desktop.clientWidth, 0x7FFF) << 16 | Math.min(desktop.clientHeight, 0xFFFF);
@@ -208,8 +212,7 @@ Module.web = (function () {
     win.querySelector('.close').onclick = () => Module._web_ui_event(3, h, 0);
     win.addEventListener('mousedown', () => {
       if (active !== h) { active = h; Module._web_ui_event(4, h, 0); }
-      // In front of the others; moving it would lose the click that is under way.
-      if (desktop.lastElementChild !== win) desktop.appendChild(win);
+      front(win);
     });
     elements[h] = win;
     desktop.appendChild(win);
@@ -264,7 +267,7 @@ Module.web = (function () {
     if (!e) return;
     e.hidden = !visible;
     if (visible && e.classList.contains('window')) {
-      if (desktop.lastElementChild !== e) desktop.appendChild(e);
+      front(e);
       active = h;
     }
   };
