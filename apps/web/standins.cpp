@@ -16,9 +16,9 @@ namespace
 
 // What the demo's installer leaves: the game, its uninstaller, its configuration files, a
 // driver setting and some saved games.
-const char *const INSTALLED[] = {"ztDemo.exe",    "UNINST.EXE",    "drivers/dig.ini",
-                                 "loading.bmp",   "tumblodos.cfg", "tumblowin.cfg",
-                                 "frei.lvl",      "levels.lst",    "demo.pif",
+const char *const INSTALLED[] = {"ztDemo.exe",     "UNINST.EXE",     "drivers/dig.ini",
+                                 "loading.bmp",    "tumblodos.cfg",  "tumblowin.cfg",
+                                 "frei.lvl",       "levels.lst",     "demo.pif",
                                  "save/slot1.sav", "save/slot2.sav", "INSTALL.LOG"};
 
 const char *const RECORD = "WINE REGISTRY Version 2\n"
@@ -56,8 +56,8 @@ void window(const char *title, const char *text)
 bool setup(const char *, const std::vector<std::string> &)
 {
     const std::string folder = std::string(WEB_PREFIX) + "/dosdevices/c:/ZENTHOR";
-    bool ok = make_folder(folder) && make_folder(folder + "/drivers") &&
-              make_folder(folder + "/save");
+    bool ok =
+        make_folder(folder) && make_folder(folder + "/drivers") && make_folder(folder + "/save");
     for (const char *name : INSTALLED)
         ok = ok && write_file(folder + "/" + name, "stand-in\n");
     ok = ok && write_file(std::string(WEB_PREFIX) + "/system.reg", RECORD);

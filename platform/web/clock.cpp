@@ -47,7 +47,8 @@ void Sleep(uint32_t ms)
 
 void clock_yield()
 {
-    clock_yield_for(yield_max_us);
+    // Until a wake, or the cap every yield has.
+    clock_yield_for(UINT32_MAX);
 }
 
 void clock_yield_for(uint32_t max_us)

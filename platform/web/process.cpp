@@ -1,9 +1,9 @@
 // The web backend's processes: the page's programs as threads under a number of their own, the
 // start of the in-page programs by name, and the end of a process from any of its threads.
+#include "platform/process.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/posix/paths.h"
-#include "platform/process.h"
 #include "platform/web/web.h"
 #include "platform/window.h"
 

@@ -5,8 +5,8 @@
 // Environment (the page's URL sets it): FILMO_PIXEL_FORMAT=555 (a 5-5-5 screen instead of
 // 5-6-5), FILMO_MODE=640x480 (the 320x200 mode is refused), FILMO_TRACE (one entry a picture in
 // the page's trace: microseconds and sound play position).
-#include "platform/memscreen.h"
 #include "platform/screen.h"
+#include "platform/memscreen.h"
 #include "platform/web/web.h"
 
 #include <cstdlib>
@@ -28,11 +28,6 @@ bool env_is(const char *name, const char *value)
     return v && !std::strcmp(v, value);
 }
 
-int32_t rgb555()
-{
-    return env_is("FILMO_PIXEL_FORMAT", "555");
-}
-
 // A 5- or 6-bit channel widened to 8 bits, its top bits repeated below.
 uint8_t widen(uint32_t value, int32_t bits)
 {
@@ -41,8 +36,8 @@ uint8_t widen(uint32_t value, int32_t bits)
 
 void convert(const ScreenSurface *s)
 {
-    const int32_t green_bits = rgb555() ? 5 : 6;
-    const int32_t red_shift = rgb555() ? 10 : 11;
+    const int32_t green_bits = memscreen_rgb555() ? 5 : 6;
+    const int32_t red_shift = memscreen_rgb555() ? 10 : 11;
     rgba.resize(static_cast<size_t>(s->width) * s->height * 4);
     uint8_t *out = rgba.data();
     for (int32_t y = 0; y < s->height; y++) {
@@ -113,25 +108,6 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
     return DD_OK;
 }
 
-int32_t screen_get_pixel_format(ScreenSurface *surface, ScreenPixelFormat *format)
-{
-    if (!surface || surface->released) return DDERR_INVALIDOBJECT;
-    *format = rgb555() ? ScreenPixelFormat{16, 0x7C00, 0x03E0, 0x001F}
-                       : ScreenPixelFormat{16, 0xF800, 0x07E0, 0x001F};
-    return DD_OK;
-}
-
-int32_t screen_lock(ScreenSurface *surface, uint32_t, void **pixels, int32_t *pitch)
-{
-    *pixels = nullptr;
-    if (!surface || surface->released) return DDERR_SURFACELOST;
-    if (surface->locked) return DDERR_SURFACEBUSY;
-    surface->locked = 1;
-    *pixels = surface->memory.data();
-    *pitch = surface->pitch;
-    return DD_OK;
-}
-
 int32_t screen_unlock(ScreenSurface *surface)
 {
     if (!surface || surface->released) return DDERR_SURFACELOST;
@@ -145,11 +121,6 @@ int32_t screen_unlock(ScreenSurface *surface)
     return DD_OK;
 }
 
-int32_t screen_restore(ScreenSurface *surface)
-{
-    return surface && !surface->released ? DD_OK : DDERR_SURFACELOST;
-}
-
 int32_t screen_restore_desktop(ScreenDevice *device)
 {
     if (!device || device->released) return DDERR_INVALIDOBJECT;
@@ -157,11 +128,6 @@ int32_t screen_restore_desktop(ScreenDevice *device)
     // screen, so that the box shown next is seen.
     MAIN_THREAD_EM_ASM({ Module.web.playerLeaveScreen(); });
     return DD_OK;
-}
-
-void screen_release_surface(ScreenSurface *surface)
-{
-    if (surface) surface->released = 1;
 }
 
 void screen_release(ScreenDevice *device)

@@ -6,6 +6,7 @@
 // on the desktop.
 #include "platform/audio.h"
 #include "platform/softsound.h"
+#include "platform/softsound_audio.h"
 #include "platform/web/web.h"
 
 #include <atomic>
@@ -17,23 +18,13 @@
 #include <new>
 #include <thread>
 
-struct AudioDevice {
-    int32_t released;
-};
-
-struct AudioBuffer {
-    int32_t primary;
-    int32_t released;
-    SoftSound *sound; // null for the primary buffer
-};
-
 namespace
 {
 
 constexpr uint32_t SAMPLE_RATE = 22050;
-constexpr uint32_t QUANTUM = 128;    // frames the worklet renders at a time
-constexpr uint32_t RING = 4096;      // bytes; a power of two
-constexpr uint32_t LEAD = 3 * 128;   // bytes the ring holds ahead of the worklet
+constexpr uint32_t QUANTUM = 128;     // frames the worklet renders at a time
+constexpr uint32_t RING = 4096;       // bytes; a power of two
+constexpr uint32_t LEAD = 3 * 128;    // bytes the ring holds ahead of the worklet
 constexpr double OPEN_WAIT_MS = 3000; // for the page to get its audio context running
 
 // Shared with the worklet, which reads the ring and moves `taken` and `rendered` on.
@@ -51,8 +42,8 @@ static_assert(offsetof(SoundRing, written) == 4 && offsetof(SoundRing, taken) ==
               "the worklet's view of the ring");
 
 std::mutex stream_mutex;
-AudioBuffer *stream;   // the buffer the feeder plays
-int32_t stream_owner;  // its program: when that ends, so does its sound
+AudioBuffer *stream;  // the buffer the feeder plays
+int32_t stream_owner; // its program: when that ends, so does its sound
 
 uint64_t device_clock(void *)
 {
@@ -119,7 +110,7 @@ int32_t audio_create(AudioDevice **device)
         if (ring.state.load() != 1) return DSERR_NODRIVER;
     }
     static AudioDevice d;
-    d = AudioDevice{0};
+    d = AudioDevice{0, 0};
     *device = &d;
     return DS_OK;
 }
@@ -151,36 +142,6 @@ int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps)
     return DS_OK;
 }
 
-int32_t audio_set_cooperative_level(AudioDevice *device, Window *, uint32_t)
-{
-    return device && !device->released ? DS_OK : DSERR_UNINITIALIZED;
-}
-
-int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format)
-{
-    return buffer && format ? DS_OK : DSERR_INVALIDPARAM;
-}
-
-int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **part1,
-                   uint32_t *bytes1, void **part2, uint32_t *bytes2, uint32_t)
-{
-    *part1 = nullptr;
-    *bytes1 = 0;
-    if (part2) *part2 = nullptr;
-    if (bytes2) *bytes2 = 0;
-    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->primary) return DSERR_INVALIDCALL;
-    return softsound_lock(buffer->sound, offset, bytes, part1, bytes1, part2, bytes2);
-}
-
-int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *part2,
-                     uint32_t bytes2)
-{
-    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->primary) return DSERR_INVALIDCALL;
-    return softsound_unlock(buffer->sound, part1, bytes1, part2, bytes2);
-}
-
 int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
 {
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
@@ -193,20 +154,6 @@ int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
         MAIN_THREAD_ASYNC_EM_ASM({ Module.web.traceMark("play"); });
     }
     softsound_play(buffer->sound, (flags & DSBPLAY_LOOPING) != 0);
-    return DS_OK;
-}
-
-int32_t audio_stop(AudioBuffer *buffer)
-{
-    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->sound) softsound_stop(buffer->sound);
-    return DS_OK;
-}
-
-int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t *write_cursor)
-{
-    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    softsound_position(buffer->sound, play_cursor, write_cursor);
     return DS_OK;
 }
 

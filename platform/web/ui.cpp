@@ -20,8 +20,8 @@ namespace
 {
 
 constexpr uint32_t DIALOG_BACKGROUND = 0xC0C0C0;
-constexpr int32_t FRAME_BORDER = 3;
-constexpr int32_t FRAME_CAPTION = 19;
+constexpr int32_t FRAME_BORDER = UIOBJECTS_FRAME_BORDER;
+constexpr int32_t FRAME_CAPTION = UIOBJECTS_FRAME_CAPTION;
 
 struct WebWindow : UiObjectWindow {
     bool shown_on_page; // a dialog or control the page has elements for
@@ -213,24 +213,6 @@ UiBackend web_backend()
     return backend;
 }
 
-// Dialog base units per template font, as the menu's fonts measured on the original desktop
-// (the page's fonts differ from machine to machine; the layout must not).
-void base_units(const DialogTemplate *dialog, int32_t *x, int32_t *y)
-{
-    *x = 6;
-    *y = 13;
-    if (std::strcmp(dialog->font, "System") == 0) {
-        *x = 8;
-        *y = 16;
-    } else if (std::strcmp(dialog->font, "Courier New") == 0) {
-        *x = 7;
-        *y = 14;
-    } else if (std::strcmp(dialog->font, "Times New Roman") == 0) {
-        *x = 6;
-        *y = 15;
-    }
-}
-
 // Timers whose period has passed post their message (or, inside a box's loop, run at once).
 void run_timers(bool dispatch)
 {
@@ -344,7 +326,7 @@ UiWindow ui_create_window(const char *class_name, const char *title, uint32_t st
 UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc proc)
 {
     int32_t bx, by;
-    base_units(dialog, &bx, &by);
+    uiobjects_base_units(dialog, &bx, &by);
     UiRect frame = uiobjects_frame(dialog->style, FRAME_BORDER, FRAME_CAPTION);
     int32_t ox = 0, oy = 0;
     if (const WebWindow *o = record_of(owner)) {
@@ -362,10 +344,10 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
     const UiRect r = w->rect;
     std::string caption = web_utf8(dialog->caption);
     UiWindow handle = uiobjects_add_window(&ui.objects, std::move(w));
-    MAIN_THREAD_EM_ASM({ Module.web.uiDialog($0, UTF8ToString($1), UTF8ToString($2), $3, $4, $5,
-                                             $6, $7); },
-                       handle, caption.c_str(), dialog->font, dialog->point_size, r.left, r.top,
-                       r.right - r.left, r.bottom - r.top);
+    MAIN_THREAD_EM_ASM(
+        { Module.web.uiDialog($0, UTF8ToString($1), UTF8ToString($2), $3, $4, $5, $6, $7); },
+        handle, caption.c_str(), dialog->font, dialog->point_size, r.left, r.top, r.right - r.left,
+        r.bottom - r.top);
     for (int32_t i = 0; i < dialog->control_count; i++) {
         const DialogControl &c = dialog->controls[i];
         auto control = std::make_unique<WebWindow>();
@@ -375,17 +357,23 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
         std::string text = page_text(control->text, c.kind == DIALOG_EDIT);
         UiWindow control_handle = uiobjects_add_window(&ui.objects, std::move(control));
         bool icon = c.kind == DIALOG_ICON && ui.icon_size > 0;
-        MAIN_THREAD_EM_ASM({ Module.web.uiControl($0, $1, $2, UTF8ToString($3), $4, $5, $6, $7, $8,
-                                                  $9, $10, $11); },
-                           control_handle, handle, c.kind, text.c_str(), cr.left, cr.top,
-                           cr.right - cr.left, cr.bottom - cr.top, c.style, c.exstyle,
-                           icon ? ui.icon.data() : nullptr, icon ? ui.icon_size : 0);
+        MAIN_THREAD_EM_ASM(
+            {
+                Module.web.uiControl($0, $1, $2, UTF8ToString($3), $4, $5, $6, $7, $8, $9, $10,
+                                     $11);
+            },
+            control_handle, handle, c.kind, text.c_str(), cr.left, cr.top, cr.right - cr.left,
+            cr.bottom - cr.top, c.style, c.exstyle, icon ? ui.icon.data() : nullptr,
+            icon ? ui.icon_size : 0);
     }
     uiobjects_dialog_created(&ui.objects, handle);
     return handle;
 }
 
-void ui_set_arrow_cursor() {}
+void ui_set_arrow_cursor()
+{
+    MAIN_THREAD_ASYNC_EM_ASM({ document.getElementById('desktop').style.cursor = 'default'; });
+}
 
 bool ui_desktop_rect(UiRect *rect)
 {
@@ -396,7 +384,8 @@ bool ui_desktop_rect(UiRect *rect)
 
 bool ui_adjust_window_rect(UiRect *rect, uint32_t style, bool menu)
 {
-    uiobjects_adjust_rect(rect, style, menu, FRAME_BORDER, FRAME_CAPTION);
+    // The page draws the frame of the original desktop.
+    uiobjects_adjust_rect(rect, style, menu, UIOBJECTS_FRAME_BORDER, UIOBJECTS_FRAME_CAPTION);
     return true;
 }
 

@@ -94,6 +94,8 @@ void window_translate_message(const WindowMessage *message)
 
 void window_dispatch_message(const WindowMessage *message)
 {
+    // A program that has ended dispatches nothing more.
+    web_process_check();
     Window *window = message->window;
     if (!window || window->destroyed) return;
     window->proc(window, message->message, message->wparam,
