@@ -4,6 +4,7 @@
 #include "platform/web/web.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <emscripten/emscripten.h>
@@ -55,6 +56,7 @@ int main()
     web_program_register("filmo.exe", start_player);
     MAIN_THREAD_ASYNC_EM_ASM({ Module.page.ready(); });
     for (;;) {
+        uint32_t seen = web_signals();
         PageRequest request{0, ""};
         {
             std::lock_guard<std::mutex> lock(requests_mutex);
@@ -69,7 +71,7 @@ int main()
             if (!start_player(nullptr, {request.name}))
                 web_page_log("A movie is playing already: Escape ends it.");
         } else {
-            web_wait(20000);
+            web_wait(seen, UINT32_MAX);
         }
     }
 }

@@ -21,7 +21,7 @@ uint64_t device_clock(void *)
 }
 
 // The device takes the bytes itself, 256 at a time.
-const SoftSoundDevice sdl_sound_device{nullptr, device_clock, nullptr, 22050, 0};
+const SoftSoundDevice sdl_sound_device{nullptr, device_clock, nullptr, 22050, 0, nullptr};
 
 void SDLCALL audio_callback(void *, Uint8 *stream, int len)
 {

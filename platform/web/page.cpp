@@ -27,12 +27,13 @@ void web_signal()
     emscripten_futex_wake(&event_epoch, INT32_MAX);
 }
 
-void web_wait(uint32_t timeout_us)
+uint32_t web_signals()
 {
-    // Signals are counted: one that came while the caller looked at its queue is not lost, as
-    // long as the caller read the count before it looked. A wait never lasts long enough for
-    // that to matter more than the timeout's worth.
-    uint32_t seen = event_epoch.load();
+    return event_epoch.load();
+}
+
+void web_wait(uint32_t seen, uint32_t timeout_us)
+{
     emscripten_futex_wait(&event_epoch, seen, timeout_us / 1000.0);
 }
 

@@ -1,14 +1,17 @@
 // The web backend's sound: an audio context at 22050 frames a second (the browser resamples to
 // its device) whose worklet plays unsigned 8-bit mono bytes from a ring in the module's memory.
-// A feeder thread keeps the ring a few render quanta ahead of what the worklet has taken, taking
-// the bytes from the looping buffer started last (the shared soft buffer, pulled as a device
-// callback would): the audio context's clock moves the play cursor, as the device's clock does
-// on the desktop.
+// The device asks the worklet for a few render quanta at a time (a burst, one device buffer),
+// then nothing until its next buffer. A feeder thread wakes once a burst and keeps the ring two
+// bursts ahead, taking the bytes from the looping buffer started last (the shared soft buffer,
+// pulled as a device callback would). The play cursor is what the worklet has taken, moved on
+// with the clock through the latest burst: the audio context's clock paces the pictures, as the
+// device's clock does on the desktop.
 #include "platform/audio.h"
 #include "platform/softsound.h"
 #include "platform/softsound_audio.h"
 #include "platform/web/web.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstring>
@@ -22,24 +25,36 @@ namespace
 {
 
 constexpr uint32_t SAMPLE_RATE = 22050;
-constexpr uint32_t QUANTUM = 128;     // frames the worklet renders at a time
-constexpr uint32_t RING = 4096;       // bytes; a power of two
-constexpr uint32_t LEAD = 3 * 128;    // bytes the ring holds ahead of the worklet
-constexpr double OPEN_WAIT_MS = 3000; // for the page to get its audio context running
+constexpr uint32_t QUANTUM = 128;       // frames the worklet renders at a time
+constexpr uint32_t RING = 8192;         // bytes; a power of two
+constexpr uint32_t MIN_LEAD = 3 * 128;  // bytes the ring holds ahead of the worklet at least
+constexpr double OPEN_WAIT_MS = 3000;   // for the page to get its audio context running
+constexpr double FEEDER_WAIT_MS = 1000; // a context that renders nothing (suspended)
 
-// Shared with the worklet, which reads the ring and moves `taken` and `rendered` on.
+// Shared with the worklet, which reads the ring, moves `taken` on and counts the bursts.
 struct SoundRing {
     std::atomic<int32_t> state; // 0 opening, 1 running, -1 failed
     std::atomic<uint32_t> written;
     std::atomic<uint32_t> taken;
-    std::atomic<uint32_t> rendered; // frames rendered, silence included: the context's clock
+    std::atomic<uint32_t> bursts;      // the feeder waits on this
+    std::atomic<uint32_t> burst_taken; // `taken` when the latest burst began
+    std::atomic<uint32_t> lead;        // set by the page: two device buffers and a quantum
     uint8_t bytes[RING];
 };
 SoundRing ring;
-// The worklet finds the fields at these offsets.
+// The worklet and the page find the fields at these offsets.
 static_assert(offsetof(SoundRing, written) == 4 && offsetof(SoundRing, taken) == 8 &&
-                  offsetof(SoundRing, rendered) == 12 && offsetof(SoundRing, bytes) == 16,
+                  offsetof(SoundRing, bursts) == 12 && offsetof(SoundRing, burst_taken) == 16 &&
+                  offsetof(SoundRing, lead) == 20 && offsetof(SoundRing, bytes) == 24,
               "the worklet's view of the ring");
+
+// Bytes the feeder is moving from the soft buffer into the ring: handed out, not yet written.
+std::atomic<uint32_t> in_flight;
+
+// The latest burst as the feeder saw it begin: what had been taken before it, and when.
+std::mutex burst_mutex;
+uint32_t burst_base;
+uint64_t burst_us;
 
 std::mutex stream_mutex;
 AudioBuffer *stream;  // the buffer the feeder plays
@@ -50,29 +65,65 @@ uint64_t device_clock(void *)
     return web_now_us();
 }
 
-// A device that takes the bytes itself.
-const SoftSoundDevice web_sound_device{nullptr, device_clock, nullptr, SAMPLE_RATE, 0};
+// Bytes of the ring the context has played: those taken before the latest burst, and of the
+// burst as many as the time since it began has played.
+uint32_t played()
+{
+    uint32_t base;
+    uint64_t since;
+    {
+        std::lock_guard<std::mutex> lock(burst_mutex);
+        base = burst_base;
+        since = web_now_us() - burst_us;
+    }
+    uint32_t burst = ring.taken.load() - base;
+    uint64_t moved = since * SAMPLE_RATE / 1000000;
+    return base + static_cast<uint32_t>(std::min<uint64_t>(moved, burst));
+}
 
-// Keeps the ring LEAD bytes ahead of the worklet, waking each time it has rendered a quantum.
+// What the buffer that plays has handed out and the context has not played: in the ring, or on
+// the way into it. In flight is read first: once it is clear, `written` counts those bytes.
+uint32_t device_held(void *)
+{
+    uint32_t moving = in_flight.load();
+    return ring.written.load() + moving - played();
+}
+
+// A device that takes the bytes itself, ahead of playing them.
+const SoftSoundDevice web_sound_device{nullptr, device_clock, nullptr, SAMPLE_RATE, 0, device_held};
+
+// Keeps the ring `lead` bytes ahead of the worklet, waking once a burst.
 void feeder_thread()
 {
-    uint8_t block[QUANTUM];
+    static uint8_t block[RING];
+    uint32_t bursts = ring.bursts.load();
     for (;;) {
-        uint32_t rendered = ring.rendered.load();
-        while (ring.written.load() - ring.taken.load() < LEAD) {
+        uint32_t lead = std::clamp<uint32_t>(ring.lead.load(), MIN_LEAD, RING - QUANTUM);
+        uint32_t at = ring.written.load();
+        uint32_t ahead = at - ring.taken.load();
+        uint32_t want = ahead < lead ? lead - ahead : 0;
+        if (want) {
             uint32_t n = 0;
+            in_flight.store(want);
             {
                 std::lock_guard<std::mutex> lock(stream_mutex);
                 if (stream && stream_owner && !web_process_running(stream_owner)) stream = nullptr;
-                if (stream && !stream->released) n = softsound_pull(stream->sound, block, QUANTUM);
+                if (stream && !stream->released) n = softsound_pull(stream->sound, block, want);
             }
-            std::memset(block + n, 0x80, QUANTUM - n);
-            uint32_t at = ring.written.load();
-            for (uint32_t i = 0; i < QUANTUM; i++)
+            std::memset(block + n, 0x80, want - n);
+            for (uint32_t i = 0; i < want; i++)
                 ring.bytes[(at + i) & (RING - 1)] = block[i];
-            ring.written.store(at + QUANTUM);
+            ring.written.store(at + want);
+            in_flight.store(0);
         }
-        emscripten_futex_wait(&ring.rendered, rendered, 50.0);
+        emscripten_futex_wait(&ring.bursts, bursts, FEEDER_WAIT_MS);
+        uint32_t now = ring.bursts.load();
+        if (now != bursts) {
+            std::lock_guard<std::mutex> lock(burst_mutex);
+            burst_base = ring.burst_taken.load();
+            burst_us = web_now_us();
+        }
+        bursts = now;
     }
 }
 
@@ -88,27 +139,26 @@ int32_t audio_create(AudioDevice **device)
 {
     *device = nullptr;
     static std::once_flag feeder;
-    bool started = true;
-    std::call_once(feeder, [&started] {
+    static bool feeding;
+    std::call_once(feeder, [] {
         try {
             // Outside every process: it serves the players one after the other.
             std::thread(feeder_thread).detach();
+            feeding = true;
         } catch (...) {
-            started = false;
         }
     });
-    if (!started) return DSERR_OUTOFMEMORY;
-    // The page opens its context once, on a user's gesture where the browser wants one.
-    if (ring.state.load() != 1) {
-        ring.state.store(0);
-        MAIN_THREAD_EM_ASM({ Module.web.soundOpen($0, $1); }, &ring, RING);
-        double deadline = emscripten_get_now() + OPEN_WAIT_MS;
-        while (ring.state.load() == 0 && emscripten_get_now() < deadline) {
-            web_process_check();
-            web_wait(10000);
-        }
-        if (ring.state.load() != 1) return DSERR_NODRIVER;
+    if (!feeding) return DSERR_OUTOFMEMORY;
+    // The page opens its context once, on a user's gesture where the browser wants one, and
+    // has it render again for each player.
+    ring.state.store(0);
+    MAIN_THREAD_EM_ASM({ Module.web.soundOpen($0, $1); }, &ring, RING);
+    double deadline = emscripten_get_now() + OPEN_WAIT_MS;
+    while (ring.state.load() == 0 && emscripten_get_now() < deadline) {
+        web_process_check();
+        emscripten_futex_wait(&ring.state, 0, 50.0);
     }
+    if (ring.state.load() != 1) return DSERR_NODRIVER;
     static AudioDevice d;
     d = AudioDevice{0, 0};
     *device = &d;
@@ -172,6 +222,9 @@ void audio_release_buffer(AudioBuffer *buffer)
 
 void audio_release(AudioDevice *device)
 {
-    // The page's context stays open for the next player: opening it needs a user's gesture.
-    if (device) device->released = 1;
+    // The page's context stays for the next player (opening it needs a user's gesture), but
+    // renders nothing meanwhile.
+    if (!device || device->released) return;
+    device->released = 1;
+    MAIN_THREAD_ASYNC_EM_ASM({ Module.web.soundSuspend(); });
 }

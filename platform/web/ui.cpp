@@ -399,14 +399,16 @@ int32_t ui_message_box(UiWindow /*owner*/, const char *text, const char *caption
 int32_t ui_get_message(UiMsg *msg)
 {
     for (;;) {
+        uint32_t seen = web_signals();
         web_process_check();
         take_events();
         run_timers(false);
         if (int32_t got = uiobjects_take_message(&ui.objects, msg); got >= 0) return got;
-        uint64_t now = web_now_us(), wait = 20000;
+        // Until the next timer or the page's next event.
+        uint64_t now = web_now_us(), wait = MESSAGE_WAIT_US;
         for (const Timer &t : ui.timers)
             if (t.due_us > now && t.due_us - now < wait) wait = t.due_us - now;
-        web_wait(static_cast<uint32_t>(wait));
+        web_wait(seen, static_cast<uint32_t>(wait));
     }
 }
 

@@ -47,8 +47,14 @@ void web_program_register(const char *file_name, WebProgramStart run);
 uint64_t web_now_us();
 // Wakes threads blocked in the layer's waits (a page event arrived).
 void web_signal();
-// Waits for web_signal, or until timeout_us passes, whichever comes first.
-void web_wait(uint32_t timeout_us);
+// The count of signals so far. A waiter reads it before it looks for what it waits for, and
+// waits with it: a signal that comes in between ends the wait at once.
+uint32_t web_signals();
+// Waits for a signal after `seen`, or until timeout_us passes, whichever comes first.
+void web_wait(uint32_t seen, uint32_t timeout_us);
+// Every event that a message loop waits for comes with a signal: the loops look again after
+// this long only in case one ever comes without.
+constexpr uint32_t MESSAGE_WAIT_US = 1000000;
 
 // Keeps drive C: and the registry file in the browser's storage, after a change.
 void web_storage_save();

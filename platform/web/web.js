@@ -105,11 +105,22 @@ Module.web = (function () {
       player.requestFullscreen().catch(() => {});
     return document.visibilityState === 'visible' ? 1 : 0;
   };
-  web.playerMode = function (w, h) { screen.width = w; screen.height = h; };
+  // The picture as the canvas takes it: the module's memory is shared, which a canvas refuses,
+  // so each picture is copied into this one before it goes up.
+  // Copied as bytes to bytes: between arrays of two kinds the copy goes element by element.
+  let image = null, imageBytes = null;
+  const newImage = (w, h) => {
+    image = new ImageData(w, h);
+    imageBytes = new Uint8Array(image.data.buffer);
+  };
+  web.playerMode = function (w, h) {
+    screen.width = w;
+    screen.height = h;
+    newImage(w, h);
+  };
   web.playerPicture = function (pointer, w, h, us, cursor) {
-    // The module's memory is shared: the picture is copied out before the canvas takes it.
-    const image = new ImageData(new Uint8ClampedArray(HEAPU8.slice(pointer, pointer + w * h * 4)),
-                                w, h);
+    if (!image || image.width !== w || image.height !== h) newImage(w, h);
+    imageBytes.set(HEAPU8.subarray(pointer, pointer + w * h * 4));
     context.putImageData(image, 0, 0);
     if (web.trace) web.trace.push([us, cursor]);
   };
@@ -141,17 +152,25 @@ Module.web = (function () {
 
   // ---- sound ---------------------------------------------------------------------------------
 
-  let audio = null, opening = null;
-  // Opens the context once (at the first gesture or the first player) and keeps it.
+  let audio = null, opening = null, suspending = null, wanted = false;
+  // Opens the context once (at the first gesture or the first player) and keeps it. The device
+  // asks for a buffer of sound at a time: the larger one the browser keeps for playback wakes
+  // every thread on the way far less often than the smallest one.
   web.soundOpen = function (ring, size) {
+    const words = ring >> 2;
     const report = (state) => {
-      Atomics.store(HEAP32, ring >> 2, state);
-      Atomics.notify(HEAP32, ring >> 2);
+      Atomics.store(HEAP32, words, state);
+      Atomics.notify(HEAP32, words);
     };
+    clearTimeout(suspending);
+    wanted = true;
     if (!opening) {
       opening = (async () => {
-        audio = new AudioContext({sampleRate: 22050, latencyHint: 'interactive'});
+        audio = new AudioContext({sampleRate: 22050, latencyHint: 'playback'});
         await audio.audioWorklet.addModule('sound-worklet.js');
+        // Two device buffers and a quantum ahead: the feeder refills once a buffer.
+        const quanta = Math.ceil((audio.baseLatency || 0.05) * audio.sampleRate / 128);
+        Atomics.store(HEAP32, words + 5, (2 * quanta + 1) * 128);
         const node = new AudioWorkletNode(audio, 'filmo-sound',
           {numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [1]});
         node.port.postMessage({memory: wasmMemory.buffer, ring: ring, size: size});
@@ -161,7 +180,16 @@ Module.web = (function () {
     opening.then(() => audio.resume()).then(() => report(audio.state === 'running' ? 1 : -1),
                                              () => report(-1));
   };
-  web.resumeSound = function () { if (audio && audio.state !== 'running') audio.resume(); };
+  // No player: the context stops rendering once the last of its sound has played.
+  web.soundSuspend = function () {
+    clearTimeout(suspending);
+    wanted = false;
+    suspending = setTimeout(() => { if (audio) audio.suspend(); }, 500);
+  };
+  // A gesture lets a context that the browser held back run, while a player wants it.
+  web.resumeSound = function () {
+    if (audio && wanted && audio.state !== 'running') audio.resume();
+  };
 
   // ---- files dropped on the page -------------------------------------------------------------
 

@@ -71,6 +71,7 @@ int32_t window_peek_message()
 int32_t window_get_message(WindowMessage *message)
 {
     for (;;) {
+        uint32_t seen = web_signals();
         web_process_check();
         {
             std::lock_guard<std::mutex> lock(queue_mutex);
@@ -80,7 +81,7 @@ int32_t window_get_message(WindowMessage *message)
                 return message->message != WM_QUIT;
             }
         }
-        web_wait(20000);
+        web_wait(seen, MESSAGE_WAIT_US);
     }
 }
 
