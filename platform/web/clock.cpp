@@ -58,8 +58,9 @@ void clock_yield()
 
 void clock_yield_for(uint32_t max_us)
 {
-    // A wake that came since this thread's last yield ended ends this one at once.
-    thread_local uint32_t seen = yield_epoch.load();
+    // A wake that came since this thread's last yield ended ends this one at once. Before its
+    // first yield a thread cannot tell which wakes it missed: that one ends at once too.
+    thread_local uint32_t seen = yield_epoch.load() - 1;
     web_process_check();
     if (yield_epoch.load() == seen) {
         double ms = (max_us < yield_max_us ? max_us : yield_max_us) / 1000.0;

@@ -150,15 +150,20 @@ int32_t audio_create(AudioDevice **device)
     });
     if (!feeding) return DSERR_OUTOFMEMORY;
     // The page opens its context once, on a user's gesture where the browser wants one, and
-    // has it render again for each player.
-    ring.state.store(0);
-    MAIN_THREAD_EM_ASM({ Module.web.soundOpen($0, $1); }, &ring, RING);
-    double deadline = emscripten_get_now() + OPEN_WAIT_MS;
-    while (ring.state.load() == 0 && emscripten_get_now() < deadline) {
-        web_process_check();
-        emscripten_futex_wait(&ring.state, 0, 50.0);
+    // has it render again for each player. Once it has run, the player need not wait for that:
+    // the play cursor stands until the context takes the first bytes.
+    if (ring.state.load() == 1) {
+        MAIN_THREAD_ASYNC_EM_ASM({ Module.web.soundOpen($0, $1); }, &ring, RING);
+    } else {
+        ring.state.store(0);
+        MAIN_THREAD_EM_ASM({ Module.web.soundOpen($0, $1); }, &ring, RING);
+        double deadline = emscripten_get_now() + OPEN_WAIT_MS;
+        while (ring.state.load() == 0 && emscripten_get_now() < deadline) {
+            web_process_check();
+            emscripten_futex_wait(&ring.state, 0, 50.0);
+        }
+        if (ring.state.load() != 1) return DSERR_NODRIVER;
     }
-    if (ring.state.load() != 1) return DSERR_NODRIVER;
     static AudioDevice d;
     d = AudioDevice{0, 0};
     *device = &d;

@@ -154,8 +154,10 @@ Module.web = (function () {
 
   let audio = null, opening = null, suspending = null, wanted = false;
   // Opens the context once (at the first gesture or the first player) and keeps it. The device
-  // asks for a buffer of sound at a time: the larger one the browser keeps for playback wakes
-  // every thread on the way far less often than the smallest one.
+  // asks for a buffer of sound at a time: one of some 50 ms wakes every thread on the way a
+  // fifth as often as the smallest one, and the sound comes no later than a picture's time
+  // after the play cursor (which is what the context has rendered).
+  const SOUND_LATENCY = 0.05;
   web.soundOpen = function (ring, size) {
     const words = ring >> 2;
     const report = (state) => {
@@ -166,10 +168,10 @@ Module.web = (function () {
     wanted = true;
     if (!opening) {
       opening = (async () => {
-        audio = new AudioContext({sampleRate: 22050, latencyHint: 'playback'});
+        audio = new AudioContext({sampleRate: 22050, latencyHint: SOUND_LATENCY});
         await audio.audioWorklet.addModule('sound-worklet.js');
         // Two device buffers and a quantum ahead: the feeder refills once a buffer.
-        const quanta = Math.ceil((audio.baseLatency || 0.05) * audio.sampleRate / 128);
+        const quanta = Math.ceil((audio.baseLatency || SOUND_LATENCY) * audio.sampleRate / 128);
         Atomics.store(HEAP32, words + 5, (2 * quanta + 1) * 128);
         const node = new AudioWorkletNode(audio, 'filmo-sound',
           {numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [1]});
