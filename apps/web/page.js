@@ -14,6 +14,7 @@ var Module = {
     const params = new URLSearchParams(location.search);
     if (params.get('mode') === '640x480') ENV.FILMO_MODE = '640x480';
     if (params.get('pixels') === '555') ENV.FILMO_PIXEL_FORMAT = '555';
+    if (params.has('trace')) ENV.FILMO_TRACE = '1';
     mountStorage();
     mountCd();
   }],

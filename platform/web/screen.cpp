@@ -1,6 +1,6 @@
 // The web backend's screen: the mode's 16-bit surface in memory, turned into RGBA once per
-// picture at every unlock and put on the page's canvas, which the page scales to 4:3 between
-// black borders, pixel for pixel (nearest neighbour).
+// picture at every unlock and posted to the page's screen worker, which puts it on the canvas
+// that the page scales to 4:3 between black borders, pixel for pixel (nearest neighbour).
 //
 // Environment (the page's URL sets it): FILMO_PIXEL_FORMAT=555 (a 5-5-5 screen instead of
 // 5-6-5), FILMO_MODE=640x480 (the 320x200 mode is refused), FILMO_TRACE (one entry a picture in
@@ -9,9 +9,13 @@
 #include "platform/memscreen.h"
 #include "platform/web/web.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <emscripten/emscripten.h>
+#include <emscripten/threading.h>
+#include <mutex>
 #include <vector>
 
 namespace
@@ -21,6 +25,56 @@ ScreenSurface *primary;
 int32_t mode_width, mode_height, mode_set;
 // The picture as the canvas takes it: R, G, B, A bytes, rows top to bottom.
 std::vector<uint8_t> rgba;
+
+// What the screen worker draws next: a picture or a black screen. It counts a post shown once
+// it has copied the picture out.
+enum : int32_t { POST_PICTURE = 1, POST_CLEAR = 2 };
+struct ScreenPost {
+    std::atomic<int32_t> posted;
+    std::atomic<int32_t> shown;
+    int32_t kind;
+    int32_t pointer;
+    int32_t width, height;
+};
+ScreenPost post_box;
+static_assert(offsetof(ScreenPost, shown) == 4 && offsetof(ScreenPost, kind) == 8 &&
+                  offsetof(ScreenPost, pointer) == 12 && offsetof(ScreenPost, width) == 16 &&
+                  offsetof(ScreenPost, height) == 20,
+              "the screen worker's view of the post");
+std::mutex post_mutex;
+// A worker that does not answer (a page being torn down) holds up a picture no longer.
+constexpr double SHOWN_WAIT_MS = 250;
+bool trace;
+
+void attach()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        trace = std::getenv("FILMO_TRACE") != nullptr;
+        MAIN_THREAD_EM_ASM({ Module.web.screenAttach($0); }, &post_box);
+    });
+}
+
+// Waits until the worker has the last post: its picture is free to be written again.
+void wait_shown()
+{
+    double deadline = emscripten_get_now() + SHOWN_WAIT_MS;
+    for (int32_t shown; (shown = post_box.shown.load()) != post_box.posted.load();) {
+        double left = deadline - emscripten_get_now();
+        if (left <= 0) break;
+        emscripten_futex_wait(&post_box.shown, static_cast<uint32_t>(shown), left);
+    }
+}
+
+void post(int32_t kind, int32_t width, int32_t height)
+{
+    post_box.kind = kind;
+    post_box.pointer = static_cast<int32_t>(reinterpret_cast<uintptr_t>(rgba.data()));
+    post_box.width = width;
+    post_box.height = height;
+    post_box.posted.fetch_add(1);
+    emscripten_futex_wake(&post_box.posted, 1);
+}
 
 bool env_is(const char *name, const char *value)
 {
@@ -80,7 +134,6 @@ int32_t screen_set_mode(ScreenDevice *device, int32_t width, int32_t height, int
         return DDERR_INVALIDMODE;
     if (env_is("FILMO_MODE", "640x480") && (width != 640 || height != 480))
         return DDERR_UNSUPPORTEDMODE;
-    MAIN_THREAD_EM_ASM({ Module.web.playerMode($0, $1); }, width, height);
     mode_width = width;
     mode_height = height;
     mode_set = 1;
@@ -113,12 +166,23 @@ int32_t screen_unlock(ScreenSurface *surface)
     if (!surface || surface->released) return DDERR_SURFACELOST;
     if (!surface->locked) return DDERR_NOTLOCKED;
     surface->locked = 0;
+    attach();
+    std::lock_guard<std::mutex> lock(post_mutex);
+    wait_shown();
     convert(surface);
-    // The page copies the picture before this returns: the buffer is free again after it.
-    MAIN_THREAD_EM_ASM({ Module.web.playerPicture($0, $1, $2, $3, $4); }, rgba.data(),
-                       surface->width, surface->height, static_cast<double>(web_now_us()),
-                       web_sound_cursor());
+    if (trace)
+        MAIN_THREAD_ASYNC_EM_ASM({ Module.web.tracePicture($0, $1); },
+                                 static_cast<double>(web_now_us()), web_sound_cursor());
+    post(POST_PICTURE, surface->width, surface->height);
     return DD_OK;
+}
+
+void web_screen_clear()
+{
+    attach();
+    std::lock_guard<std::mutex> lock(post_mutex);
+    wait_shown();
+    post(POST_CLEAR, 0, 0);
 }
 
 int32_t screen_restore_desktop(ScreenDevice *device)

@@ -77,6 +77,8 @@ void web_ui_reset();
 
 // The play cursor of the sound buffer that plays, -1 when none does (for the trace).
 int32_t web_sound_cursor();
+// The player's canvas black (a new window).
+void web_screen_clear();
 
 // ---- files dropped on the page ----------------------------------------------------------------
 

@@ -81,11 +81,22 @@ Module.web = (function () {
   // ---- the player's layer --------------------------------------------------------------------
 
   const player = $('player'), screen = $('screen');
-  const context = screen.getContext('2d', {alpha: false});
   let playerShown = false;
+  // The canvas belongs to a worker of its own (screen-worker.js), which draws what the module
+  // posts; the page only places it.
+  const screenWorker = new Worker('screen-worker.js');
+  const offscreen = screen.transferControlToOffscreen();
+  screenWorker.postMessage({canvas: offscreen}, [offscreen]);
+  let screenAttached = false;
+  web.screenAttach = function (post) {
+    if (screenAttached) return;
+    screenAttached = true;
+    screenWorker.postMessage({memory: wasmMemory.buffer, post: post});
+  };
   // The trace (the URL's "trace"): per picture, microseconds and the sound's play cursor.
   web.trace = params.has('trace') ? [] : null;
   web.traceMark = function (text) { if (web.trace) web.trace.push(text); };
+  web.tracePicture = function (us, cursor) { if (web.trace) web.trace.push([us, cursor]); };
 
   function fit() {
     // The largest 4:3 area of the layer, centred: the borders stay black.
@@ -96,7 +107,6 @@ Module.web = (function () {
   }
   addEventListener('resize', fit);
 
-  web.playerOpen = function () { context.fillRect(0, 0, screen.width, screen.height); };
   web.playerShow = function () {
     player.hidden = false;
     playerShown = true;
@@ -104,25 +114,6 @@ Module.web = (function () {
     if (!params.has('windowed') && player.requestFullscreen && !document.fullscreenElement)
       player.requestFullscreen().catch(() => {});
     return document.visibilityState === 'visible' ? 1 : 0;
-  };
-  // The picture as the canvas takes it: the module's memory is shared, which a canvas refuses,
-  // so each picture is copied into this one before it goes up.
-  // Copied as bytes to bytes: between arrays of two kinds the copy goes element by element.
-  let image = null, imageBytes = null;
-  const newImage = (w, h) => {
-    image = new ImageData(w, h);
-    imageBytes = new Uint8Array(image.data.buffer);
-  };
-  web.playerMode = function (w, h) {
-    screen.width = w;
-    screen.height = h;
-    newImage(w, h);
-  };
-  web.playerPicture = function (pointer, w, h, us, cursor) {
-    if (!image || image.width !== w || image.height !== h) newImage(w, h);
-    imageBytes.set(HEAPU8.subarray(pointer, pointer + w * h * 4));
-    context.putImageData(image, 0, 0);
-    if (web.trace) web.trace.push([us, cursor]);
   };
   web.playerLeaveScreen = function () {
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});

@@ -41,7 +41,7 @@ Window *window_create(const char * /*title*/, int32_t /*x*/, int32_t /*y*/, int3
         queue.clear();
     }
     player = Window{proc, 0};
-    MAIN_THREAD_EM_ASM({ Module.web.playerOpen(); });
+    web_screen_clear();
     return &player;
 }
 

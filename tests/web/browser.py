@@ -39,6 +39,7 @@ class Browser:
         self.events = []
         self.requests = []      # every URL the page asked for
         self.console = []       # console messages and exceptions
+        self.workers = {}       # the page's workers: their URLs by session
         self.next_id = 0
         port_file = os.path.join(self.work, "port")
         server = subprocess.Popen([sys.executable, SERVE, site, "--port-file", port_file],
@@ -96,16 +97,21 @@ class Browser:
         elif method == "Runtime.consoleAPICalled":
             self.console.append(" ".join(str(a.get("value", a.get("description", "")))
                                          for a in params.get("args", [])))
+        elif method == "Target.attachedToTarget":
+            self.workers[params["sessionId"]] = params["targetInfo"].get("url", "")
         elif method == "Runtime.exceptionThrown":
             details = params.get("exceptionDetails", {})
             self.console.append("exception: " + str(details.get("exception", {})
                                                      .get("description", details.get("text"))))
         self.events.append(message)
 
-    def call(self, method, params=None, timeout=60):
+    def call(self, method, params=None, timeout=60, session=None):
         self.next_id += 1
         mine = self.next_id
-        self.socket.send(json.dumps({"id": mine, "method": method, "params": params or {}}))
+        message = {"id": mine, "method": method, "params": params or {}}
+        if session:
+            message["sessionId"] = session
+        self.socket.send(json.dumps(message))
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             self.socket.settimeout(max(0.1, deadline - time.monotonic()))
@@ -128,9 +134,10 @@ class Browser:
                 if time.monotonic() >= deadline:
                     return
 
-    def evaluate(self, expression, await_promise=False):
+    def evaluate(self, expression, await_promise=False, session=None):
+        """The value of expression in the page, or in the worker of `session`."""
         result = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True,
-                                                "awaitPromise": await_promise})
+                                                "awaitPromise": await_promise}, session=session)
         if "exceptionDetails" in result:
             raise RuntimeError("%s: %s" % (expression, result["exceptionDetails"]))
         return result["result"].get("value")
@@ -154,6 +161,18 @@ class Browser:
 
     def reload(self):
         self.call("Page.reload")
+
+    def worker(self, script, seconds=10):
+        """The session of the page's worker that runs `script` (the end of its URL)."""
+        self.call("Target.setAutoAttach", {"autoAttach": True, "waitForDebuggerOnStart": False,
+                                           "flatten": True})
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            for session, url in self.workers.items():
+                if url.endswith("/" + script):
+                    return session
+            self.pump(0.05)
+        raise AssertionError("no worker runs " + script)
 
     # ---- input and output ----------------------------------------------------------------------
 

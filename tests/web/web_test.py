@@ -23,23 +23,11 @@ SOURCE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)
 TABLE = os.path.join(SOURCE, "tests", "win32", "democd_table.sh")
 ARGS = None
 
-# Hooks the test puts into the page before its own scripts: every picture the player's canvas
-# takes (the first FRAME_LIMIT of them), every byte the sound node hands to the audio context,
-# and every byte read from a file the user gave.
+# Hooks the test puts into the page before its own scripts: every byte the sound node hands to
+# the audio context, and every byte read from a file the user gave.
 HOOKS = """
-window.__frames = []; window.__frameLimit = 0; window.__heard = []; window.__readBytes = 0;
+window.__heard = []; window.__readBytes = 0;
 (() => {
-  const put = CanvasRenderingContext2D.prototype.putImageData;
-  CanvasRenderingContext2D.prototype.putImageData = function (image, x, y) {
-    if (this.canvas.id === 'screen' && window.__frames.length < window.__frameLimit) {
-      const rgb = new Uint8Array(image.width * image.height * 3);
-      for (let i = 0, j = 0; i < image.data.length; i += 4, j += 3) {
-        rgb[j] = image.data[i]; rgb[j + 1] = image.data[i + 1]; rgb[j + 2] = image.data[i + 2];
-      }
-      window.__frames.push(rgb);
-    }
-    return put.apply(this, arguments);
-  };
   const connect = AudioNode.prototype.connect;
   AudioNode.prototype.connect = function (target) {
     const result = connect.apply(this, arguments);
@@ -67,6 +55,27 @@ window.__b64 = (bytes) => { let s = ''; for (let i = 0; i < bytes.length; i += 8
 window.__heardAll = () => { const n = window.__heard.reduce((a, b) => a + b.length, 0);
   const all = new Uint8Array(n); let at = 0; for (const b of window.__heard) { all.set(b, at);
   at += b.length; } return window.__b64(all); };
+"""
+
+# The hook the test puts into the player's screen worker: the first `limit` pictures its canvas
+# takes, as RGB.
+SCREEN_HOOK = """
+self.__frames = []; self.__frameLimit = %d;
+(() => {
+  const put = OffscreenCanvasRenderingContext2D.prototype.putImageData;
+  OffscreenCanvasRenderingContext2D.prototype.putImageData = function (image, x, y) {
+    if (self.__frames.length < self.__frameLimit) {
+      const rgb = new Uint8Array(image.width * image.height * 3);
+      for (let i = 0, j = 0; i < image.data.length; i += 4, j += 3) {
+        rgb[j] = image.data[i]; rgb[j + 1] = image.data[i + 1]; rgb[j + 2] = image.data[i + 2];
+      }
+      self.__frames.push(rgb);
+    }
+    return put.apply(this, arguments);
+  };
+})();
+self.__b64 = (bytes) => { let s = ''; for (let i = 0; i < bytes.length; i += 8192)
+  s += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192)); return btoa(s); };
 """
 
 # The demo install on the page's drive C:, each file with a hash of its bytes.
@@ -233,16 +242,20 @@ class PageTest(unittest.TestCase):
     def test_trailer_pictures_sound_and_timing_then_escape(self):
         b = self.browser
         self.open_menu("?trace")
-        b.evaluate("window.__frameLimit = 24")
+        screen = b.worker("screen-worker.js")
+        b.evaluate(SCREEN_HOOK % 24, session=screen)
         self.click_button("trailer")
-        b.wait_for("window.__frames.length >= 24 && window.__heard.length >= 14", 30,
-                   "pictures and sound of the trailer")
+        b.wait_for("window.__heard.length >= 14", 30, "sound of the trailer")
+        deadline = time.monotonic() + 30
+        while b.evaluate("self.__frames.length", session=screen) < 24:
+            self.assertLess(time.monotonic(), deadline, "pictures of the trailer")
+            b.pump(0.05)
         self.shot("trailer")
         movie_path = os.path.join(ARGS.site, "cd", "Trailer", "trailer.mov")
         movie = open(movie_path, "rb").read()
         frames = [None] * 24
         for i in range(24):
-            frames[i] = b.evaluate("window.__b64(window.__frames[%d])" % i)
+            frames[i] = b.evaluate("self.__b64(self.__frames[%d])" % i, session=screen)
         import base64
         frames = [base64.b64decode(f) for f in frames]
 
