@@ -30,34 +30,43 @@ struct Dropped {
     uint8_t chunk[CHUNK];        // the page writes here, never into the reader's buffer
 };
 
+// Asks the page for `want` bytes from `position` into the chunk: how many it got (0 at the
+// end), or -1 when the browser could not read the file (it changed or went since it was
+// dropped) or the page did not answer.
+int32_t fetch(Dropped *d, int64_t position, uint32_t want)
+{
+    d->answer.store(0);
+    MAIN_THREAD_ASYNC_EM_ASM({ Module.web.droppedRead($0, $1, $2, $3, $4); }, d->id,
+                             static_cast<double>(position), want, d->chunk, &d->answer);
+    double deadline = emscripten_get_now() + READ_WAIT_MS;
+    int32_t answer;
+    while ((answer = d->answer.load()) == 0 && emscripten_get_now() < deadline)
+        emscripten_futex_wait(&d->answer, 0, 100.0);
+    if (answer == 0) {
+        // The page may still write into the chunk later: it is left to it.
+        d->id = -1;
+        d->size = 0;
+    }
+    return answer > 0 ? answer - 1 : -1;
+}
+
 ssize_t dropped_read(void *cookie, char *buffer, size_t size)
 {
     Dropped *d = static_cast<Dropped *>(cookie);
     size_t done = 0;
     while (done < size && d->position < d->size) {
         uint32_t want = static_cast<uint32_t>(size - done < CHUNK ? size - done : CHUNK);
-        d->answer.store(0);
-        MAIN_THREAD_ASYNC_EM_ASM({ Module.web.droppedRead($0, $1, $2, $3, $4); }, d->id,
-                                 static_cast<double>(d->position), want, d->chunk, &d->answer);
-        double deadline = emscripten_get_now() + READ_WAIT_MS;
-        int32_t answer;
-        while ((answer = d->answer.load()) == 0 && emscripten_get_now() < deadline)
-            emscripten_futex_wait(&d->answer, 0, 100.0);
-        if (answer <= 1) {
-            if (answer == 0) {
-                // The page may still write into the chunk later: it is left to it.
-                d->id = -1;
-                d->size = 0;
-            }
-            if (done == 0) {
+        int32_t got = fetch(d, d->position, want);
+        if (got <= 0) {
+            if (done == 0 && got < 0) {
                 errno = EIO;
                 return -1;
             }
             break;
         }
-        std::memcpy(buffer + done, d->chunk, static_cast<size_t>(answer - 1));
-        done += static_cast<size_t>(answer - 1);
-        d->position += answer - 1;
+        std::memcpy(buffer + done, d->chunk, static_cast<size_t>(got));
+        done += static_cast<size_t>(got);
+        d->position += got;
     }
     return static_cast<ssize_t>(done);
 }
@@ -106,6 +115,13 @@ FILE *open_dropped(const char *name)
     d->id = static_cast<int32_t>(id);
     d->size = static_cast<int64_t>(size);
     d->position = 0;
+    // A file that can no longer be read does not open, as on the desktop: the browser only
+    // finds out when it reads.
+    if (d->size > 0 && fetch(d, 0, 1) < 0) {
+        if (d->id >= 0) delete d;
+        errno = EACCES;
+        return nullptr;
+    }
     cookie_io_functions_t io = {dropped_read, nullptr, dropped_seek, dropped_close};
     FILE *file = fopencookie(d, "rb", io);
     if (!file) delete d;

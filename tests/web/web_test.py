@@ -372,6 +372,29 @@ class PageTest(unittest.TestCase):
                 b.escape()
             b.wait_for("document.getElementById('player').hidden", 10, name + " ended")
             self.assertEqual(b.evaluate("document.querySelectorAll('.box').length"), 0, name)
+        # A file that went or changed on the disk after the user chose it can no longer be read:
+        # the desktop's box for a movie that does not open, and the menu goes on.
+        b.evaluate("const held = document.createElement('input'); held.type = 'file';"
+                   "held.id = 'held'; held.hidden = true; document.body.appendChild(held)")
+        for name, spoil in (("gone.mov", os.remove),
+                            ("changed.mov", lambda path: open(path, "ab").write(b"more"))):
+            path = os.path.join(self.work, name)
+            with open(path, "wb") as f:
+                f.write(movie[:3 * record])
+            root = b.call("DOM.getDocument")["root"]["nodeId"]
+            node = b.call("DOM.querySelector", {"nodeId": root, "selector": "#held"})["nodeId"]
+            b.call("DOM.setFileInputFiles", {"nodeId": node, "files": [path]})
+            # The browser looks at the file once (its size), as when it was dropped.
+            self.assertEqual(b.evaluate("document.getElementById('held').files[0].size"),
+                             3 * record)
+            spoil(path)
+            b.evaluate("Module.page.play(document.getElementById('held').files[0])")
+            b.wait_for("!!document.querySelector('.box')", 10, name + ": a box")
+            self.assertIn("Could not open any video",
+                          b.evaluate("document.querySelector('.box').innerText"), name)
+            b.click(".box .buttons button")
+            b.wait_for("!document.querySelector('.box') && "
+                       "document.getElementById('player').hidden", 10, name + " ended")
         # A gigabyte: read as it plays, a piece at a time, never whole.
         big = os.path.join(self.work, "big.mov")
         with open(big, "wb") as f:
@@ -398,8 +421,6 @@ class PageTest(unittest.TestCase):
         refused = b.evaluate("fetch('http://127.0.0.2:9/').then(() => 'fetched', e => 'refused')",
                              await_promise=True)
         self.assertEqual(refused, "refused")
-        self.assertTrue(any("Content Security Policy" in m or "refused" in m.lower()
-                            for m in b.console) or True)
 
 
 def main():
