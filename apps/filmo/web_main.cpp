@@ -7,6 +7,7 @@
 int32_t filmo_web_main(const std::vector<std::string> &args)
 {
     std::vector<const char *> names;
+    names.reserve(args.size());
     for (const std::string &a : args)
         names.push_back(a.c_str());
     CmdlineArgs command{nullptr, static_cast<int>(names.size()), names.data()};

@@ -26,17 +26,16 @@ std::mutex requests_mutex;
 std::deque<PageRequest> requests;
 
 int32_t player_process;
-// For the threads of a player that has ended to leave (each at its next call into the layer).
-constexpr uint64_t PLAYER_LEAVE_US = 2000000;
+// For a player on its way out (its last box answered, its threads leaving at their next call
+// into the layer) to be gone.
+constexpr uint64_t PLAYER_LEAVE_US = 1000000;
 
 // One player at a time: the page has one screen and one sound.
 bool start_player(const char *, const std::vector<std::string> &args)
 {
-    if (!web_process_running(player_process)) {
-        uint64_t deadline = web_now_us() + PLAYER_LEAVE_US;
-        while (web_process_has_threads(player_process) && web_now_us() < deadline)
-            web_wait(web_signals(), 10000);
-    }
+    uint64_t deadline = web_now_us() + PLAYER_LEAVE_US;
+    while (web_process_has_threads(player_process) && web_now_us() < deadline)
+        web_wait(web_signals(), 10000);
     if (web_process_has_threads(player_process)) return false;
     player_process = web_process_spawn("filmo", filmo_web_main, args);
     return player_process != 0;
@@ -52,7 +51,8 @@ void start_menu()
 
 } // namespace
 
-int main()
+// The module is built without exceptions: what would throw ends the page's module instead.
+int main() // NOLINT(bugprone-exception-escape)
 {
     setenv("WINEPREFIX", WEB_PREFIX, 1);
     for (const char *folder : {"/dosdevices", "/dosdevices/c:"}) {

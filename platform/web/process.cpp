@@ -10,8 +10,9 @@
 #include <atomic>
 #include <cstring>
 #include <emscripten/emscripten.h>
+#include <memory>
+#include <new>
 #include <pthread.h>
-#include <thread>
 
 namespace
 {
@@ -58,7 +59,52 @@ void leave(int32_t id)
     if (id) slots[id - 1].threads.fetch_sub(1);
 }
 
+// What a new thread of a process runs: a program's main, or a thread procedure.
+struct ThreadStart {
+    int32_t id;
+    WebProgramMain main;
+    std::vector<std::string> args;
+    void (*proc)(void *arg);
+    void *arg;
+};
+
+void run_thread(void *context)
+{
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart *>(context));
+    own_process = start->id;
+    if (start->main) {
+        start->main(start->args);
+        end_process(start->id);
+    } else {
+        start->proc(start->arg);
+    }
+    leave(start->id);
+}
+
 } // namespace
+
+bool web_thread_start(void (*run)(void *context), void *context)
+{
+    struct Start {
+        void (*run)(void *);
+        void *context;
+    };
+    Start *start = new (std::nothrow) Start{run, context};
+    if (!start) return false;
+    auto thread_main = [](void *s) -> void * {
+        Start copy = *static_cast<Start *>(s);
+        delete static_cast<Start *>(s);
+        copy.run(copy.context);
+        return nullptr;
+    };
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, thread_main, start) != 0) {
+        delete start;
+        return false;
+    }
+    pthread_detach(thread);
+    return true;
+}
 
 int32_t web_process_spawn(const char *name, WebProgramMain main, std::vector<std::string> args)
 {
@@ -73,14 +119,9 @@ int32_t web_process_spawn(const char *name, WebProgramMain main, std::vector<std
     ProcessSlot &slot = slots[id - 1];
     std::snprintf(slot.name, sizeof slot.name, "%s", name);
     slot.threads.store(1);
-    try {
-        std::thread([id, main, args] {
-            own_process = id;
-            main(args);
-            end_process(id);
-            leave(id);
-        }).detach();
-    } catch (...) {
+    auto *start = new (std::nothrow) ThreadStart{id, main, std::move(args), nullptr, nullptr};
+    if (!start || !web_thread_start(run_thread, start)) {
+        delete start;
         slot.threads.store(0);
         slot.state.store(SLOT_FREE);
         return 0;
@@ -136,13 +177,9 @@ int32_t thread_start(void (*proc)(void *arg), void *arg)
 {
     int32_t id = own_process;
     if (id) slots[id - 1].threads.fetch_add(1);
-    try {
-        std::thread([id, proc, arg] {
-            own_process = id;
-            proc(arg);
-            leave(id);
-        }).detach();
-    } catch (...) {
+    auto *start = new (std::nothrow) ThreadStart{id, nullptr, {}, proc, arg};
+    if (!start || !web_thread_start(run_thread, start)) {
+        delete start;
         leave(id);
         return -1;
     }
@@ -195,6 +232,7 @@ bool process_run_command(const char *command)
     }
     if (words.empty()) return false;
     std::vector<const char *> args;
+    args.reserve(words.size());
     for (const std::string &w : words)
         args.push_back(w.c_str());
     return process_start(PROCESS_RUN_AND_WAIT, args[0], args.data(), static_cast<int>(args.size()));

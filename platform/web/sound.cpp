@@ -19,7 +19,6 @@
 #include <emscripten/threading.h>
 #include <mutex>
 #include <new>
-#include <thread>
 
 namespace
 {
@@ -93,7 +92,7 @@ uint32_t device_held(void *)
 const SoftSoundDevice web_sound_device{nullptr, device_clock, nullptr, SAMPLE_RATE, 0, device_held};
 
 // Keeps the ring `lead` bytes ahead of the worklet, waking once a burst.
-void feeder_thread()
+void feeder_thread(void *)
 {
     static uint8_t block[RING];
     uint32_t bursts = ring.bursts.load();
@@ -140,14 +139,8 @@ int32_t audio_create(AudioDevice **device)
     *device = nullptr;
     static std::once_flag feeder;
     static bool feeding;
-    std::call_once(feeder, [] {
-        try {
-            // Outside every process: it serves the players one after the other.
-            std::thread(feeder_thread).detach();
-            feeding = true;
-        } catch (...) {
-        }
-    });
+    // Outside every process: it serves the players one after the other.
+    std::call_once(feeder, [] { feeding = web_thread_start(feeder_thread, nullptr); });
     if (!feeding) return DSERR_OUTOFMEMORY;
     // The page opens its context once, on a user's gesture where the browser wants one, and
     // has it render again for each player. Once it has run, the player need not wait for that:

@@ -19,6 +19,9 @@
 // An in-page program: runs on the new process's thread; returns its exit code.
 typedef int32_t (*WebProgramMain)(const std::vector<std::string> &args);
 
+// Starts run(context) on a thread of its own, outside any process; false when no thread could be
+// had. (The module is built without exceptions: a std::thread that fails would end the page.)
+bool web_thread_start(void (*run)(void *context), void *context);
 // Starts a process running main(args) on a thread of its own; its number, or 0 when no thread
 // could be had. `name` says to the page what ended when it ends.
 int32_t web_process_spawn(const char *name, WebProgramMain main, std::vector<std::string> args);

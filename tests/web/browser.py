@@ -150,8 +150,9 @@ class Browser:
             if value:
                 return value
             self.pump(0.05)
-        raise AssertionError("timed out after %ss waiting for %s\nconsole:\n%s" % (
-            seconds, what or expression, "\n".join(self.console[-30:])))
+        log = self.evaluate("(document.getElementById('log') || {}).innerText")
+        raise AssertionError("timed out after %ss waiting for %s\nconsole:\n%s\npage log:\n%s" % (
+            seconds, what or expression, "\n".join(self.console[-30:]), log))
 
     def open(self, path, before=None):
         """Loads a page of the site; `before` is a script run in it before any of its own."""
