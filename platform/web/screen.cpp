@@ -83,25 +83,47 @@ bool env_is(const char *name, const char *value)
 }
 
 // A 5- or 6-bit channel widened to 8 bits, its top bits repeated below.
-uint8_t widen(uint32_t value, int32_t bits)
+uint32_t widen(uint32_t value, int32_t bits)
 {
-    return static_cast<uint8_t>(value << (8 - bits) | value >> (2 * bits - 8));
+    return (value << (8 - bits) | value >> (2 * bits - 8)) & 255;
 }
+
+// A pixel's R, G, B, A bytes as one word in memory order.
+uint32_t rgba_of(uint32_t pixel, bool rgb555)
+{
+    const int32_t green_bits = rgb555 ? 5 : 6;
+    const int32_t red_shift = rgb555 ? 10 : 11;
+    return widen(pixel >> red_shift & 31, 5) |
+           widen(pixel >> 5 & ((1u << green_bits) - 1), green_bits) << 8 |
+           widen(pixel & 31, 5) << 16 | 0xFF000000u;
+}
+
+// Every bit of a widened channel comes from one of a pixel's two bytes (green's top bits, the
+// ones repeated below, lie in the high byte with red): a pixel's word is the low byte's word
+// or'ed with the high byte's.
+struct ConvertTables {
+    int32_t rgb555 = -1;
+    uint32_t low[256], high[256];
+};
+ConvertTables tables;
 
 void convert(const ScreenSurface *s)
 {
-    const int32_t green_bits = memscreen_rgb555() ? 5 : 6;
-    const int32_t red_shift = memscreen_rgb555() ? 10 : 11;
+    const int32_t rgb555 = memscreen_rgb555() ? 1 : 0;
+    if (tables.rgb555 != rgb555) {
+        for (uint32_t b = 0; b < 256; b++) {
+            tables.low[b] = rgba_of(b, rgb555);
+            tables.high[b] = rgba_of(b << 8, rgb555);
+        }
+        tables.rgb555 = rgb555;
+    }
     rgba.resize(static_cast<size_t>(s->width) * s->height * 4);
     uint8_t *out = rgba.data();
     for (int32_t y = 0; y < s->height; y++) {
         const uint8_t *line = s->memory.data() + static_cast<size_t>(y) * s->pitch;
         for (int32_t x = 0; x < s->width; x++, out += 4) {
-            uint32_t p = static_cast<uint32_t>(line[2 * x] | line[2 * x + 1] << 8);
-            out[0] = widen(p >> red_shift & 31, 5);
-            out[1] = widen(p >> 5 & ((1u << green_bits) - 1), green_bits);
-            out[2] = widen(p & 31, 5);
-            out[3] = 255;
+            uint32_t word = tables.low[line[2 * x]] | tables.high[line[2 * x + 1]];
+            std::memcpy(out, &word, 4);
         }
     }
 }
