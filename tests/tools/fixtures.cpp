@@ -132,8 +132,10 @@ static void snapshot_into(const std::string &root, const std::string &relative,
         struct stat st;
         if (lstat((root + path).c_str(), &st) != 0) continue;
         char head[64];
+        // A folder's size is its file system's business (on a tmpfs it grows with its
+        // entries, which are listed themselves).
         snprintf(head, sizeof head, "mode %o size %lld", (unsigned)st.st_mode,
-                 (long long)st.st_size);
+                 S_ISDIR(st.st_mode) ? 0LL : (long long)st.st_size);
         std::string entry = head;
         if (S_ISLNK(st.st_mode)) {
             char target[4096];
