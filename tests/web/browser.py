@@ -51,6 +51,11 @@ class Browser:
             raise RuntimeError("the page's server did not start")
         self.origin = "http://127.0.0.1:%s" % open(port_file).read().strip()
         profile = os.path.join(self.work, "profile")
+        # What the browser and the sound library it loads put in the temporary folder stays in
+        # ours, which goes at the end.
+        temporary = os.path.join(self.work, "tmp")
+        os.mkdir(temporary)
+        environment = dict(os.environ, TMPDIR=temporary, XDG_RUNTIME_DIR=temporary)
         chromium = subprocess.Popen(
             ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
              "--no-first-run", "--disable-background-networking", "--disable-component-update",
@@ -59,7 +64,7 @@ class Browser:
              "--remote-debugging-port=0", "--user-data-dir=" + profile,
              "--window-size=%d,%d" % (width, height), "about:blank"],
             stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.work, "chromium.log"), "w"),
-            start_new_session=True)
+            env=environment, start_new_session=True)
         self.processes.append(chromium)
         self.chromium = chromium
         active = os.path.join(profile, "DevToolsActivePort")
