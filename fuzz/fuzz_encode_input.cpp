@@ -25,7 +25,9 @@ void remove_input()
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // The loaders read files by name: one file per fuzzing process, removed at its end.
-    path = "/tmp/fuzz_encode_input_" + std::to_string(getpid());
+    const char *folder = std::getenv("TMPDIR");
+    path = std::string(folder && *folder ? folder : "/tmp") + "/fuzz_encode_input_" +
+           std::to_string(getpid());
     loader = encode_loader_alloc();
     std::atexit(remove_input);
     return 0;

@@ -17,9 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static bool ready = [] {
         // Names are tried as files relative to here: one folder, the same for every run, with
         // a few names that open.
-        const char *dir = "/tmp/fuzz_playlist";
-        mkdir(dir, 0755);
-        if (chdir(dir) != 0) return false;
+        const char *base = getenv("TMPDIR");
+        std::string dir = std::string(base && *base ? base : "/tmp") + "/fuzz_playlist";
+        mkdir(dir.c_str(), 0755);
+        if (chdir(dir.c_str()) != 0) return false;
         for (const char *name : {"a", "b.mov", "tv.mov", "x y"})
             if (FILE *f = fopen(name, "w")) fclose(f);
         return true;

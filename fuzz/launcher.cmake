@@ -10,3 +10,8 @@ fuzz_target(fuzz_uninstall
             ${CMAKE_SOURCE_DIR}/tests/launcher/unlink_guard.cpp
     LIBS uninstall_attack
     SEEDS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/uninstall)
+# The menu's start-up and its first looks at the install state, over any registry file.
+fuzz_target(fuzz_menu_startup
+    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/launcher/startup_fuzz.cpp
+    LIBS launcher launcher_headless launcher_posix_files
+    SEEDS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/menu_startup)

@@ -34,9 +34,22 @@ bool create_dib_section(PictureRecord *picture, UiWindow window)
     return true;
 }
 
+// Reads past count bytes of the file; false when it ends first.
+bool skip(FilesFile file, int64_t count)
+{
+    uint8_t scratch[4096];
+    while (count > 0) {
+        size_t part = static_cast<size_t>(count < int64_t{4096} ? count : int64_t{4096});
+        if (files_read(file, scratch, part) != part) return false;
+        count -= static_cast<int64_t>(part);
+    }
+    return true;
+}
+
 } // namespace
 
-bool backdrop_measure(const uint8_t *headers, int64_t file_size, PictureRecord *picture)
+bool backdrop_measure(const uint8_t *headers, int64_t file_size, PictureRecord *picture,
+                      BackdropLayout *layout)
 {
     const uint8_t *info = headers + BMP_FILE_HEADER_BYTES;
     if (headers[0] != 'B' || headers[1] != 'M') return false;
@@ -52,9 +65,17 @@ bool backdrop_measure(const uint8_t *headers, int64_t file_size, PictureRecord *
     if (colours > MAX_COLOURS || width <= 0 || height <= 0) return false;
     int64_t palette_bytes = colours * 4;
     int64_t pixel_bytes = ((width + 3) & ~int64_t{3}) * height;
-    int64_t data_bytes = file_size - BMP_FILE_HEADER_BYTES - BMP_INFO_HEADER_BYTES;
-    if (pixel_bytes > data_bytes || palette_bytes + pixel_bytes > data_bytes ||
-        palette_bytes + pixel_bytes + BMP_INFO_HEADER_BYTES > MAX_IMAGE_BYTES)
+    if (pixel_bytes + palette_bytes + BMP_INFO_HEADER_BYTES > MAX_IMAGE_BYTES) return false;
+    // Newer writers put a larger info header (108 or 124 bytes) before the colour table, and
+    // the pixels may begin later than right after it: both places come from the headers, and
+    // every part must lie inside the file, in order, without overlapping. A pixel offset of 0
+    // means the pixels follow the colour table.
+    int64_t info_bytes = static_cast<uint32_t>(read_le32(info));
+    int64_t table_at = BMP_FILE_HEADER_BYTES + info_bytes;
+    int64_t pixels_at = static_cast<uint32_t>(read_le32(headers + 10));
+    if (pixels_at == 0) pixels_at = table_at + palette_bytes;
+    if (info_bytes < BMP_INFO_HEADER_BYTES || pixels_at < table_at + palette_bytes ||
+        pixels_at > MAX_IMAGE_BYTES || pixels_at + pixel_bytes > file_size)
         return false;
     picture->colour_count = static_cast<int32_t>(colours);
     picture->palette_bytes = static_cast<int32_t>(palette_bytes);
@@ -62,6 +83,10 @@ bool backdrop_measure(const uint8_t *headers, int64_t file_size, PictureRecord *
     picture->image_bytes = static_cast<int32_t>(pixel_bytes + palette_bytes + 40);
     picture->width = static_cast<int32_t>(width);
     picture->height = static_cast<int32_t>(height);
+    if (layout) {
+        layout->table_at = table_at;
+        layout->pixels_at = pixels_at;
+    }
     return picture->image_bytes > 0;
 }
 
@@ -73,8 +98,9 @@ bool backdrop_load(const char *path, PictureRecord *picture, UiWindow window)
     uint8_t headers[BMP_FILE_HEADER_BYTES + BMP_INFO_HEADER_BYTES];
     int64_t file_size = files_size(file);
     PictureRecord sizes = {};
+    BackdropLayout layout = {};
     if (files_read(file, headers, sizeof headers) != sizeof headers ||
-        !backdrop_measure(headers, file_size, &sizes)) {
+        !backdrop_measure(headers, file_size, &sizes, &layout)) {
         files_close(file);
         return false;
     }
@@ -89,8 +115,16 @@ bool backdrop_load(const char *path, PictureRecord *picture, UiWindow window)
     picture->colour_table = image + BMP_INFO_HEADER_BYTES;
     picture->pixels = picture->colour_table + picture->palette_bytes;
     std::memcpy(picture->header, headers + BMP_FILE_HEADER_BYTES, BMP_INFO_HEADER_BYTES);
-    size_t data = static_cast<size_t>(picture->palette_bytes) + picture->pixel_bytes;
-    bool complete = files_read(file, picture->colour_table, data) == data;
+    // The header kept is the 40-byte one, whatever the file's was: the colour table follows it.
+    std::memcpy(picture->header, "\x28\0\0\0", 4);
+    int64_t at = BMP_FILE_HEADER_BYTES + BMP_INFO_HEADER_BYTES;
+    bool complete = skip(file, layout.table_at - at) &&
+                    files_read(file, picture->colour_table,
+                               static_cast<size_t>(picture->palette_bytes)) ==
+                        static_cast<size_t>(picture->palette_bytes) &&
+                    skip(file, layout.pixels_at - layout.table_at - picture->palette_bytes) &&
+                    files_read(file, picture->pixels, static_cast<size_t>(picture->pixel_bytes)) ==
+                        static_cast<size_t>(picture->pixel_bytes);
     files_close(file);
 
     UiPaletteEntry entries[MAX_COLOURS];

@@ -24,6 +24,7 @@ void release_readme_text()
 {
     delete[] launcher.readme_text;
     launcher.readme_text = nullptr;
+    launcher.readme_text_entered = false;
 }
 
 } // namespace
@@ -79,6 +80,7 @@ void commands_readme()
     files_read(file, text, static_cast<size_t>(size));
     files_close(file);
     launcher.readme_text = text;
+    launcher.readme_text_entered = false;
 
     launcher.readme_window =
         ui_create_dialog(&template_readme, launcher.menu_window, commands_secondary_proc);
@@ -113,8 +115,10 @@ intptr_t commands_secondary_proc(UiWindow window, uint32_t message, uintptr_t wp
         if (is_readme) release_readme_text();
         return 1;
     case WM_SETFOCUS:
-        if (is_readme && launcher.readme_text)
+        if (is_readme && launcher.readme_text && !launcher.readme_text_entered) {
             ui_set_dlg_item_text(window, ID_README_TEXT, launcher.readme_text);
+            launcher.readme_text_entered = true;
+        }
         return 1;
     case WM_CLOSE:
         ui_destroy_window(window);

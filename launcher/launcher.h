@@ -37,6 +37,9 @@ struct LauncherState {
     PictureRecord picture;
     UiWindow readme_window;
     char *readme_text;
+    // The text is in the viewer's edit control: read-only, it keeps it, so later focus changes
+    // need not lay out a long text again.
+    bool readme_text_entered;
     char work_path[LAUNCHER_PATH_SIZE];
 };
 

@@ -6,7 +6,6 @@
 #include "movie/lz.h"
 #include "movie/picture.h"
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,15 +31,11 @@ void movie_open_stream(FILE *file)
     r.file = file;
     r.file_length = 0;
     if (file) {
-        // The length is measured once; the count it gives bounds every later read. The read
-        // position is put back where it was.
-        long here = std::ftell(file);
-        long length = -1;
-        if (here >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
-            length = std::ftell(file);
-            if (std::fseek(file, here, SEEK_SET) != 0) length = -1;
-        }
-        if (length > INT32_MAX) length = INT32_MAX;
+        // The length is measured once, in 64 bits whatever the platform; the count it gives
+        // bounds every later read. Held at the reader's 32-bit length, it reaches the whole
+        // records within the file's first MOVIE_MAX_LENGTH bytes, never a wrapped count.
+        int64_t length = readfile_size(file);
+        if (length > MOVIE_MAX_LENGTH) length = MOVIE_MAX_LENGTH;
         r.file_length = static_cast<int32_t>(length);
         if (length > 0 && r.record_size > 0)
             r.record_count = static_cast<int32_t>(length / r.record_size);

@@ -17,6 +17,9 @@ constexpr int32_t MOVIE_CODE_COUNT = 16000;      // 160 x 100 blocks
 constexpr int32_t MOVIE_PICTURE_BYTES = 64000;   // one 320x200 picture
 constexpr int32_t MOVIE_PICTURES_BYTES = 128000; // picture A then picture B
 constexpr int32_t MOVIE_RECORD_MS = 160;
+// The reader's file length is 32-bit: records that end past this many bytes are out of its
+// reach (the first 49032 records, 2 h 10 min, are within it).
+constexpr int32_t MOVIE_MAX_LENGTH = INT32_MAX;
 
 // What is wrong with a record, first fault found. A damaged record is still handed out: what
 // decoded soundly is kept, every pixel from the first bad block on is 0 (black) in both

@@ -15,7 +15,9 @@ bool files_exists(const char *path);
 // files and links are refused. A link itself goes, never its target, and no link on the way
 // to it is followed.
 bool files_delete(const char *path);
-// Creates path as an empty file when it does not exist; an existing file is left as it is.
+// Creates path as an empty file when it does not exist; whatever exists under the name (in
+// any spelling) is left as it is and counts as present. The folders on the way are walked as
+// for deleting, from the drive's root (or the current directory) without following a link.
 bool files_create_empty(const char *path);
 // A symbolic link (or junction): something that may lead out of the folder that holds it.
 bool files_is_link(const char *path);

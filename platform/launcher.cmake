@@ -16,7 +16,8 @@ add_library(launcher_posix_files STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/files.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/folders.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/posix/registry.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/posix/environment.cpp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/posix/environment.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/posix/ending.cpp)
 target_link_libraries(launcher_posix_files PUBLIC platform_cp1252 platform_readfile)
 
 add_library(launcher_posix_process STATIC
@@ -29,10 +30,11 @@ target_link_libraries(launcher_posix_process PUBLIC launcher_posix_files)
 if(WITH_QT)
     find_package(Qt6 REQUIRED COMPONENTS Widgets)
     add_library(launcher_qt STATIC ${CMAKE_CURRENT_SOURCE_DIR}/qt/launcher_ui.cpp)
-    target_link_libraries(launcher_qt PUBLIC Qt6::Widgets ui_objects platform_cp1252)
+    target_link_libraries(launcher_qt PUBLIC Qt6::Widgets ui_objects platform_cp1252
+                                      launcher_posix_files)
     add_library(runner_qt STATIC ${CMAKE_CURRENT_SOURCE_DIR}/qt/runner.cpp)
     target_link_libraries(runner_qt PUBLIC launcher launcher_qt launcher_posix_process)
     add_executable(runner ${CMAKE_CURRENT_SOURCE_DIR}/qt/main.cpp)
-    target_link_libraries(runner PRIVATE runner_qt)
+    target_link_libraries(runner PRIVATE runner_qt platform_standard_files)
     install(TARGETS runner RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

@@ -4,9 +4,10 @@
 // same folder and renamed over the name only once everything was written and closed, keeping the
 // old file's permissions; the temporary file is removed on every failure and when SIGINT,
 // SIGTERM, SIGHUP or SIGPIPE ends the process. A device or a FIFO is written straight through,
-// never replaced; "-" is standard output. A link is followed: the file it leads to is the one
-// written, under the same rules. A name that is the same file as one of the program's inputs is
-// refused before anything is written. Every write, the flush and the close are checked.
+// never replaced; "-" is standard output. A link is followed to an existing file, which is the
+// one written, under the same rules; a link that leads nowhere is refused (as cp does), so that
+// no name outside is made through it. A name that is the same file as one of the program's
+// inputs is refused before anything is written. Every write, the flush and the close are checked.
 //
 // Failures leave a one-line reason, starting with the name, in output_error().
 #pragma once
@@ -37,9 +38,9 @@ bool output_note_input_name(const char *name);
 // Forgets every noted input (for a program that runs several jobs, and for tests).
 void output_forget_inputs();
 
-// Whether name could be opened as an output: 0, or OUTPUT_FAILED (a folder, a link loop, a
-// socket) or OUTPUT_IS_AN_INPUT. Nothing is created. Lets a command with many outputs refuse
-// before it writes the first.
+// Whether name could be opened as an output: 0, or OUTPUT_FAILED (a folder, a link loop, a link
+// to nothing, a socket) or OUTPUT_IS_AN_INPUT. Nothing is created. Lets a command with many outputs
+// refuse before it writes the first.
 int32_t output_check(const char *name);
 
 // Opens name ("-" for standard output) for writing. 0, or the failure with nothing left behind.
@@ -56,5 +57,14 @@ void output_abandon(OutputFile *out);
 // OUTPUT_FAILED (a full disk, a closed pipe, an error of an earlier write).
 int32_t output_close_stdout();
 
-// The reason of the latest failure.
+// The reason of the latest failure, and the system's error number behind it (0 when it was a
+// refusal of the helper's own, not a failed call).
 const char *output_error();
+int output_error_number();
+
+// Between these two calls the signals that remove temporary files are blocked in the calling
+// thread, and so in every thread it starts meanwhile. A library's worker threads made inside
+// never take those signals: they always reach the thread that makes and registers the
+// temporary files, whose own short windows are blocked. Calls nest.
+void output_hold_signals();
+void output_release_signals();

@@ -37,6 +37,6 @@ if(WITH_SDL)
                           SDL2::SDL2 X11::X11 Threads::Threads platform_cp1252)
 
     add_executable(filmo ${CMAKE_CURRENT_SOURCE_DIR}/sdl/filmo_main.cpp)
-    target_link_libraries(filmo PRIVATE player present movie platform_sdl)
+    target_link_libraries(filmo PRIVATE player present movie platform_sdl platform_standard_files)
     install(TARGETS filmo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

@@ -117,18 +117,17 @@ int32_t softsound_lock(SoftSound *s, uint32_t offset, uint32_t bytes, void **par
     *bytes1 = 0;
     if (part2) *part2 = nullptr;
     if (bytes2) *bytes2 = 0;
-    if (s->locked) return DSERR_INVALIDCALL;
     if (offset >= s->size || bytes == 0 || bytes > s->size) return DSERR_INVALIDPARAM;
-    {
-        std::lock_guard<std::mutex> lock(s->mutex);
-        advance(s);
-        memcpy(s->staging.data(), s->memory.data(), s->size);
-    }
+    if (bytes > s->size - offset && (!part2 || !bytes2)) return DSERR_INVALIDPARAM;
+    std::lock_guard<std::mutex> lock(s->mutex);
+    // One lock at a time: the staging copy belongs to its holder until the unlock.
+    if (s->locked) return DSERR_INVALIDCALL;
+    advance(s);
+    memcpy(s->staging.data(), s->memory.data(), s->size);
     s->locked = 1;
     *part1 = s->staging.data() + offset;
     *bytes1 = std::min(bytes, s->size - offset);
     if (*bytes1 < bytes) {
-        if (!part2 || !bytes2) return DSERR_INVALIDPARAM;
         *part2 = s->staging.data();
         *bytes2 = bytes - *bytes1;
     }
@@ -137,10 +136,9 @@ int32_t softsound_lock(SoftSound *s, uint32_t offset, uint32_t bytes, void **par
 
 int32_t softsound_unlock(SoftSound *s, void *part1, uint32_t bytes1, void *part2, uint32_t bytes2)
 {
-    if (!s->locked) return DSERR_INVALIDCALL;
-    s->locked = 0;
-    const uint8_t *base = s->staging.data();
     std::lock_guard<std::mutex> lock(s->mutex);
+    if (!s->locked) return DSERR_INVALIDCALL;
+    const uint8_t *base = s->staging.data();
     // What played before the unlock was played as it was.
     advance(s);
     for (auto [part, n] : {std::pair<void *, uint32_t>{part1, bytes1}, {part2, bytes2}}) {
@@ -149,6 +147,8 @@ int32_t softsound_unlock(SoftSound *s, void *part1, uint32_t bytes1, void *part2
         uintptr_t at = (uintptr_t)part - (uintptr_t)base;
         if (at < s->size) memcpy(s->memory.data() + at, part, std::min<size_t>(n, s->size - at));
     }
+    // Only now may another lock take the staging copy.
+    s->locked = 0;
     return DS_OK;
 }
 

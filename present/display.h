@@ -54,3 +54,11 @@ void display_copy_picture(uint8_t *pixels, int32_t pitch, int32_t lines, const u
                           const uint32_t *table);
 void display_stretch_picture(uint8_t *pixels, int32_t pitch, int32_t lines, const uint8_t *picture,
                              const uint32_t *table, int32_t rgb565);
+
+// The palette as 24-bit colours, for programs that hand pictures on rather than show them
+// (exported files, other players): each 6-bit intensity widened to 8 bits by repeating its top
+// bits, so 63 becomes 255; entries 0 and 249 to 255 are black.
+void display_build_rgb_table(uint8_t (*colours)[3], const uint8_t *palette);
+// One 320x200 picture as RGB through that table; rows `stride` bytes apart.
+void display_rgb_picture(uint8_t *rgb, int32_t stride, const uint8_t *picture,
+                         const uint8_t (*colours)[3]);

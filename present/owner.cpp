@@ -32,7 +32,13 @@ void owner_fatal(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    if (present_owner) present_owner->fatal(format, args);
+    if (present_owner) {
+        // The report consumes the list it is given; ours must still be whole should it return.
+        va_list copy;
+        va_copy(copy, args);
+        present_owner->fatal(format, copy);
+        va_end(copy);
+    }
     // Without an owner, or with one whose report returns: the message box of no window.
     char text[200];
     // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): a false report, va_start is above

@@ -1,8 +1,10 @@
-// Drawing one picture into 16-bit memory: the pure part of the display, with no device behind
-// it, so that programs that only need the pixels (movtool) link no platform backend.
+// Drawing one picture into memory (a 16-bit screen, or RGB): the pure part of the display, with
+// no device behind it, so that programs that only need the pixels (movtool, the GStreamer
+// plugin) link no platform backend.
 #include "present/display.h"
 
 #include <cstddef>
+#include <cstring>
 
 void display_build_colour_table(uint32_t *table, const uint8_t *palette, int32_t rgb565)
 {
@@ -51,5 +53,28 @@ void display_stretch_picture(uint8_t *pixels, int32_t pitch, int32_t lines, cons
             for (int32_t x = 0; x < 320; x++)
                 line[x] = table[row[x]];
         }
+    }
+}
+
+void display_build_rgb_table(uint8_t (*colours)[3], const uint8_t *palette)
+{
+    std::memset(colours, 0, 256 * 3);
+    for (int32_t k = 0; k < 248; k++)
+        for (int32_t c = 0; c < 3; c++) {
+            // Masked like the 16-bit table's inputs are assumed to be: out-of-range bytes of a
+            // damaged palette must not spill into another colour.
+            uint32_t v = palette[3 * k + c] & 63u;
+            colours[k + 1][c] = (uint8_t)(v << 2 | v >> 4);
+        }
+}
+
+void display_rgb_picture(uint8_t *rgb, int32_t stride, const uint8_t *picture,
+                         const uint8_t (*colours)[3])
+{
+    for (int32_t y = 0; y < 200; y++) {
+        uint8_t *line = rgb + (size_t)y * stride;
+        const uint8_t *row = picture + y * 320;
+        for (int32_t x = 0; x < 320; x++)
+            std::memcpy(line + 3 * x, colours[row[x]], 3);
     }
 }

@@ -11,7 +11,7 @@
 namespace
 {
 
-char path[64];
+char path[4096];
 UiWindow window;
 
 intptr_t no_proc(UiWindow, uint32_t, uintptr_t, intptr_t)
@@ -23,8 +23,9 @@ intptr_t no_proc(UiWindow, uint32_t, uintptr_t, intptr_t)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    // In memory where the system offers it: the loader reads a real file every run.
-    const char *folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    // The loader reads a real file every run, in the run's own temporary folder.
+    const char *folder = getenv("TMPDIR");
+    if (!folder || !*folder) folder = "/tmp";
     std::snprintf(path, sizeof path, "%s/backdrop-fuzz-%d.bmp", folder, static_cast<int>(getpid()));
     std::atexit([] { unlink(path); });
     headless_launcher_reset(1024, 768);

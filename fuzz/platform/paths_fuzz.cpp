@@ -11,8 +11,10 @@
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    static char folder[64];
-    std::snprintf(folder, sizeof folder, "/tmp/paths-fuzz-%d", static_cast<int>(getpid()));
+    static char folder[4096];
+    const char *base = std::getenv("TMPDIR");
+    std::snprintf(folder, sizeof folder, "%s/paths-fuzz-%d", base && *base ? base : "/tmp",
+                  static_cast<int>(getpid()));
     mkdir(folder, 0700);
     std::string sub = std::string(folder) + "/Trailer";
     mkdir(sub.c_str(), 0700);

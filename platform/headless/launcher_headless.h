@@ -20,6 +20,7 @@ struct HeadlessWindow : UiObjectWindow {
     int32_t client_width, client_height;
     std::vector<uint32_t> canvas; // client area, 0x00RRGGBB, rows top to bottom
     int32_t paint_count;
+    int32_t text_sets; // texts set after it was made
 };
 
 struct HeadlessMessageBox {

@@ -25,13 +25,15 @@ struct Event {
 };
 
 void moved(UiWindow window);
+void text_changed(UiWindow window);
 
 // Headless windows are their records: of what a screen would show, only the canvas of a
-// resized window has to follow.
+// resized window has to follow, and how often a text was set is counted.
 UiBackend headless_backend()
 {
     UiBackend backend = {};
     backend.moved = moved;
+    backend.text_changed = text_changed;
     return backend;
 }
 
@@ -88,6 +90,11 @@ void moved(UiWindow window)
 {
     HeadlessWindow *w = find(window);
     if (w && is_top_level(w)) size_canvas(w);
+}
+
+void text_changed(UiWindow window)
+{
+    if (HeadlessWindow *w = find(window)) w->text_sets++;
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/posix/folders.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/posix.h"
 #include "platform/readfile.h"
 
 namespace
@@ -146,19 +147,24 @@ bool files_delete(const char *path)
 
 bool files_create_empty(const char *path)
 {
-    std::string host;
-    if (!paths_map(path, &host)) return false;
-    size_t cut = host.find_last_of('/');
-    if (cut == std::string::npos || cut + 1 == host.size()) return false;
-    std::string folder = cut == 0 ? std::string("/") : host.substr(0, cut);
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    // The folders are walked one name at a time from the drive's root, as for deleting: a link
+    // on the way (a "drivers" folder that leads out of the install) is never followed.
+    std::string last, host;
+    int fd = open_holder(path, &last);
     if (fd < 0) return false;
-    // Only ever a new file: an existing name (a link, a FIFO or a device included) is never
-    // opened, so nothing can be written through it or block on it.
-    int made = openat(fd, host.c_str() + cut + 1,
-                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
-    bool present = made >= 0 || errno == EEXIST;
-    if (made >= 0) close(made);
+    bool present = false;
+    if (last != "." && last != ".." && folders_name_valid(last)) {
+        if (folders_lookup(fd, last, &host)) {
+            // An existing name in any spelling, whatever it is (a link, a FIFO, a device), is
+            // never opened: nothing can be written through it or block on it.
+            present = true;
+        } else {
+            int made = openat(fd, paths_to_utf8(last).c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+            present = made >= 0 || errno == EEXIST;
+            if (made >= 0) close(made);
+        }
+    }
     close(fd);
     return present;
 }
@@ -268,7 +274,12 @@ int64_t files_size(FilesFile file)
 size_t files_read(FilesFile file, void *buffer, size_t size)
 {
     FILE *f = slot(open_files, file);
-    return f ? std::fread(buffer, 1, size, f) : 0;
+    if (!f) return 0;
+    // A large file from a slow disc takes a while; a signal meanwhile ends the program.
+    posix_long_read_begin();
+    size_t got = std::fread(buffer, 1, size, f);
+    posix_long_read_end();
+    return got;
 }
 
 void files_close(FilesFile file)

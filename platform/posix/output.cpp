@@ -26,17 +26,24 @@ volatile sig_atomic_t slot_used[OUTPUT_SLOTS];
 bool handlers_installed;
 
 std::vector<std::pair<dev_t, ino_t>> inputs;
-char error_text[OUTPUT_PATH_MAX + 256];
+char error_text[OUTPUT_PATH_MAX * 2 + 256];
+int error_number;
+
+int32_t hold_depth;
+sigset_t held_mask;
 
 int32_t fail(const char *name, const char *reason, int32_t status = OUTPUT_FAILED)
 {
     snprintf(error_text, sizeof error_text, "%s: %s", name, reason);
+    error_number = 0;
     return status;
 }
 
 int32_t fail_errno(const char *name, int error)
 {
-    return fail(name, strerror(error));
+    fail(name, strerror(error));
+    error_number = error;
+    return OUTPUT_FAILED;
 }
 
 void remove_temporaries()
@@ -116,6 +123,15 @@ int32_t resolve(const char *name, char *target, struct stat *st, bool *exists)
     for (int32_t hop = 0; hop <= OUTPUT_LINK_HOPS; hop++) {
         if (lstat(target, st) != 0) {
             if (errno != ENOENT) return fail_errno(name, errno);
+            // Making the name a link leads to would create a file wherever the link points,
+            // outside any folder the user named: only the name itself may be new.
+            if (hop > 0) {
+                snprintf(error_text, sizeof error_text,
+                         "%s: is a link to %s, which does not exist; not written through", name,
+                         target);
+                error_number = 0;
+                return OUTPUT_FAILED;
+            }
             *exists = false;
             return 0;
         }
@@ -375,4 +391,19 @@ int32_t output_close_stdout()
 const char *output_error()
 {
     return error_text;
+}
+
+int output_error_number()
+{
+    return error_number;
+}
+
+void output_hold_signals()
+{
+    if (hold_depth++ == 0) block_signals(&held_mask);
+}
+
+void output_release_signals()
+{
+    if (hold_depth > 0 && --hold_depth == 0) sigprocmask(SIG_SETMASK, &held_mask, nullptr);
 }

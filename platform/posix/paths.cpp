@@ -38,15 +38,7 @@ bool is_letter(char c)
 
 std::string prefix_drive(char letter)
 {
-    const char *prefix = std::getenv("WINEPREFIX");
-    std::string base;
-    if (prefix && *prefix) {
-        base = prefix;
-    } else {
-        const char *home = std::getenv("HOME");
-        base = std::string(home ? home : "") + "/.wine";
-    }
-    return base + "/dosdevices/" + letter + ":";
+    return paths_wine_prefix() + "/dosdevices/" + letter + ":";
 }
 
 std::string drive_root(char letter)
@@ -116,6 +108,14 @@ bool match_from(const char *p, const char *n)
 }
 
 } // namespace
+
+std::string paths_wine_prefix()
+{
+    const char *prefix = std::getenv("WINEPREFIX");
+    if (prefix && *prefix) return prefix;
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.wine";
+}
 
 unsigned char paths_fold(unsigned char c)
 {

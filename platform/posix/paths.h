@@ -20,6 +20,10 @@ bool paths_absolute(const char *windows_path, std::string *absolute);
 // those that do not are kept as given, so that a new file can be made there.
 bool paths_map(const char *windows_path, std::string *host);
 
+// The Wine prefix: WINEPREFIX, else ~/.wine; an empty WINEPREFIX counts as unset. The one
+// lookup for the menu and the demo's stand-in programs alike.
+std::string paths_wine_prefix();
+
 // Whether a drive letter names a folder: the CD's, or one of the prefix's dosdevices. (Z:, the
 // host's root, is also read without a prefix, but nothing is changed into or deleted there.)
 bool paths_drive_mapped(char letter);

@@ -36,3 +36,16 @@ FILE *readfile_open(const char *name)
     }
     return file;
 }
+
+int64_t readfile_size(FILE *file)
+{
+    if (!file) return -1;
+    struct stat st;
+    int fd = fileno(file);
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return st.st_size;
+    // A stream without a file of its own (one in memory): from its end, then back.
+    off_t here = ftello(file);
+    if (here < 0 || fseeko(file, 0, SEEK_END) != 0) return -1;
+    off_t size = ftello(file);
+    return fseeko(file, here, SEEK_SET) == 0 ? size : -1;
+}

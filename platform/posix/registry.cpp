@@ -6,9 +6,11 @@
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/posix/paths.h"
+#include "platform/posix/posix.h"
 #include "platform/posix/registry_file.h"
 #include "platform/readfile.h"
 #include "platform/registry.h"
@@ -39,23 +41,46 @@ struct KeyCache {
     ino_t inode;
     off_t size;
     struct timespec modified;
-    // The file was changed in the same moment as it was read: a second change in that moment
-    // could keep its size and time, so the next look reads it again.
+    // Every write sets the change time to the system's clock, and nobody can set it otherwise: a
+    // rewrite of the same size under an old (or future) modification time still shows there.
+    struct timespec changed;
+    // The file was changed close to the moment it was read: a second change within the same
+    // tick of the file system's clock keeps every stamp, so the next look reads it again.
     bool racy;
     std::vector<RegistryValue> values;
 };
 
 KeyCache cache;
+uint64_t reads;
+
+bool same_time(const struct timespec &a, const struct timespec &b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
 bool same_file(const struct stat &st)
 {
     return st.st_dev == cache.device && st.st_ino == cache.inode && st.st_size == cache.size &&
-           st.st_mtim.tv_sec == cache.modified.tv_sec &&
-           st.st_mtim.tv_nsec == cache.modified.tv_nsec;
+           same_time(st.st_mtim, cache.modified) && same_time(st.st_ctim, cache.changed);
+}
+
+// File times come from a clock that may lag the system's by a tick, and some file systems keep
+// them to two seconds: a change time within two seconds of now, either side, may hide a change
+// to come. One further off, in the past or (a clock set back) in the future, cannot: the next
+// write moves it to now.
+bool close_to_now(const struct timespec &stamp)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    int64_t apart = (static_cast<int64_t>(now.tv_sec) - stamp.tv_sec) * 1000000000 +
+                    (now.tv_nsec - stamp.tv_nsec);
+    constexpr int64_t MARGIN_NS = int64_t{2} * 1000000000;
+    return apart <= MARGIN_NS && apart >= -MARGIN_NS;
 }
 
 // The values of subkey from the registry file; false when the file or the key is missing. The
-// file is read again only when its inode, size or modification time changed since last time.
+// file is read again only when its inode, size, modification or change time changed since last
+// time.
 bool read_key(const char *subkey, std::vector<RegistryValue> *values)
 {
     std::string path = registry_file_path();
@@ -69,6 +94,9 @@ bool read_key(const char *subkey, std::vector<RegistryValue> *values)
     }
     if (!(cache.valid && !cache.racy && cache.path == path && cache.subkey == subkey &&
           same_file(st))) {
+        // Reading a large file takes a while; a signal meanwhile ends the program at once.
+        posix_long_read_begin();
+        reads++;
         std::string text;
         char buffer[65536];
         size_t got;
@@ -80,17 +108,15 @@ bool read_key(const char *subkey, std::vector<RegistryValue> *values)
         cache.values.clear();
         cache.found =
             cache.valid && registry_file_parse(text.data(), text.size(), subkey, &cache.values);
+        posix_long_read_end();
         cache.path = path;
         cache.subkey = subkey;
         cache.device = st.st_dev;
         cache.inode = st.st_ino;
         cache.size = st.st_size;
         cache.modified = st.st_mtim;
-        // File times come from a clock that may lag the real one by a tick: a margin of two
-        // seconds covers that.
-        struct timespec now;
-        clock_gettime(CLOCK_REALTIME, &now);
-        cache.racy = st.st_mtim.tv_sec + 2 >= now.tv_sec;
+        cache.changed = st.st_ctim;
+        cache.racy = close_to_now(st.st_ctim);
     }
     std::fclose(file);
     if (!cache.valid || !cache.found) return false;
@@ -310,10 +336,19 @@ bool section_name(const std::string &line, std::string *name)
     return false;
 }
 
+std::string fold(const std::string &name)
+{
+    std::string folded = name;
+    for (char &c : folded)
+        c = static_cast<char>(paths_fold(static_cast<unsigned char>(c)));
+    return folded;
+}
+
 bool parse_for(const char *text, size_t length, const std::string &key,
                std::vector<RegistryValue> *values)
 {
     values->clear();
+    std::unordered_map<std::string, size_t> index;
     bool inside = false;
     bool found = false;
     size_t pos = 0;
@@ -349,14 +384,14 @@ bool parse_for(const char *text, size_t length, const std::string &key,
         if (!inside) continue;
         RegistryValue value;
         if (!parse_value(line, &value)) continue;
-        // A later line for the same name replaces the earlier one.
-        bool replaced = false;
-        for (RegistryValue &v : *values)
-            if (paths_equal_folded(v.name, value.name)) {
-                v = value;
-                replaced = true;
-            }
-        if (!replaced) values->push_back(value);
+        // A later line for the same name replaces the earlier one. Names are looked up by their
+        // folded spelling, so that a key with a great many values is still read in one pass.
+        std::string folded = fold(value.name);
+        auto [at, added] = index.emplace(std::move(folded), values->size());
+        if (added)
+            values->push_back(std::move(value));
+        else
+            (*values)[at->second] = std::move(value);
     }
     return found;
 }
@@ -380,10 +415,12 @@ std::string registry_file_path()
 {
     const char *named = std::getenv("RUNNER_REGISTRY");
     if (named && *named) return named;
-    const char *prefix = std::getenv("WINEPREFIX");
-    if (prefix && *prefix) return std::string(prefix) + "/system.reg";
-    const char *home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.wine/system.reg";
+    return paths_wine_prefix() + "/system.reg";
+}
+
+uint64_t registry_file_reads()
+{
+    return reads;
 }
 
 int32_t registry_open_key(const char *subkey, RegistryKey *key)

@@ -18,6 +18,8 @@ struct RegistryValue {
 // "Software\Wow6432Node\...". False when the key is not there.
 bool registry_file_parse(const char *text, size_t length, const char *key,
                          std::vector<RegistryValue> *values);
-// The registry file in use: RUNNER_REGISTRY, else $WINEPREFIX/system.reg, else
-// ~/.wine/system.reg.
+// The registry file in use: RUNNER_REGISTRY, else system.reg of the Wine prefix
+// (paths_wine_prefix); an empty variable counts as unset.
 std::string registry_file_path();
+// How many times a registry file was read and parsed so far (the key is kept between reads).
+uint64_t registry_file_reads();

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/cp1252.h"
+#include "platform/posix/posix.h"
 #include "platform/qt/launcher_qt.h"
 #include "platform/ui.h"
 #include "platform/ui_objects.h"
@@ -104,20 +105,23 @@ QString text_of(const std::string &cp1252)
 }
 
 // The edit control breaks lines at CR LF only; a lone CR or LF shows as a mark of its own.
+// Written into a string of the final size: a readme of tens of megabytes goes in one pass.
 QString edit_text_of(const std::string &cp1252)
 {
-    QString out;
+    QString out(static_cast<qsizetype>(cp1252.size()), Qt::Uninitialized);
+    QChar *to = out.data();
     for (size_t i = 0; i < cp1252.size(); i++) {
         unsigned char c = static_cast<unsigned char>(cp1252[i]);
         if (c == '\r' && i + 1 < cp1252.size() && cp1252[i + 1] == '\n') {
-            out += QChar('\n');
+            *to++ = QChar('\n');
             i++;
         } else if (c == '\r' || c == '\n') {
-            out += QChar(0x2400 + c);
+            *to++ = QChar(0x2400 + c);
         } else {
-            out += QChar(static_cast<char16_t>(cp1252_to_unicode(c)));
+            *to++ = QChar(static_cast<char16_t>(cp1252_to_unicode(c)));
         }
     }
+    out.truncate(static_cast<qsizetype>(to - out.constData()));
     return out;
 }
 
@@ -332,9 +336,12 @@ void text_changed(UiWindow window)
         w->widget->setWindowTitle(text_of(w->text));
     else if (auto *button = qobject_cast<QPushButton *>(w->widget))
         button->setText(text_of(w->text));
-    else if (auto *edit = qobject_cast<QPlainTextEdit *>(w->widget))
+    else if (auto *edit = qobject_cast<QPlainTextEdit *>(w->widget)) {
+        // Laying out a long text takes seconds, without the loop that would see a signal.
+        posix_long_read_begin();
         edit->setPlainText(edit_text_of(w->text));
-    else if (auto *label = qobject_cast<QLabel *>(w->widget); label && w->kind != DIALOG_ICON)
+        posix_long_read_end();
+    } else if (auto *label = qobject_cast<QLabel *>(w->widget); label && w->kind != DIALOG_ICON)
         label->setText(text_of(w->text));
 }
 

@@ -1,5 +1,6 @@
 // filmo: the trailer player. Each argument is one movie name, as the shell split them.
 #include "platform/cmdline.h"
+#include "platform/standard_files.h"
 #include "platform/window.h"
 #include "player/player.h"
 
@@ -25,6 +26,8 @@ static const char filmo_help[] =
 
 int main(int argc, char **argv)
 {
+    // Before SDL opens its first file or socket; filmo ends with 0 whichever way it ends.
+    if (!standard_files_open_missing()) return 0;
     if (argc > 1 && (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h"))) {
         fputs(filmo_help, stdout);
         return 0;

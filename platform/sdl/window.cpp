@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/cp1252.h"
 #include "platform/sdl/sdl_internal.h"
+#include "platform/sdl/x11.h"
 #include "platform/sdl/x11_box.h"
 
 #include <atomic>
@@ -226,6 +227,8 @@ Window *window_create(const char *title, int32_t /*x*/, int32_t /*y*/, int32_t /
         }
     }
     if (sdl_video) {
+        const char *driver = SDL_GetCurrentVideoDriver();
+        if (driver && !strcmp(driver, "x11")) x11_end_when_display_goes([] { process_end(0); });
         window.sdl = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640,
                                       480, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
         if (!window.sdl) sdl_video = 0;
@@ -312,12 +315,22 @@ void window_post_quit(int32_t code)
 
 int32_t window_message_box(Window *, const char *text, const char *caption, uint32_t flags)
 {
+    // SIGINT and SIGTERM end the player, boxes or not: one that came before this box (SDL
+    // turns it into a quit event) ends it here, and one that ends a box ends it too, instead of
+    // the next box opening.
+    if (sdl_video && sdl_on_main_thread()) {
+        SDL_PumpEvents();
+        if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT) > 0) process_end(0);
+    }
     fprintf(stderr, "%s: %s\n", caption, text);
     fflush(stderr);
+    if (!sdl_video || sdl_env_is("FILMO_NO_BOXES", "1")) return IDOK;
     // On X the box of our own: SDL's needs a dialog program or a scalable core font, and it
     // forks the process (threads and all) to draw it, which can hang the child. SDL's where
     // there is no X display.
-    if (sdl_video && !sdl_env_is("FILMO_NO_BOXES", "1") && x11_box_show(caption, text) != 0)
+    int shown = x11_box_show(caption, text);
+    if (shown > 0) process_end(0);
+    if (shown < 0)
         SDL_ShowSimpleMessageBox(flags & MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
                                                             : SDL_MESSAGEBOX_INFORMATION,
                                  caption, text, nullptr);

@@ -4,6 +4,30 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <cstdio>
+
+namespace
+{
+
+void (*end_program)();
+
+// Xlib's own answer to a lost server is exit(1); the player promises 0 whatever ends it, and a
+// display that went away ends it as its window closing would. Xlib must not get control back.
+int display_gone(Display *)
+{
+    std::fputs("filmo: the display went away\n", stderr);
+    end_program();
+    return 0;
+}
+
+} // namespace
+
+void x11_end_when_display_goes(void (*end)())
+{
+    end_program = end;
+    XSetIOErrorHandler(display_gone);
+}
+
 int32_t x11_window_manager(SDL_Window *window)
 {
     SDL_SysWMinfo info;

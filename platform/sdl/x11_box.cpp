@@ -200,6 +200,9 @@ int x11_box_show(const char *caption, const char *text)
     sigaction(SIGINT, &old_int, nullptr);
     sigaction(SIGTERM, &old_term, nullptr);
     // The signal that ended the box goes on to whoever handled it before.
-    if (box_signal) raise(box_signal);
+    if (box_signal) {
+        raise(box_signal);
+        return 1;
+    }
     return 0;
 }

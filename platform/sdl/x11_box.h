@@ -5,5 +5,6 @@
 
 // Shows the box and returns once it was dismissed (OK, Enter, Space, Escape, the window's close
 // button), or at SIGINT or SIGTERM, which are then raised again for the handlers that were in
-// place. 0 when it was shown; -1 when there is no X display or it cannot be drawn. Any thread.
+// place. 0 when it was dismissed, 1 when a signal ended it; -1 when there is no X display or it
+// cannot be drawn. Any thread.
 int x11_box_show(const char *caption, const char *text);

@@ -42,3 +42,8 @@ FILE *readfile_open(const char *name)
     if (!stream) _close(fd);
     return stream;
 }
+
+int64_t readfile_size(FILE *file)
+{
+    return file ? _filelengthi64(_fileno(file)) : -1;
+}

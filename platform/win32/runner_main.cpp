@@ -3,9 +3,11 @@
 #include "platform/win32/win32.h"
 
 #include "launcher/launcher.h"
+#include "platform/standard_files.h"
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*arguments*/, int show)
 {
+    if (!standard_files_open_missing()) return 1;
     launcher_reset();
     return launcher_main(show);
 }

@@ -8,6 +8,7 @@
 #include "platform/win32/win32.h"
 
 #include "platform/files.h"
+#include "platform/standard_files.h"
 
 #include <cstring>
 #include <cwchar>
@@ -149,6 +150,7 @@ int uninstall()
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR arguments, int /*show*/)
 {
+    if (!standard_files_open_missing()) return 1;
     std::wstring path = own_path();
     std::wstring name = lower(path.substr(path.find_last_of(L"\\/") + 1));
     bool quiet = arguments &&

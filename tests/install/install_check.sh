@@ -5,6 +5,7 @@
 # entries whose program and icon are installed.
 # usage: install_check.sh BUILD_DIR BINDIR MANDIR DATADIR PROGRAM...
 #   DEMOCD_DIR  where the demo CD is installed, relative to the prefix, when it is
+#   GST_PLUGIN_FILE  the GStreamer plugin, relative to the prefix, when it is built
 set -uo pipefail
 build=$1 bindir=$2 mandir=$3 datadir=$4
 shift 4
@@ -41,6 +42,10 @@ for p in "${programs[@]}"; do
     fi
 done
 expected+=("$datadir/doc/democd/copyright" "$datadir/metainfo/org.democd.runner.metainfo.xml")
+# movtool's video export is a program of its own under libexec.
+for p in "${programs[@]}"; do
+    [ "$p" = movtool ] && expected+=(libexec/democd/movtool-video)
+done
 # The demo CD, where the build made one: what the menu's desktop entry opens. Its programs are
 # links to machine code installed under libexec (or bin, for the player).
 if [ -n "${DEMOCD_DIR:-}" ]; then
@@ -51,6 +56,15 @@ if [ -n "${DEMOCD_DIR:-}" ]; then
     for f in Trailer/filmo.exe directx/dxsetup.exe; do
         [ -x "$root$prefix/$DEMOCD_DIR/$f" ] || fail "$DEMOCD_DIR/$f: not a program"
     done
+fi
+if [ -n "${GST_PLUGIN_FILE:-}" ]; then
+    expected+=("$GST_PLUGIN_FILE")
+    # GStreamer finds it there, with a registry of this check's own.
+    plugin_dir=$root$prefix/$(dirname "$GST_PLUGIN_FILE")
+    GST_REGISTRY=$work/registry.bin GST_PLUGIN_PATH=$plugin_dir gst-inspect-1.0 cdmovie \
+        >"$work/inspect.out" 2>&1
+    grep -q "Filename *$plugin_dir/libgstcdmovie.so" "$work/inspect.out" ||
+        { fail "gst-inspect-1.0 does not find the installed plugin:"; cat "$work/inspect.out"; }
 fi
 printf '%s\n' "${expected[@]}" | sort >"$work/expected"
 (cd "$root$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$work/found"
@@ -91,6 +105,17 @@ for p in "${programs[@]}"; do
         [ -z "$name" ] && continue
         grep -qF -- "$name" "$work/$p.man" || fail "man $p does not mention $name from --help"
     done <<<"$names"$'\n'"$commands"
+done
+
+# movtool finds its video exporter where it was installed, away from the build tree.
+for p in "${programs[@]}"; do
+    [ "$p" = movtool ] || continue
+    head -c $((3 * 43797)) /dev/zero >"$work/blank.mov"
+    if ! "$root$prefix/$bindir/movtool" export "$work/blank.mov" "$work/blank.mkv" \
+        >"$work/export.log" 2>&1 || [ ! -s "$work/blank.mkv" ]; then
+        fail "the installed movtool does not export a video"
+        cat "$work/export.log"
+    fi
 done
 
 for p in "${programs[@]}"; do

@@ -112,5 +112,20 @@ if grep -rlI -- "$(realpath "$build")" "$root" >"$work/paths"; then
     cat "$work/paths"
 fi
 
+# The GStreamer plugin in GStreamer's own folder, playing the packaged trailer with nothing but
+# what the package holds; a registry of this check's own.
+if [ -n "${GST_PLUGIN_FILE:-}" ]; then
+    plugin=$root/usr/$GST_PLUGIN_FILE
+    [ -f "$plugin" ] || fail "the package lacks /usr/$GST_PLUGIN_FILE"
+    GST_REGISTRY=$work/registry.bin GST_PLUGIN_PATH=$(dirname "$plugin") \
+        gst-discoverer-1.0 "$cd_dir/Trailer/trailer.mov" >"$work/discover.out" 2>&1
+    # Its length, from the records the file holds (160 ms each), to the nanosecond.
+    ms=$(($(stat -c %s "$cd_dir/Trailer/trailer.mov") / 43797 * 160))
+    length=$(printf '%d:%02d:%02d.%03d000000' $((ms / 3600000)) $((ms / 60000 % 60)) \
+        $((ms / 1000 % 60)) $((ms % 1000)))
+    grep -qF "Duration: $length" "$work/discover.out" ||
+        { fail "the packaged plugin does not give the trailer's length:"; cat "$work/discover.out"; }
+fi
+
 [ "$failures" -eq 0 ] && echo "package checked: $(basename "$deb"), Depends: $depends"
 exit $((failures > 0))

@@ -296,8 +296,7 @@ std::string compare(const std::map<std::string, std::string> &before,
 void build(AttackChoices *c, Tree *t, AttackFigures *f, std::string *path_value, bool *sound)
 {
     Sandbox &b = t->box;
-    // In memory where the system offers it: a tree is hundreds of small entries.
-    b = sandbox_make(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+    b = sandbox_make();
     write_file(b.cd / "loading.bmp", make_bmp(8, 8, 0));
     for (const char *canary : {"x.lst", "y.pif", "save/z.sav", "drivers/dig.ini", "frei.lvl"})
         write_file(b.cd / canary, "cd canary");

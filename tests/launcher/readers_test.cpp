@@ -3,7 +3,9 @@
 // missing file.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "launcher/launcher.h"
@@ -94,6 +96,68 @@ TEST_F(OddFiles, DriverFileIsNeverWrittenThroughALinkOrAFifo)
     launcher_main(SW_SHOWNORMAL);
     EXPECT_FALSE(fs::exists(box.outside / "made-outside.ini"));
     EXPECT_TRUE(fs::is_symlink(demo / "drivers" / "dig.ini"));
+}
+
+// The driver file's folder, or the name itself, is something other than a plain folder and no
+// file: a link to a folder outside, a dangling link, a FIFO (in another spelling too), a device.
+// The menu neither creates anything anywhere nor blocks, and keeps Play disabled; a listing
+// with hashes of the whole sandbox proves that nothing changed. A plain folder gets the file.
+TEST_F(OddFiles, DriverFileIsCreatedOnlyInARealFolderAndNeverOverSomethingElse)
+{
+    write_file(demo / "xxxxxxx.xxx", "MZ");
+    write_file(box.outside / "keep.txt", "keep");
+    using Setup = std::function<void()>;
+    const std::vector<std::pair<const char *, Setup>> cases = {
+        {"folder link", [&] { fs::create_directory_symlink(box.outside, demo / "drivers"); }},
+        {"link in another case",
+         [&] { fs::create_directory_symlink(box.outside, demo / "DRIVERS"); }},
+        {"dangling link",
+         [&] { fs::create_directory_symlink(box.outside / "none", demo / "drivers"); }},
+        {"fifo",
+         [&] {
+             fs::create_directories(demo / "drivers");
+             ASSERT_EQ(mkfifo((demo / "drivers" / "dig.ini").c_str(), 0644), 0);
+         }},
+        {"fifo in another case",
+         [&] {
+             fs::create_directories(demo / "drivers");
+             ASSERT_EQ(mkfifo((demo / "drivers" / "DIG.Ini").c_str(), 0644), 0);
+         }},
+        {"device",
+         [&] {
+             fs::create_directories(demo / "drivers");
+             ASSERT_EQ(mknod((demo / "drivers" / "dig.ini").c_str(), S_IFCHR | 0644,
+                             makedev(1, 3)),
+                       0);
+         }},
+    };
+    for (const auto &[name, setup] : cases) {
+        SCOPED_TRACE(name);
+        std::error_code ignored;
+        fs::remove_all(demo / "drivers", ignored);
+        fs::remove_all(demo / "DRIVERS", ignored);
+        setup();
+        auto before = sandbox_listing(box.root);
+        restart("E:\\RUNNER.EXE");
+        launcher.sound_setup_has_run = true;
+        for (int i = 0; i < 3; i++)
+            headless_tick();
+        launcher_main(SW_SHOWNORMAL);
+        EXPECT_EQ(sandbox_listing(box.root), before);
+        EXPECT_FALSE(enabled(ID_PLAY));
+    }
+    // A real folder: the file is made, and the next look enables Play.
+    std::error_code ignored;
+    fs::remove_all(demo / "drivers", ignored);
+    fs::remove_all(demo / "DRIVERS", ignored);
+    fs::create_directories(demo / "drivers");
+    restart("E:\\RUNNER.EXE");
+    launcher.sound_setup_has_run = true;
+    headless_tick();
+    launcher_main(SW_SHOWNORMAL);
+    EXPECT_TRUE(fs::is_regular_file(demo / "drivers" / "dig.ini"));
+    EXPECT_EQ(fs::file_size(demo / "drivers" / "dig.ini"), 0u);
+    EXPECT_TRUE(enabled(ID_PLAY));
 }
 
 } // namespace

@@ -20,11 +20,12 @@ struct Sandbox {
     fs::path root, cd, prefix, drive_c, outside, registry;
 };
 
-// In base, a folder for temporary files ("/dev/shm" keeps thousands of small trees in memory).
-inline Sandbox sandbox_make(const char *base = "/tmp")
+// A fresh folder in the test's own temporary folder (TMPDIR).
+inline Sandbox sandbox_make()
 {
     Sandbox s;
-    std::string templ = std::string(base) + "/runner-test-XXXXXX";
+    const char *base = std::getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/runner-test-XXXXXX";
     s.root = fs::path(mkdtemp(&templ[0]));
     s.cd = s.root / "cd";
     s.prefix = s.root / "prefix";

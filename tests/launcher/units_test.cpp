@@ -274,6 +274,53 @@ TEST_F(Backdrop, TrailingBytesAndFewColoursStillLoad)
     EXPECT_EQ(picture.colour_count, 1);
 }
 
+// Pictures with a larger info header (108 or 124 bytes, as many tools write them) and pixels
+// that begin further on than right after the colour table: the same picture as the plain file,
+// colour for colour and pixel for pixel. Offsets that overlap or leave the file are refused.
+TEST_F(Backdrop, LargerInfoHeadersAndPixelOffsetsAreHonoured)
+{
+    auto put32 = [](std::string *b, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; i++)
+            (*b)[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    const std::string plain = make_bmp(9, 3, 0);
+    auto variant = [&](uint32_t info_bytes, uint32_t gap) {
+        std::string b = plain;
+        b.insert(54, std::string(info_bytes - 40, '\x5a'));
+        b.insert(54 + (info_bytes - 40) + 1024, std::string(gap, '\x66'));
+        put32(&b, 14, info_bytes);
+        put32(&b, 10, 14 + info_bytes + 1024 + gap);
+        put32(&b, 2, static_cast<uint32_t>(b.size()));
+        return b;
+    };
+    ASSERT_TRUE(load(plain));
+    std::string want(reinterpret_cast<const char *>(picture.image),
+                     static_cast<size_t>(picture.image_bytes));
+    for (auto [info_bytes, gap] : {std::pair<uint32_t, uint32_t>{124, 0}, {108, 0}, {40, 6},
+                                   {124, 3}}) {
+        ASSERT_TRUE(load(variant(info_bytes, gap))) << info_bytes << " " << gap;
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(picture.image),
+                              static_cast<size_t>(picture.image_bytes)),
+                  want)
+            << info_bytes << " " << gap;
+    }
+    std::string v5 = variant(124, 0);
+    std::string overlapping = v5, beyond = v5, core = plain, huge = v5, zero = plain;
+    put32(&overlapping, 10, 14 + 124 + 1020); // pixels inside the colour table
+    put32(&beyond, 10, static_cast<uint32_t>(v5.size()) - 26);
+    put32(&core, 14, 12); // the old 12-byte header has 16-bit sizes: not ours to read
+    put32(&huge, 14, 0xFFFFFFF0u);
+    put32(&zero, 10, 0); // no offset: the pixels follow the colour table
+    for (const std::string *refused : {&overlapping, &beyond, &core, &huge}) {
+        EXPECT_FALSE(load(*refused));
+        EXPECT_EQ(picture.image, nullptr);
+    }
+    ASSERT_TRUE(load(zero));
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(picture.image),
+                          static_cast<size_t>(picture.image_bytes)),
+              want);
+}
+
 TEST(BackdropMeasure, NeedsOnlyTheHeaders)
 {
     std::string b = make_bmp(480, 360, 0);

@@ -79,6 +79,35 @@ TEST_F(Reader, RecordCountComesFromTheLengthAtOpening)
     EXPECT_EQ(movie_reader.records_read, 3);
 }
 
+TEST_F(Reader, AFileLongerThanItsReachCountsTheRecordsWithinIt)
+{
+    // Sparse files: their length alone matters, no byte past the first record is read. A count
+    // taken from a length cut to 32 bits would wrap (4 GiB + 1 record reads as 1 record) or go
+    // negative; the reader's is every whole record within its first 2^31 - 1 bytes.
+    const std::string path = temp_path("sparse.mov");
+    const Bytes first = gen_movie(GEN_SHAPES, 1);
+    struct Case {
+        int64_t bytes;
+        int32_t length, records;
+    };
+    for (const Case &c :
+         {Case{49032LL * 43797 - 1, 49032 * 43797 - 1, 49031}, Case{INT32_MAX, INT32_MAX, 49032},
+          Case{(int64_t)INT32_MAX + 1, INT32_MAX, 49032}, Case{3LL << 30, INT32_MAX, 49032},
+          Case{(4LL << 30) + 43797, INT32_MAX, 49032}, Case{1LL << 40, INT32_MAX, 49032}}) {
+        SCOPED_TRACE(c.bytes);
+        ASSERT_TRUE(gen_write_file(path.c_str(), first));
+        ASSERT_EQ(truncate(path.c_str(), (off_t)c.bytes), 0) << strerror(errno);
+        movie_open(path.c_str());
+        EXPECT_EQ(movie_reader.file_length, c.length);
+        EXPECT_EQ(movie_reader.record_count, c.records);
+        const Frame f = next();
+        ASSERT_NE(f.picture, nullptr);
+        EXPECT_EQ(movie_reader.fault, MOVIE_FAULT_NONE);
+        movie_close();
+    }
+    unlink(path.c_str());
+}
+
 TEST_F(Reader, MissingFileIsAnEmptyMovie)
 {
     movie_open(temp_path("does-not-exist.mov").c_str());

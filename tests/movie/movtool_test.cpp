@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -43,6 +44,29 @@ TEST(Movtool, InfoListsRecordsAndTheirFaults)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("well formed: 2 of 3"), std::string::npos) << r.out;
+}
+
+TEST(Movtool, AFileLongerThanTheReachOfAMovieIsReportedWhole)
+{
+    // 3 GiB, sparse: 73548 whole records, of which the first 49032 lie within the 2^31 - 1
+    // bytes a movie's length can say.
+    const std::string path = temp("huge.mov");
+    ASSERT_TRUE(gen_write_file(path.c_str(), gen_movie(GEN_SHAPES, 2)));
+    ASSERT_EQ(truncate(path.c_str(), 3LL << 30), 0);
+    // The head of the listing is enough: reading 2 GiB of holes tells nothing more.
+    const CliRun info = movtool("info " + path + " | head -n 10");
+    EXPECT_NE(info.out.find("bytes: 3221225472\nrecords: 73548\nduration: 11767.680 s\n"),
+              std::string::npos)
+        << info.out;
+    EXPECT_NE(info.out.find("out of reach: records 49032 to 73547 lie past byte 2147483647"),
+              std::string::npos)
+        << info.out;
+    EXPECT_NE(info.out.find("      0 "), std::string::npos) << info.out;
+    const CliRun screen = movtool("screen " + path + " 60000 A 565 320x200 " + temp("huge.raw"));
+    EXPECT_EQ(screen.status, 1) << screen.out;
+    EXPECT_NE(screen.out.find("record 60000 lies past byte 2147483647"), std::string::npos)
+        << screen.out;
+    unlink(path.c_str());
 }
 
 TEST(Movtool, DumpIsWhatTheDecoderHandsOut)

@@ -1,11 +1,14 @@
 // The install record read from registry files in Wine's text format.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/paths.h"
 #include "platform/posix/registry_file.h"
 #include "platform/registry.h"
 #include "tests/launcher/sandbox.h"
@@ -144,6 +147,11 @@ TEST_F(RegistryApi, FileIsChosenByEnvironment)
     const char *home_env = getenv("HOME");
     std::string home = home_env ? home_env : "";
     EXPECT_EQ(registry_file_path(), home + "/.wine/system.reg");
+    // Empty variables count as unset, here and for the drives.
+    setenv("WINEPREFIX", "", 1);
+    setenv("RUNNER_REGISTRY", "", 1);
+    EXPECT_EQ(registry_file_path(), home + "/.wine/system.reg");
+    EXPECT_EQ(paths_wine_prefix(), home + "/.wine");
     setenv("RUNNER_REGISTRY", (box.root / "missing.reg").c_str(), 1);
     EXPECT_EQ(registry_open_key("Software\\Quillon\\Zenthor", &key), REG_ERROR_FILE_NOT_FOUND);
 }
@@ -179,18 +187,23 @@ TEST_F(RegistryApi, FileIsReadAgainOnlyWhenItsSizeTimeOrInodeChanged)
     set_modified(box.registry, 1000000);
     EXPECT_EQ(path_value(), "C:\\AAAA");
 
-    // Same inode, size and time: the file is not read again, so the old answer stays. (Nothing
-    // but a deliberate reset of the time makes such a change.)
+    // Same inode, size and modification time (put back on purpose): the change time, which
+    // nobody can set, still shows the rewrite.
     {
         std::fstream same(box.registry, std::ios::in | std::ios::out | std::ios::binary);
         same.seekp(static_cast<std::streamoff>(record("C:\\\\").size() - 2));
         same << "BBBB";
     }
     set_modified(box.registry, 1000000);
-    EXPECT_EQ(path_value(), "C:\\AAAA");
+    EXPECT_EQ(path_value(), "C:\\BBBB");
 
+    {
+        std::fstream same(box.registry, std::ios::in | std::ios::out | std::ios::binary);
+        same.seekp(static_cast<std::streamoff>(record("C:\\\\").size() - 2));
+        same << "bbbb";
+    }
     set_modified(box.registry, 1000001);
-    EXPECT_EQ(path_value(), "C:\\BBBB"); // time
+    EXPECT_EQ(path_value(), "C:\\bbbb"); // time
 
     write_file(box.registry, record("C:\\\\CCCCC"));
     set_modified(box.registry, 1000001);
@@ -203,6 +216,53 @@ TEST_F(RegistryApi, FileIsReadAgainOnlyWhenItsSizeTimeOrInodeChanged)
 
     fs::remove(box.registry);
     EXPECT_EQ(path_value(), "<missing>");
+}
+
+// A file dated in the future (a clock set back, an archive unpacked with its dates) is read
+// once, then again only when it changes: the answers stay right and the reads stop.
+TEST_F(RegistryApi, AFileFromTheFutureIsNotReadAgainAndAgain)
+{
+    const time_t future = time(nullptr) + 365 * 24 * 3600;
+    write_file(box.registry, record("C:\\\\FUTURE"));
+    set_modified(box.registry, future);
+    EXPECT_EQ(path_value(), "C:\\FUTURE");
+    // Just written, the file may still change within the same tick of the file system's clock:
+    // it is looked at again until that moment has certainly passed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+    EXPECT_EQ(path_value(), "C:\\FUTURE");
+    uint64_t settled = registry_file_reads();
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(path_value(), "C:\\FUTURE");
+    EXPECT_EQ(registry_file_reads(), settled);
+    // A rewrite of the same size, dated as before, is still seen.
+    write_file(box.registry, record("C:\\\\LATEST"));
+    set_modified(box.registry, future);
+    EXPECT_EQ(path_value(), "C:\\LATEST");
+    EXPECT_EQ(registry_file_reads(), settled + 1);
+}
+
+// A key with 120,000 values (each name given twice, the later one kept) is read in one pass:
+// comparing every value with every earlier one kept the menu from showing for minutes. The
+// alarm ends the test should that come back.
+TEST(RegistryFile, AKeyWithAHundredAndTwentyThousandValues)
+{
+    std::string text = "[Software\\\\Quillon\\\\Zenthor\\\\Inf] 1\n";
+    constexpr int COUNT = 120000;
+    for (int pass = 0; pass < 2; pass++)
+        for (int i = 0; i < COUNT; i++)
+            text += "\"Value" + std::to_string(i) + (pass ? "\"=\"b\"\n" : "\"=\"a\"\n");
+    text += "\"PATH\"=\"C:\\\\A\"\n\"path\"=\"C:\\\\B\"\n";
+    alarm(120);
+    std::vector<RegistryValue> values;
+    ASSERT_TRUE(registry_file_parse(text.data(), text.size(), "Software\\Quillon\\Zenthor\\Inf",
+                                    &values));
+    alarm(0);
+    ASSERT_EQ(values.size(), static_cast<size_t>(COUNT) + 1);
+    EXPECT_EQ(values[0].name, "Value0");
+    EXPECT_EQ(value_text(values, "Value119999"), std::string("b\0", 2));
+    // A name keeps its first place, with the last line's spelling and data.
+    EXPECT_EQ(values.back().name, "path");
+    EXPECT_EQ(value_text(values, "path"), std::string("C:\\B\0", 5));
 }
 
 TEST_F(RegistryApi, FifoFolderAndOversizedFileCountAsMissing)

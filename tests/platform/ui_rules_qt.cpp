@@ -5,6 +5,7 @@
 
 #include "platform/qt/launcher_qt.h"
 #include "tests/platform/ui_rules.h"
+#include "tests/support/test_folder.h"
 
 void ui_rules_reset()
 {
@@ -14,9 +15,12 @@ void ui_rules_reset()
 
 int main(int argc, char **argv)
 {
+    test_folder_enter();
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::testing::InitGoogleTest(&argc, argv);
     int qt_argc = 1;
     QApplication app(qt_argc, argv);
-    return RUN_ALL_TESTS();
+    int status = RUN_ALL_TESTS();
+    test_folder_leave();
+    return status;
 }

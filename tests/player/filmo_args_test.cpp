@@ -216,6 +216,57 @@ TEST_F(FilmoNoSound, SigtermEndsThePlayerWhileTheBoxIsOpen)
     EXPECT_EQ(wait_exit(pid, 20), 0);
 }
 
+// Several names too long for the command line: a box each. SIGTERM or SIGINT on the first box
+// ends the player; the next box never opens.
+TEST_F(FilmoNoSound, ASignalOnTheFirstOfSeveralBoxesEndsThePlayer)
+{
+    std::string names;
+    for (char c : {'a', 'b', 'c'})
+        names.append(" '").append(1100, c).append(".mov'");
+    const std::string command = sanitizer_prefix() + "DISPLAY=" + display +
+                                " SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null FILMO_NO_BOXES= "
+                                "exec '" +
+                                filmo + "'" + names + " > '" + out + "' 2>&1";
+    for (int signal_number : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal_number);
+        pid_t pid = start_shell(command);
+        ASSERT_GT(pid, 0);
+        std::string search =
+            "DISPLAY=" + display + " xdotool search --onlyvisible --name '^Achtung$'";
+        ASSERT_TRUE(wait_until([&] { return cli_run(search).status == 0; }, 30))
+            << text_of(out) << "windows:\n"
+            << windows();
+        kill(pid, signal_number);
+        EXPECT_EQ(wait_exit(pid, 20), 0) << text_of(out);
+        std::string said = text_of(out);
+        size_t boxes = 0;
+        for (size_t at = said.find("Achtung: "); at != std::string::npos;
+             at = said.find("Achtung: ", at + 1))
+            boxes++;
+        EXPECT_EQ(boxes, 1u) << said;
+    }
+}
+
+// The X server goes away under a playing filmo: the player ends with 0, as it promises for
+// every end, and says why on stderr.
+TEST_F(FilmoNoSound, TheDisplayGoingAwayEndsThePlayerWithZero)
+{
+    pid_t pid = start_shell(sanitizer_prefix() + "DISPLAY=" + display +
+                            " SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null FILMO_NO_BOXES=1 "
+                            "exec '" +
+                            filmo + "' '" + movie + "' > '" + out + "' 2>&1");
+    ASSERT_GT(pid, 0);
+    // Playing: its window is on the screen.
+    std::string search =
+        "DISPLAY=" + display + " xdotool search --onlyvisible --name '^Halvener-Test$'";
+    ASSERT_TRUE(wait_until([&] { return cli_run(search).status == 0; }, 30)) << text_of(out);
+    kill(server, SIGKILL);
+    wait_exit(server, 20);
+    server = -1;
+    EXPECT_EQ(wait_exit(pid, 20), 0) << text_of(out);
+    EXPECT_NE(text_of(out).find("the display went away"), std::string::npos) << text_of(out);
+}
+
 TEST(FilmoNoSoundNoDisplay, TheMessageGoesToStderrOnly)
 {
     std::string own = own_folder();

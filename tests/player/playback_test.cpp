@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -69,6 +70,21 @@ class Playback : public testing::Test
         headless_script_key(0x1B, 27, presents, delay_ms);
     }
 };
+
+TEST_F(Playback, AMovieLongerThanItsReachPlaysAsAnyOther)
+{
+    // 3 GiB, sparse: the reader reaches its first 49032 records (2 h 10 min) and the player
+    // plays them as it plays any movie, from the first record on.
+    std::string huge = movie_write("huge.mov", 6, 0);
+    ASSERT_EQ(truncate(huge.c_str(), 3LL << 30), 0);
+    escape_after(1 + 7);
+    EXPECT_EQ(player_main(huge.c_str()), 0);
+    std::vector<ShownPicture> s = shown({0});
+    ASSERT_EQ(s.size(), 7u);
+    size_t at = 0;
+    expect_run(s, at, 0, 6);
+    unlink(huge.c_str());
+}
 
 TEST_F(Playback, MoviesOfTheListPlayInARingUntilEscape)
 {

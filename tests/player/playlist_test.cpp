@@ -19,11 +19,11 @@ class Playlist : public testing::Test
   protected:
     void SetUp() override
     {
-        char dir[] = "/tmp/playlistXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
+        std::string dir = testing::TempDir() + "playlistXXXXXX";
+        ASSERT_NE(mkdtemp(&dir[0]), nullptr);
         folder = dir;
         ASSERT_EQ(getcwd(old, sizeof old), old);
-        ASSERT_EQ(chdir(dir), 0);
+        ASSERT_EQ(chdir(dir.c_str()), 0);
         for (const char *name : {"x.mov", "y.mov", "z.mov", "w.mov", "v.mov", "tv.mov"})
             touch(name);
     }

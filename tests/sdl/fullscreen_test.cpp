@@ -59,8 +59,8 @@ class BareX : public testing::Test
         if (system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null && "
                    "command -v import >/dev/null") != 0)
             GTEST_SKIP() << "Xvfb, xdotool or imagemagick missing";
-        char pattern[] = "/tmp/sdl_fullscreen_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
+        std::string pattern = testing::TempDir() + "sdl_fullscreen_XXXXXX";
+        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
         dir = pattern;
         display = cli_start_xvfb(screen_w, screen_h, dir + "/xvfb.txt", &server);
         ASSERT_FALSE(display.empty()) << cli_read_text(dir + "/xvfb.txt");

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <sndfile.h>
 
 namespace
@@ -117,6 +118,28 @@ TEST(ExportVideo, TheReadmePipelineWorksTheFirstTimeInAFreshFolder)
     EXPECT_EQ(probe(dir + "/trailer.mp4", "v:0", "stream=nb_read_frames"), "10");
 }
 
+TEST(ExportVideo, OnlyTheVideoExportLoadsFFmpeg)
+{
+    // The loader names every library it loads: movtool's other commands start without FFmpeg's
+    // hundred-odd libraries; the video export's own program loads them.
+    std::string dir = test_folder("video_libraries");
+    const std::string movie = q(dir + "/in.mov");
+    ASSERT_TRUE(gen_write_file((dir + "/in.mov").c_str(), gen_movie(GEN_SHAPES, 3)));
+    for (const std::string &args :
+         {"info " + movie, "dump " + movie + " " + q(dir + "/d.raw"),
+          "screen " + movie + " 0 A 565 320x200 " + q(dir + "/s.raw"),
+          "export " + movie + " " + q(dir + "/frames") + " --no-y4m", std::string("--help")}) {
+        CliRun run = cli_run("LD_DEBUG=libs " + std::string(MOVTOOL_PATH) + " " + args);
+        EXPECT_EQ(run.status, 0) << args << "\n" << run.out;
+        EXPECT_NE(run.out.find("libc.so"), std::string::npos) << "the loader said nothing";
+        EXPECT_EQ(run.out.find("libavcodec"), std::string::npos) << args;
+    }
+    CliRun video = cli_run("LD_DEBUG=libs " + std::string(MOVTOOL_PATH) + " export " + movie + " " +
+                           q(dir + "/out.mkv"));
+    EXPECT_EQ(video.status, 0) << video.out;
+    EXPECT_NE(video.out.find("libavcodec"), std::string::npos);
+}
+
 struct VideoCase {
     const char *ending, *video, *audio, *pixel_format;
     int32_t extra_pictures; // the first picture stored twice where the rate is fixed
@@ -153,8 +176,9 @@ TEST(ExportVideo, OneCommandMakesAVideoWithEveryPictureAtItsTimeAndTheWholeSound
         const std::string video = dir + "/out." + c.ending;
         CliRun run = movtool_run("export " + q(movie) + " " + q(video));
         ASSERT_EQ(run.status, 0) << run.out;
-        EXPECT_EQ(probe(video, "v:0", "stream=codec_name,width,height,pix_fmt"),
-                  std::string(c.video) + "\n320\n200\n" + c.pixel_format);
+        // 320x200 pictures are shown at 4:3: pixels 5:6.
+        EXPECT_EQ(probe(video, "v:0", "stream=codec_name,width,height,sample_aspect_ratio,pix_fmt"),
+                  std::string(c.video) + "\n320\n200\n5:6\n" + c.pixel_format);
         EXPECT_EQ(probe(video, "a:0", "stream=codec_name,sample_rate,channels"),
                   std::string(c.audio) + "\n22050\n1");
         EXPECT_EQ(probe(video, "v:0", "stream=nb_read_frames"),
@@ -179,6 +203,34 @@ TEST(ExportVideo, OneCommandMakesAVideoWithEveryPictureAtItsTimeAndTheWholeSound
     Bytes wav = file_read(dir + "/frames/sound.wav");
     ASSERT_GT(wav.size(), 44u);
     EXPECT_TRUE(file_read(dir + "/sound.u8") == Bytes(wav.begin() + 44, wav.end()));
+
+    // The MP4's sound is lossy, but as loud as the movie's (its RMS within half a decibel), with
+    // no offset, and as long.
+    CliRun aac = cli_run("ffmpeg -nostdin -v error -y -i " + q(dir + "/out.mp4") +
+                         " -map 0:a -f f32le -ac 1 -ar 22050 " + q(dir + "/sound.f32"));
+    ASSERT_EQ(aac.status, 0) << aac.out;
+    Bytes f32 = file_read(dir + "/sound.f32");
+    std::vector<float> heard(f32.size() / 4);
+    memcpy(heard.data(), f32.data(), heard.size() * 4);
+    std::vector<float> stored;
+    for (size_t i = 44; i < wav.size(); i++)
+        stored.push_back((wav[i] - 128) / 128.0f);
+    auto mean = [](const std::vector<float> &x) {
+        double sum = 0;
+        for (float v : x)
+            sum += v;
+        return sum / (double)x.size();
+    };
+    auto rms = [&](const std::vector<float> &x) {
+        double m = mean(x), sum = 0;
+        for (float v : x)
+            sum += (v - m) * (v - m);
+        return std::sqrt(sum / (double)x.size());
+    };
+    ASSERT_GT(rms(stored), 0.1);
+    EXPECT_NEAR(20 * std::log10(rms(heard) / rms(stored)), 0.0, 0.5);
+    EXPECT_NEAR(mean(heard), mean(stored), 0.01);
+    EXPECT_NEAR((double)heard.size(), (double)stored.size(), 0.02 * 22050);
 }
 
 } // namespace

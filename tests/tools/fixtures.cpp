@@ -131,9 +131,9 @@ static void snapshot_into(const std::string &root, const std::string &relative,
         path += "/" + name;
         struct stat st;
         if (lstat((root + path).c_str(), &st) != 0) continue;
+        // A folder's own size and times are the file system's to keep (tmpfs counts its
+        // entries in the size): what it holds is compared entry by entry instead.
         char head[64];
-        // A folder's size is its file system's business (on a tmpfs it grows with its
-        // entries, which are listed themselves).
         snprintf(head, sizeof head, "mode %o size %lld", (unsigned)st.st_mode,
                  S_ISDIR(st.st_mode) ? 0LL : (long long)st.st_size);
         std::string entry = head;

@@ -92,8 +92,10 @@ TEST(MovtoolFiles, OutputsGoThroughLinksAndNeverThroughPreparedTemporaryNames)
     // The outputs themselves are links to files outside, which are to be replaced.
     link_to("outside/dump.target", s.dir + "/dump.raw");
     link_to(s.dir + "/outside/screen.target", s.dir + "/screen.raw");
-    FILE *f = fopen((s.dir + "/outside/screen.target").c_str(), "wb");
-    fclose(f);
+    for (const char *target : {"/outside/dump.target", "/outside/screen.target"}) {
+        FILE *f = fopen((s.dir + target).c_str(), "wb");
+        fclose(f);
+    }
     chmod((s.dir + "/outside/screen.target").c_str(), 0600);
     Snapshot before = tree_snapshot(s.dir);
 
@@ -112,6 +114,40 @@ TEST(MovtoolFiles, OutputsGoThroughLinksAndNeverThroughPreparedTemporaryNames)
     struct stat st;
     ASSERT_EQ(stat((s.dir + "/outside/screen.target").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u); // permissions kept
+}
+
+TEST(MovtoolFiles, ALinkToNothingIsNeverWrittenThroughWhereverItStands)
+{
+    Scene s = scene("files_dangling");
+    // Every output of every command a link to a name outside that does not exist: the output
+    // itself, a chain ending in a missing folder, and one file inside export's folder.
+    link_to(s.dir + "/outside/new.mkv", s.dir + "/out.mkv");
+    link_to("outside/new.raw", s.dir + "/out.raw");
+    link_to("out.raw", s.dir + "/hop.raw");
+    link_to("outside/missing/x.mp4", s.dir + "/out.mp4");
+    link_to("outside/new.mov", s.dir + "/out.mov");
+    ASSERT_TRUE(png_write(s.dir + "/g0.png", rgb_shapes(0)));
+    for (const char *kept : {"x1", "x2"})
+        mkdir((s.dir + "/" + kept).c_str(), 0755);
+    link_to("../outside/sound.wav", s.dir + "/x1/sound.wav");
+    link_to("../outside/b.png", s.dir + "/x2/0000_B.png");
+    Snapshot before = tree_snapshot(s.dir);
+
+    const std::string m = q(s.movie);
+    for (const std::string &args :
+         {words({"export", m, q(s.dir + "/out.mkv")}), words({"export", m, q(s.dir + "/out.mp4")}),
+          words({"dump", m, q(s.dir + "/hop.raw")}),
+          words({"screen", m, "0 A 565 320x200", q(s.dir + "/out.raw")}),
+          words(
+              {"encode -q -o", q(s.dir + "/out.mov"), q(s.dir + "/g0.png"), q(s.dir + "/g0.png")}),
+          words({"export", m, q(s.dir + "/x1"), "--no-y4m"}),
+          words({"export", m, q(s.dir + "/x2"), "--no-y4m"})}) {
+        CliRun run = movtool_run(args);
+        EXPECT_EQ(run.status, 1) << args << "\n" << run.out;
+        EXPECT_NE(run.out.find("not written through"), std::string::npos) << args << "\n"
+                                                                          << run.out;
+        EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{}) << args;
+    }
 }
 
 TEST(MovtoolFiles, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
@@ -197,17 +233,33 @@ TEST(MovtoolFiles, WriteErrorsAreReportedStandardOutputIncluded)
 
 TEST(MovtoolFiles, AFileThatCannotGrowKeepsTheOldOutputAndNoTemporaryFile)
 {
-    // A file size limit stands in for a full disk: the write fails in the middle.
+    // A file size limit and a full device: the write fails in the middle, the old output stays,
+    // and the message names the real cause, the video export's included.
     Scene s = scene("files_limit", 12);
-    FILE *f = fopen((s.dir + "/out.raw").c_str(), "wb");
-    fputs("the previous dump", f);
-    fclose(f);
+    for (const char *old : {"/out.raw", "/out.mkv", "/out.mp4"}) {
+        FILE *f = fopen((s.dir + old).c_str(), "wb");
+        fputs("the previous output", f);
+        fclose(f);
+    }
+    link_to("/dev/full", s.dir + "/full.mkv");
+    link_to("/dev/full", s.dir + "/full.mp4");
     Snapshot before = tree_snapshot(s.dir);
-    CliRun run = cli_run("ulimit -f 512 && " + std::string(MOVTOOL_PATH) + " dump " + q(s.movie) +
-                         " " + q(s.dir + "/out.raw"));
-    EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find(strerror(EFBIG)), std::string::npos) << run.out;
-    EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{});
+    struct Case {
+        const char *command, *output;
+        int kilobytes, error;
+    };
+    for (const Case &c :
+         {Case{"dump", "/out.raw", 512, EFBIG}, Case{"export", "/out.mkv", 4, EFBIG},
+          Case{"export", "/out.mp4", 4, EFBIG}, Case{"export", "/full.mkv", 512, ENOSPC},
+          Case{"export", "/full.mp4", 512, ENOSPC}}) {
+        const std::string args = words({c.command, q(s.movie), q(s.dir + c.output)});
+        CliRun run = cli_run("ulimit -f " + std::to_string(c.kilobytes) + " && " +
+                             std::string(MOVTOOL_PATH) + " " + args);
+        EXPECT_EQ(run.status, 1) << args << "\n" << run.out;
+        EXPECT_NE(run.out.find(strerror(c.error)), std::string::npos) << args << "\n" << run.out;
+        EXPECT_EQ(run.out.find(strerror(EIO)), std::string::npos) << args << "\n" << run.out;
+        EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{}) << args;
+    }
 }
 
 TEST(MovtoolFiles, AFifoAsOutputIsWrittenThroughToItsReader)
@@ -223,6 +275,49 @@ TEST(MovtoolFiles, AFifoAsOutputIsWrittenThroughToItsReader)
     struct stat st;
     ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // A video through a FIFO cannot be sought in: an MP4 goes out in fragments, and plays with
+    // its pictures from the start, in time with its sound (the H.264 encoder's delay and the
+    // AAC encoder's lead-in are taken out as in a file).
+    const std::string video_fifo = s.dir + "/pipe.mp4";
+    ASSERT_EQ(mkfifo(video_fifo.c_str(), 0600), 0);
+    CliRun video =
+        cli_run("cat " + q(video_fifo) + " > " + q(s.dir + "/copy.mp4") + " & " + MOVTOOL_PATH +
+                " export " + q(s.movie) + " " + q(video_fifo) + "; s=$?; wait; exit $s");
+    ASSERT_EQ(video.status, 0) << video.out;
+    CliRun probe = cli_run("ffprobe -v error -show_entries stream=start_time,duration -of "
+                           "csv=p=0 " +
+                           q(s.dir + "/copy.mp4"));
+    float video_start = -1, video_length = 0, sound_start = 1;
+    EXPECT_EQ(sscanf(probe.out.c_str(), "%f,%f %f", &video_start, &video_length, &sound_start), 3)
+        << probe.out;
+    EXPECT_EQ(video_start, 0.0f) << probe.out;
+    EXPECT_NEAR(video_length, 2 * 0.16, 0.01) << probe.out;
+    EXPECT_LE(sound_start, 0.0f) << probe.out;
+    ASSERT_EQ(lstat(video_fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Descriptors 0, 1 and 2 closed when movtool starts: the movie it makes would have been given
+// one of those numbers, and its messages would have gone into it. A closed standard output is
+// output nobody reads, not a failure.
+TEST(MovtoolFiles, ClosedStandardDescriptorsNeitherCorruptNorFailTheOutput)
+{
+    std::string dir = test_folder("files_closed");
+    ASSERT_TRUE(png_write(dir + "/g0.png", rgb_shapes(0)));
+    ASSERT_TRUE(png_write(dir + "/g1.png", rgb_shapes(1)));
+    const std::string encode =
+        "encode -o " + q(dir + "/out.mov") + " " + q(dir + "/g0.png") + " " + q(dir + "/g1.png");
+    ASSERT_EQ(movtool_run(encode).status, 0);
+    const Bytes reference = file_read(dir + "/out.mov");
+    ASSERT_EQ(reference.size(), (size_t)MOVIE_RECORD_SIZE);
+    for (const char *closing : {"2>&-", ">&-", "<&-", "<&- >&- 2>&-"}) {
+        ASSERT_EQ(unlink((dir + "/out.mov").c_str()), 0);
+        CliRun run = movtool_redirected(encode, closing);
+        EXPECT_EQ(run.status, 0) << closing << "\n" << run.out;
+        EXPECT_TRUE(file_read(dir + "/out.mov") == reference) << closing;
+    }
+    EXPECT_EQ(movtool_redirected("info " + q(dir + "/out.mov"), ">&-").status, 0);
 }
 
 // Starts encode on many detailed pictures (minutes of work), waits until it has written its
@@ -274,6 +369,48 @@ void expect_encode_interrupted_cleanly(int signal_number)
     ASSERT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_EQ(WTERMSIG(status), signal_number);
     EXPECT_EQ(changed(before, tree_snapshot(dir)), std::vector<std::string>{});
+}
+
+// A signal that comes while a command makes and registers its temporary file, the window in
+// which the file exists but its removal is not arranged yet. In the video export the encoder's
+// threads already run by then, and none of them may take the signal first; in a dump the one
+// thread must hold it off itself. The preloaded delay keeps the window open until the signal
+// is there.
+TEST(MovtoolFiles, ASignalWhileTheTemporaryFileIsMadeLeavesNone)
+{
+    Scene s = scene("files_window", 4);
+    const std::string ready = s.dir + "/../window_open";
+    for (const char *command : {"export", "dump"})
+        for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+            SCOPED_TRACE(std::string(command) + ", " + strsignal(signal_number));
+            unlink(ready.c_str());
+            Snapshot before = tree_snapshot(s.dir);
+            const std::string out = s.dir + (strcmp(command, "dump") ? "/out.mp4" : "/out.raw");
+            pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                for (int n : {SIGINT, SIGTERM, SIGHUP})
+                    signal(n, SIG_DFL);
+                setenv("LD_PRELOAD", SLOW_TEMPORARY, 1);
+                setenv("SLOW_TEMPORARY_READY", ready.c_str(), 1);
+                execl(MOVTOOL_PATH, "movtool", command, s.movie.c_str(), out.c_str(),
+                      (char *)nullptr);
+                _exit(127);
+            }
+            struct stat st;
+            while (stat(ready.c_str(), &st) != 0) {
+                int status = 0;
+                ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "ended before its window";
+                usleep(1000);
+            }
+            kill(child, signal_number);
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFSIGNALED(status)) << status;
+            EXPECT_EQ(WTERMSIG(status), signal_number);
+            EXPECT_EQ(changed(before, tree_snapshot(s.dir)), std::vector<std::string>{});
+        }
+    unlink(ready.c_str());
 }
 
 TEST(MovtoolFiles, ASignalDuringEncodeLeavesTheOldMovieAndNoTemporaryFile)

@@ -92,18 +92,51 @@ TEST(Output, LinksAreFollowedToTheFileThatIsWritten)
     EXPECT_EQ(mode_of(dir + "/elsewhere/real.raw") & 07777, 0600u);
     EXPECT_EQ(folder_list(dir + "/elsewhere"), std::vector<std::string>{"real.raw"});
 
-    // A link to nothing yet makes its target.
+    // A link to nothing is never written through, as cp does not (it would make a file
+    // wherever the link points): at its end, through a chain, into a missing folder. A loop is
+    // an error too. Nothing changes, and the check says so before any output is opened.
     ASSERT_EQ(symlink("elsewhere/later.raw", (dir + "/dangling").c_str()), 0);
-    ASSERT_EQ(write_whole(dir + "/dangling", "made"), 0) << output_error();
-    EXPECT_EQ(text(dir + "/elsewhere/later.raw"), "made");
-    EXPECT_TRUE(S_ISLNK(mode_of(dir + "/dangling")));
-
-    // A loop is an error, and changes nothing.
+    ASSERT_EQ(symlink((dir + "/dangling").c_str(), (dir + "/chain").c_str()), 0);
+    ASSERT_EQ(symlink("elsewhere/missing/x.raw", (dir + "/into_missing").c_str()), 0);
     ASSERT_EQ(symlink("loop2", (dir + "/loop1").c_str()), 0);
     ASSERT_EQ(symlink("loop1", (dir + "/loop2").c_str()), 0);
     auto before = tree_snapshot(dir);
-    EXPECT_EQ(write_whole(dir + "/loop1", "x"), OUTPUT_FAILED);
+    for (const char *name : {"/dangling", "/chain", "/into_missing", "/loop1"}) {
+        EXPECT_EQ(output_check((dir + name).c_str()), OUTPUT_FAILED) << name;
+        EXPECT_EQ(write_whole(dir + name, "x"), OUTPUT_FAILED) << name;
+        if (strcmp(name, "/loop1") != 0) {
+            EXPECT_NE(strstr(output_error(), "does not exist; not written through"), nullptr)
+                << output_error();
+        }
+    }
     EXPECT_EQ(tree_snapshot(dir), before);
+}
+
+TEST(Output, WhatTakesTheTargetsPlaceWhileItIsWrittenIsNotReplaced)
+{
+    // Between the open and the commit, the target becomes a link to a file outside, then a
+    // FIFO: neither is replaced, what it leads to is untouched, and no temporary file stays.
+    std::string dir = test_folder("out_swapped");
+    mkdir((dir + "/outside").c_str(), 0755);
+    put(dir + "/outside/canary", "canary");
+    for (const char *kind : {"link", "fifo"}) {
+        SCOPED_TRACE(kind);
+        put(dir + "/movie.raw", "old");
+        OutputFile out;
+        ASSERT_EQ(output_open(&out, (dir + "/movie.raw").c_str()), 0) << output_error();
+        ASSERT_EQ(output_write(&out, "new", 3), 0);
+        ASSERT_EQ(unlink((dir + "/movie.raw").c_str()), 0);
+        if (!strcmp(kind, "link"))
+            ASSERT_EQ(symlink("outside/canary", (dir + "/movie.raw").c_str()), 0);
+        else
+            ASSERT_EQ(mkfifo((dir + "/movie.raw").c_str(), 0600), 0);
+        auto before = tree_snapshot(dir);
+        ASSERT_EQ(before.erase("/" + std::string(strrchr(out.temporary, '/') + 1)), 1u);
+        EXPECT_EQ(output_commit(&out), OUTPUT_FAILED);
+        EXPECT_NE(strstr(output_error(), "no longer a regular file"), nullptr) << output_error();
+        EXPECT_EQ(tree_snapshot(dir), before);
+        ASSERT_EQ(unlink((dir + "/movie.raw").c_str()), 0);
+    }
 }
 
 TEST(Output, InputsFoldersAndSocketsAreRefusedBeforeAnythingIsWritten)

@@ -1,6 +1,7 @@
 // Makes the demo CD's own pictures and sound: the trailer's pictures (PNG) and sound track (WAV),
 // and the menu's 480x360 8-bit background picture (BMP). Everything is computed, nothing is
 // taken from elsewhere, so the CD can be rebuilt anywhere.
+#include "platform/standard_files.h"
 #include "tools/democd/font.h"
 
 #include <png.h>
@@ -528,6 +529,7 @@ int usage()
 
 int main(int argc, char **argv)
 {
+    if (!standard_files_open_missing()) return 1;
     if (argc != 3) return usage();
     const std::string what = argv[1];
     const std::string where = argv[2];

@@ -3,6 +3,8 @@
 // closes it again at once. SDL's file and silent drivers are taken as they are, unopened: the
 // file one would create its file. Exit status 0: there is one; 1: there is none (SDL's reason
 // on stdout); 2: bad arguments.
+#include "platform/standard_files.h"
+
 #include <SDL.h>
 
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 int main(int argc, char **argv)
 {
+    if (!standard_files_open_missing()) return 1;
     if (argc > 1) {
         bool help = !strcmp(argv[1], "--help") || !strcmp(argv[1], "-h");
         fputs("usage: democd_sound_probe\nExit status 0 when filmo can open a sound device, 1 "

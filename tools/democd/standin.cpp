@@ -8,6 +8,8 @@
 // Drive C: is $WINEPREFIX/dosdevices/c: (else ~/.wine/dosdevices/c:), and the install record
 // lives in the registry file the menu reads: RUNNER_REGISTRY, else $WINEPREFIX/system.reg,
 // else ~/.wine/system.reg.
+#include "platform/standard_files.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,6 +26,9 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/posix/paths.h"
+#include "platform/posix/registry_file.h"
+
 namespace fs = std::filesystem;
 
 namespace
@@ -38,22 +43,16 @@ std::string lower(std::string s)
     return s;
 }
 
-fs::path wine_prefix()
-{
-    if (const char *p = std::getenv("WINEPREFIX")) return p;
-    const char *home = std::getenv("HOME");
-    return fs::path(home ? home : "/") / ".wine";
-}
-
+// The same lookups as the menu's, so that both always agree on where the install lives (an
+// empty variable counts as unset for both).
 fs::path registry_file()
 {
-    if (const char *p = std::getenv("RUNNER_REGISTRY")) return p;
-    return wine_prefix() / "system.reg";
+    return registry_file_path();
 }
 
 fs::path drive_c()
 {
-    return wine_prefix() / "dosdevices" / "c:";
+    return fs::path(paths_wine_prefix()) / "dosdevices" / "c:";
 }
 
 fs::path own_path()
@@ -196,6 +195,7 @@ int uninstall()
 
 int main(int argc, char **argv)
 {
+    if (!standard_files_open_missing()) return 1;
     const std::string name = lower(fs::path(argv[0]).filename().string());
     if (name == "setup.exe") return install(argc, argv);
     if (name == "uninst.exe") return uninstall();

@@ -27,18 +27,6 @@ static const char export_usage[] =
 
 static const char export_y4m_header[] = "YUV4MPEG2 W320 H200 F25:2 Ip A1:1 C420jpeg\n";
 
-void export_rgb(const uint8_t *picture, const uint8_t *palette, uint8_t *rgb)
-{
-    uint8_t colours[256][3] = {};
-    for (int32_t k = 0; k < 248; k++)
-        for (int32_t c = 0; c < 3; c++) {
-            uint8_t v = palette[3 * k + c] & 63;
-            colours[k + 1][c] = (uint8_t)(v << 2 | v >> 4);
-        }
-    for (int32_t i = 0; i < MOVIE_PICTURE_BYTES; i++)
-        memcpy(rgb + 3 * i, colours[picture[i]], 3);
-}
-
 // A PNG through the output rules; 0 or the exit status, with the reason on stderr.
 static int export_png(const char *path, const uint8_t *rgb)
 {
@@ -140,22 +128,28 @@ static int export_check_outputs(const std::string &dir, int32_t shown, bool y4m)
     return status;
 }
 
-// Read ahead of the pictures, so that sound.wav is complete before the picture stream starts
-// and whoever reads that stream can open it.
-std::vector<uint8_t> export_sound(int32_t shown)
+// A video file is made by a program of its own, so that FFmpeg's libraries (over a hundred,
+// some 30 MB) are loaded only by the export that needs them. It sits where the build and the
+// installation both put it, MOVTOOL_VIDEO_HELPER from movtool's own folder, and takes this
+// process over: the signals sent to movtool and its exit status are its own.
+static int export_start_video(const char *movie, const char *out_name)
 {
-    std::vector<uint8_t> sound;
-    sound.reserve((size_t)(2 * shown) * EXPORT_FRAME_BYTES);
-    for (int32_t i = 0; i < shown; i++) {
-        uint8_t *picture = nullptr, *palette = nullptr, *chunk = nullptr;
-        movie_next_frame(&picture, &palette, &chunk);
-        if (!picture) break;
-        // The last record shown gives picture A only, and half its sound: the cut.
-        sound.insert(sound.end(), chunk,
-                     chunk + (i == shown - 1 ? EXPORT_FRAME_BYTES : MOVIE_SOUND_SIZE));
+    char self[OUTPUT_PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) {
+        movtool_error("cannot find the video exporter: %s", strerror(n < 0 ? errno : ENOENT));
+        return 1;
     }
-    if (shown > 0) sound.insert(sound.end(), EXPORT_FRAME_BYTES, 0x80); // under the last picture
-    return sound;
+    self[n] = 0;
+    const char *slash = strrchr(self, '/');
+    std::string helper(self, slash ? (size_t)(slash - self) : 0);
+    helper += "/" MOVTOOL_VIDEO_HELPER;
+    std::string movie_arg = movie, out_arg = out_name;
+    char *args[] = {helper.data(), movie_arg.data(), out_arg.data(), nullptr};
+    fflush(nullptr);
+    execv(helper.c_str(), args);
+    movtool_error("cannot start the video exporter %s: %s", helper.c_str(), strerror(errno));
+    return 1;
 }
 
 int movtool_export(int argc, char **argv)
@@ -171,7 +165,7 @@ int movtool_export(int argc, char **argv)
     struct stat st;
     if (argc == 3 && export_video_format(argv[2]) &&
         !(stat(argv[2], &st) == 0 && S_ISDIR(st.st_mode)))
-        return export_video(name, argv[2]);
+        return export_start_video(name, argv[2]);
     const std::string dir = argv[2];
     // A terminal gets no picture stream; progress goes only to a terminal.
     if (isatty(STDOUT_FILENO)) y4m = false;

@@ -1,5 +1,5 @@
 // movtool export MOVIE OUT.mkv|OUT.mp4|OUT.avi: the movie as an ordinary video file, made with
-// FFmpeg's libraries in this process.
+// FFmpeg's libraries in the video exporter, the program movtool hands this export to.
 //
 // Matroska and AVI get FFV1 pictures and the movie's own 8-bit sound: nothing is lost. MP4 gets
 // H.264 (4:2:0, near transparent quality) and AAC, which every player takes. Matroska and MP4
@@ -21,7 +21,6 @@ extern "C" {
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <strings.h>
 
 namespace
 {
@@ -53,7 +52,9 @@ int video_write(void *opaque, uint8_t *bytes, int n)
 #endif
 {
     OutputFile *out = (OutputFile *)opaque;
-    return output_write(out, bytes, (size_t)n) == 0 ? n : AVERROR(EIO);
+    if (output_write(out, bytes, (size_t)n) == 0) return n;
+    // The cause itself (a full disk, the file size limit), for the message FFmpeg hands back.
+    return AVERROR(output_error_number() ? output_error_number() : EIO);
 }
 
 int64_t video_seek(void *opaque, int64_t offset, int whence)
@@ -208,12 +209,15 @@ int video_start(VideoJob *job, const char *container)
     // pictures catch up, so that the two are interleaved in the file.
     job->format->max_interleave_delta = 0;
     // Only the temporary file of a regular target can be sought in; a FIFO, a device or
-    // standard output is written from start to end, which MP4 can do in fragments.
+    // standard output is written from start to end, which MP4 can do in fragments. Its header
+    // waits for the first fragment, so that it can still take the H.264 encoder's delay and
+    // the AAC encoder's lead-in out, as in a file: written at once, it left the pictures
+    // 240 ms behind the sound.
     const bool seekable = job->out.temporary[0] != 0;
     job->format->pb->seekable = seekable ? AVIO_SEEKABLE_NORMAL : 0;
     AVDictionary *options = nullptr;
     if (!seekable && !strcmp(container, "mp4"))
-        av_dict_set(&options, "movflags", "frag_keyframe+empty_moov", 0);
+        av_dict_set(&options, "movflags", "frag_keyframe+delay_moov", 0);
     rc = avformat_write_header(job->format, &options);
     av_dict_free(&options);
     return rc < 0 ? video_fail(job->name, rc) : 0;
@@ -301,15 +305,6 @@ void video_release(VideoJob *job)
 
 } // namespace
 
-const char *export_video_format(const char *name)
-{
-    size_t n = strlen(name);
-    if (n > 4 && !strcasecmp(name + n - 4, ".mkv")) return "matroska";
-    if (n > 4 && !strcasecmp(name + n - 4, ".mp4")) return "mp4";
-    if (n > 4 && !strcasecmp(name + n - 4, ".avi")) return "avi";
-    return nullptr;
-}
-
 int export_video(const char *movie, const char *out_name)
 {
     const char *container = export_video_format(out_name);
@@ -328,7 +323,12 @@ int export_video(const char *movie, const char *out_name)
         movtool_error("%s: %d records: the player shows nothing of it", movie, records);
         status = 1;
     }
+    // Encoders start threads of their own (H.264's): made while the signals that remove the
+    // temporary file are held, they leave those signals to this thread, which makes and
+    // registers that file with them blocked.
+    output_hold_signals();
     if (status == 0) status = video_start(&job, container);
+    output_release_signals();
     // The sound first, read ahead as the folder export does; then the pictures from the start.
     if (status == 0) status = video_put_sound(&job, export_sound(shown));
     movie_close();

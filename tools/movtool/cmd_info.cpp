@@ -12,19 +12,26 @@ int movtool_info(int argc, char **argv)
         return 2;
     }
     const char *name = argv[1];
-    if (!movtool_open_movie(name)) return 1;
+    if (!movtool_open_movie(name, false)) return 1;
     MovieReader &r = movie_reader;
-    if (r.file_length < 0) {
+    const MovtoolReach &m = movtool_reach;
+    if (m.bytes < 0) {
         movtool_error("%s: cannot measure its length (not a regular file?)", name);
         movie_close();
         movie_free();
         return 1;
     }
-    const int32_t count = r.record_count;
-    std::printf("file: %s\nbytes: %d\nrecords: %d\nduration: %d.%03d s\n", name, r.file_length,
-                count, count * MOVIE_RECORD_MS / 1000, count * MOVIE_RECORD_MS % 1000);
-    const int32_t extra = r.file_length - count * MOVIE_RECORD_SIZE;
-    if (extra > 0) std::printf("trailing bytes ignored: %d\n", extra);
+    // The whole file as it is, 64-bit; the listing then covers what the reader reaches.
+    const int64_t count = m.records;
+    std::printf("file: %s\nbytes: %lld\nrecords: %lld\nduration: %lld.%03d s\n", name,
+                (long long)m.bytes, (long long)count, (long long)(count * MOVIE_RECORD_MS / 1000),
+                (int)(count * MOVIE_RECORD_MS % 1000));
+    const int64_t extra = m.bytes - count * MOVIE_RECORD_SIZE;
+    if (extra > 0) std::printf("trailing bytes ignored: %lld\n", (long long)extra);
+    if (count > m.reachable)
+        std::printf("out of reach: records %d to %lld lie past byte %d, beyond a movie's 32-bit "
+                    "length; the player stops after record %d, and they are not listed\n",
+                    m.reachable, (long long)count - 1, MOVIE_MAX_LENGTH, m.reachable - 1);
     std::printf("\n%7s %7s %7s  %s\n", "record", "colours", "packed", "state");
     int32_t damaged = 0;
     uint8_t *picture = nullptr, *palette = nullptr, *sound = nullptr;
@@ -41,9 +48,9 @@ int movtool_info(int argc, char **argv)
         }
     }
     std::printf("\nwell formed: %d of %d\n", r.records_read - damaged, r.records_read);
-    if (r.records_read < count)
+    if (r.records_read < m.reachable)
         std::printf("the file ended early: %d of %d records could be read\n", r.records_read,
-                    count);
+                    m.reachable);
     movie_close();
     movie_free();
     return 0;

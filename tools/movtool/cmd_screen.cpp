@@ -51,7 +51,15 @@ int movtool_screen(int argc, char **argv)
         movtool_error("%s", screen_usage);
         return 2;
     }
-    if (!movtool_open_movie(name)) return 1;
+    if (!movtool_open_movie(name, false)) return 1;
+    if (record >= movtool_reach.reachable && record < movtool_reach.records) {
+        movtool_error("%s: record %ld lies past byte %d, beyond a movie's 32-bit length: it "
+                      "cannot be read",
+                      name, record, MOVIE_MAX_LENGTH);
+        movie_close();
+        movie_free();
+        return 1;
+    }
     uint8_t *picture = nullptr, *palette = nullptr, *sound = nullptr;
     for (long i = 0; i <= record; i++) {
         movie_next_frame(&picture, &palette, &sound);

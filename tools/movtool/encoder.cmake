@@ -1,5 +1,5 @@
 # The encoder's modules form a library of their own so that its tests and benchmarks link the
-# same code as movtool; movtool's glob picked them up too, so they are taken out of it here.
+# same code as movtool.
 find_package(PNG REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
@@ -11,7 +11,4 @@ target_include_directories(movenc PUBLIC ${CMAKE_SOURCE_DIR})
 # libpng and libsndfile are public: the tests make their fixtures with them.
 target_link_libraries(movenc PUBLIC movie PNG::PNG PkgConfig::SNDFILE PRIVATE PkgConfig::SAMPLERATE platform_readfile)
 
-get_target_property(movtool_all_sources movtool SOURCES)
-list(FILTER movtool_all_sources EXCLUDE REGEX "/encode_[^/]*\\.cpp$")
-set_target_properties(movtool PROPERTIES SOURCES "${movtool_all_sources}")
 target_link_libraries(movtool PRIVATE movenc)

@@ -1,12 +1,9 @@
 // movtool: dispatch to one command.
 #include "tools/movtool/movtool.h"
 
-#include "movie/movie.h"
 #include "platform/output.h"
-#include "platform/readfile.h"
+#include "platform/standard_files.h"
 
-#include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -71,64 +68,11 @@ static void movtool_usage(FILE *out)
                  "could not be read or written, 2 bad arguments.\n");
 }
 
-bool movtool_open_input(const char *name, FILE **file)
-{
-    *file = readfile_open(name);
-    if (*file) {
-        output_note_input(fileno(*file));
-        return true;
-    }
-    movtool_error("%s: %s", name, movtool_open_reason(errno));
-    return false;
-}
-
-const char *movtool_open_reason(int error)
-{
-    return error == EISDIR   ? "is a directory"
-           : error == EINVAL ? "not a regular file"
-                             : strerror(error);
-}
-
-bool movtool_open_movie(const char *name)
-{
-    FILE *file = nullptr;
-    if (!movtool_open_input(name, &file)) return false;
-    if (movie_alloc()) {
-        fclose(file);
-        movie_free();
-        movtool_error("%s: out of memory", name);
-        return false;
-    }
-    movie_open_stream(file);
-    return true;
-}
-
-int movtool_write_file(const char *name, const void *bytes, size_t n)
-{
-    OutputFile out;
-    int status = output_open(&out, name);
-    if (status == 0) status = output_write(&out, bytes, n);
-    if (status == 0) status = output_commit(&out);
-    if (status != 0) {
-        movtool_error("%s", output_error());
-        output_abandon(&out);
-    }
-    return status;
-}
-
-void movtool_error(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    fputs("movtool: ", stderr);
-    // va_start above set it up; the analyzer loses track of that through some callers.
-    vfprintf(stderr, format, args); // NOLINT(clang-analyzer-valist.Uninitialized)
-    fputc('\n', stderr);
-    va_end(args);
-}
-
 int main(int argc, char **argv)
 {
+    // A closed standard output or error is the null device: what the command writes there
+    // nobody reads, and its files are never written through descriptor 1 or 2 by mistake.
+    if (!standard_files_open_missing()) return 1;
     if (argc < 2) {
         movtool_usage(stderr);
         return 2;

@@ -2,6 +2,7 @@
 // command's name) returning the process exit status: 0 done, 1 failed, 2 usage error.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 int movtool_info(int argc, char **argv);
@@ -17,8 +18,18 @@ bool movtool_open_input(const char *name, FILE **file);
 const char *movtool_open_reason(int error);
 
 // Opens a movie for reading through movie_next_frame; on failure says why on stderr and leaves
-// nothing open. A success is ended with movie_close() and movie_free().
-bool movtool_open_movie(const char *name);
+// nothing open. A success is ended with movie_close() and movie_free(). Records past the
+// reader's reach are named on stderr unless tell_reach is false.
+bool movtool_open_movie(const char *name, bool tell_reach = true);
+
+// The movie movtool_open_movie opened last: its real length, its whole records, and how many of
+// them the reader reaches (the rest lie past MOVIE_MAX_LENGTH).
+struct MovtoolReach {
+    int64_t bytes;
+    int64_t records;
+    int32_t reachable;
+};
+extern MovtoolReach movtool_reach;
 
 // One line on stderr, prefixed "movtool: ".
 void movtool_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
