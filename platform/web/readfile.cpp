@@ -157,3 +157,16 @@ FILE *readfile_open(const char *name)
     }
     return file;
 }
+
+int64_t readfile_size(FILE *file)
+{
+    if (!file) return -1;
+    int fd = fileno(file);
+    struct stat st;
+    if (fd >= 0) return fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    // A dropped file has no descriptor: its stream seeks to its end (nothing is read) and back.
+    off_t here = ftello(file);
+    off_t end = here >= 0 && fseeko(file, 0, SEEK_END) == 0 ? ftello(file) : -1;
+    if (here >= 0 && fseeko(file, here, SEEK_SET) != 0) return -1;
+    return end;
+}
