@@ -3,7 +3,8 @@
 // has none. The device asks for a buffer at a time, a few quanta one right after the other: at
 // the first quantum of each the worklet notes what it had taken and wakes the feeder.
 /* global registerProcessor, AudioWorkletProcessor */
-const WRITTEN = 1, TAKEN = 2, BURSTS = 3, BURST_TAKEN = 4, FIELDS = 6;
+const WRITTEN = 1, TAKEN = 2, BURSTS = 3, BURST_TAKEN = 4, STARVED = 6, LIVE = 7, LIVE_FROM = 8;
+const FIELDS = 9;
 
 class FilmoSound extends AudioWorkletProcessor {
   constructor() {
@@ -29,6 +30,9 @@ class FilmoSound extends AudioWorkletProcessor {
     const have = Math.min((written - taken) >>> 0, out.length);
     for (let i = 0; i < have; i++) out[i] = (this.bytes[(taken + i) & this.mask] - 128) / 128;
     for (let i = have; i < out.length; i++) out[i] = 0;
+    // A short ring in the middle of a sound is a feeder that came late: a gap in the sound.
+    const live = Atomics.load(w, LIVE) && ((taken - Atomics.load(w, LIVE_FROM)) | 0) >= 0;
+    if (have < out.length && live) Atomics.add(w, STARVED, 1);
     taken = (taken + have) >>> 0;
     Atomics.store(w, TAKEN, taken | 0);
     if (first) {

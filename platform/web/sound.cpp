@@ -38,13 +38,18 @@ struct SoundRing {
     std::atomic<uint32_t> bursts;      // the feeder waits on this
     std::atomic<uint32_t> burst_taken; // `taken` when the latest burst began
     std::atomic<uint32_t> lead;        // set by the page: two device buffers and a quantum
+    std::atomic<uint32_t> starved;     // quanta the worklet found short while a sound played
+    std::atomic<uint32_t> live;        // 1 while the feeder takes a sound's bytes, from...
+    std::atomic<uint32_t> live_from;   // ...this place in the ring on
     uint8_t bytes[RING];
 };
 SoundRing ring;
 // The worklet and the page find the fields at these offsets.
 static_assert(offsetof(SoundRing, written) == 4 && offsetof(SoundRing, taken) == 8 &&
                   offsetof(SoundRing, bursts) == 12 && offsetof(SoundRing, burst_taken) == 16 &&
-                  offsetof(SoundRing, lead) == 20 && offsetof(SoundRing, bytes) == 24,
+                  offsetof(SoundRing, lead) == 20 && offsetof(SoundRing, starved) == 24 &&
+                  offsetof(SoundRing, live) == 28 && offsetof(SoundRing, live_from) == 32 &&
+                  offsetof(SoundRing, bytes) == 36,
               "the worklet's view of the ring");
 
 // Bytes the feeder is moving from the soft buffer into the ring: handed out, not yet written.
@@ -112,8 +117,13 @@ void feeder_thread(void *)
             std::memset(block + n, 0x80, want - n);
             for (uint32_t i = 0; i < want; i++)
                 ring.bytes[(at + i) & (RING - 1)] = block[i];
+            if (n > 0 && !ring.live.load()) {
+                ring.live_from.store(at);
+                ring.live.store(1);
+            }
             ring.written.store(at + want);
             in_flight.store(0);
+            if (n < want) ring.live.store(0);
         }
         emscripten_futex_wait(&ring.bursts, bursts, FEEDER_WAIT_MS);
         uint32_t now = ring.bursts.load();

@@ -151,6 +151,7 @@ Module.web = (function () {
   const SOUND_LATENCY = 0.05;
   web.soundOpen = function (ring, size) {
     const words = ring >> 2;
+    soundRing = words;
     const report = (state) => {
       Atomics.store(HEAP32, words, state);
       Atomics.notify(HEAP32, words);
@@ -164,6 +165,8 @@ Module.web = (function () {
         // Two device buffers and a quantum ahead: the feeder refills once a buffer.
         const quanta = Math.ceil((audio.baseLatency || SOUND_LATENCY) * audio.sampleRate / 128);
         Atomics.store(HEAP32, words + 5, (2 * quanta + 1) * 128);
+        // The feeder fills the ring that far before the worklet first takes from it.
+        Atomics.notify(HEAP32, words + 3);
         const node = new AudioWorkletNode(audio, 'filmo-sound',
           {numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [1]});
         node.port.postMessage({memory: wasmMemory.buffer, ring: ring, size: size});
@@ -173,6 +176,10 @@ Module.web = (function () {
     opening.then(() => audio.resume()).then(() => report(audio.state === 'running' ? 1 : -1),
                                              () => report(-1));
   };
+  // How often the sound's worklet found its ring short in the middle of a sound since the page
+  // opened (a gap each).
+  let soundRing = 0;
+  web.soundStarved = function () { return soundRing ? Atomics.load(HEAP32, soundRing + 6) : 0; };
   // No player: the context stops rendering once the last of its sound has played.
   web.soundSuspend = function () {
     clearTimeout(suspending);

@@ -7,6 +7,7 @@ its own origin.
 
 usage: web_test.py SITE MOVTOOL [-k NAME] [--screens DIR]"""
 import argparse
+import base64
 import json
 import os
 import subprocess
@@ -24,9 +25,10 @@ TABLE = os.path.join(SOURCE, "tests", "win32", "democd_table.sh")
 ARGS = None
 
 # Hooks the test puts into the page before its own scripts: every byte the sound node hands to
-# the audio context, and every byte read from a file the user gave.
+# the audio context (with the context's time of each block the tap took), and every byte read
+# from a file the user gave.
 HOOKS = """
-window.__heard = []; window.__readBytes = 0;
+window.__heard = []; window.__heardAt = []; window.__readBytes = 0;
 (() => {
   const connect = AudioNode.prototype.connect;
   AudioNode.prototype.connect = function (target) {
@@ -37,6 +39,7 @@ window.__heard = []; window.__readBytes = 0;
         const floats = e.inputBuffer.getChannelData(0), bytes = new Uint8Array(floats.length);
         for (let i = 0; i < floats.length; i++) bytes[i] = Math.round(floats[i] * 128 + 128);
         window.__heard.push(bytes);
+        window.__heardAt.push(e.playbackTime);
       };
       connect.call(this, tap);
       connect.call(tap, this.context.destination);
@@ -250,13 +253,16 @@ class PageTest(unittest.TestCase):
         while b.evaluate("self.__frames.length", session=screen) < 24:
             self.assertLess(time.monotonic(), deadline, "pictures of the trailer")
             b.pump(0.05)
+        # The sound so far, before the test's own work below loads the machine.
+        starved = b.evaluate("Module.web.soundStarved()")
+        heard = base64.b64decode(b.evaluate("window.__heardAll()"))
+        times = b.evaluate("window.__heardAt")
         self.shot("trailer")
         movie_path = os.path.join(ARGS.site, "cd", "Trailer", "trailer.mov")
         movie = open(movie_path, "rb").read()
         frames = [None] * 24
         for i in range(24):
             frames[i] = b.evaluate("self.__b64(self.__frames[%d])" % i, session=screen)
-        import base64
         frames = [base64.b64decode(f) for f in frames]
 
         def screen(record, picture):
@@ -273,15 +279,30 @@ class PageTest(unittest.TestCase):
             for n, picture in enumerate("AB"):
                 self.assertEqual(frames[first + 2 * record + n], screen(record, picture),
                                  "record %d picture %s" % (record, picture))
-        # What the page handed to the audio context: the records' sound, in order.
-        heard = base64.b64decode(b.evaluate("window.__heardAll()"))
+        # What the page handed to the audio context: the records' sound, in order, without a
+        # gap (the worklet never found its ring short). The tap runs on the page's main thread:
+        # a block it missed on a loaded machine (its times fall a block behind; they move in the
+        # device's buffers, not in blocks) ends what it can vouch for, and where the thread was
+        # late with a block the tap loses a render quantum of it (never adds or changes one).
+        self.assertEqual(starved, 0, "gaps in the sound")
+        block = 4096 / 22050
+        for i in range(1, len(times)):
+            if abs(times[i] - times[0] - i * block) > block / 2:
+                heard = heard[:4096 * i]
+                break
         sound = pictures.movie_sound(movie, 0, 10)
         at = heard.find(sound[:64])
         self.assertGreaterEqual(at, 0, "record 0's sound was never heard")
-        same = 0
-        while at + same < len(heard) and same < len(sound) and heard[at + same] == sound[same]:
-            same += 1
-        self.assertGreaterEqual(same, min(len(sound), len(heard) - at - 1))
+        same, lost, j = 0, 0, at
+        while j < len(heard) and same < len(sound):
+            if heard[j] == sound[same]:
+                same, j = same + 1, j + 1
+            elif lost < 3 and heard[j:j + 64] == sound[same + 128:same + 192]:
+                same, lost = same + 128, lost + 1
+            else:
+                break
+        self.assertGreaterEqual(same, min(len(sound), len(heard) - at - 1 + 128 * lost),
+                                "the sound heard differs after %d bytes" % same)
         self.assertGreater(same, 5 * 3528)
         # Picture B of slot d comes as the play cursor enters quarter d + 1.
         trace = b.evaluate("Module.web.trace")
