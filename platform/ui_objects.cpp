@@ -572,3 +572,19 @@ bool uiobjects_paint_bitmap(const UiObjects *objects, UiPalette palette, UiBitma
     }
     return true;
 }
+
+void uiobjects_base_units(const DialogTemplate *dialog, int32_t *x, int32_t *y)
+{
+    *x = 6;
+    *y = 13;
+    if (std::strcmp(dialog->font, "System") == 0) {
+        *x = 8;
+        *y = 16;
+    } else if (std::strcmp(dialog->font, "Courier New") == 0) {
+        *x = 7;
+        *y = 14;
+    } else if (std::strcmp(dialog->font, "Times New Roman") == 0) {
+        *x = 6;
+        *y = 15;
+    }
+}
