@@ -43,7 +43,7 @@ void device_heard(void *, const uint8_t *bytes, uint32_t count)
 }
 
 // The device's write cursor runs 331 bytes (15 ms) ahead of its play cursor.
-const SoftSoundDevice hl_sound_device{nullptr, device_clock, device_heard, 22050, 331};
+const SoftSoundDevice hl_sound_device{nullptr, device_clock, device_heard, 22050, 331, nullptr};
 
 } // namespace
 

@@ -18,6 +18,3 @@ void qt_ui_request_end();
 QWidget *qt_ui_widget(UiWindow window);
 // The first dialog made: the menu window.
 UiWindow qt_ui_main_dialog();
-
-// The whole program: options, the CD folder and its drive letter, the display check, the menu.
-int qt_runner_main(int argc, char **argv);
