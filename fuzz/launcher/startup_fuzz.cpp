@@ -31,8 +31,7 @@ bool within(const char *text, size_t size)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     own_folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const char *tmp = std::getenv("TMPDIR");
-    box = sandbox_make(tmp && *tmp ? tmp : "/tmp");
+    box = sandbox_make();
     std::atexit([] { sandbox_remove(box); });
     write_file(box.cd / "loading.bmp", make_bmp(48, 36, 0));
     write_file(box.cd / "Readme.txt", "Zeile\r\n");
