@@ -3,9 +3,9 @@
 
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "platform/posix/paths.h"
@@ -254,8 +254,8 @@ TEST(RegistryFile, AKeyWithAHundredAndTwentyThousandValues)
     text += "\"PATH\"=\"C:\\\\A\"\n\"path\"=\"C:\\\\B\"\n";
     alarm(120);
     std::vector<RegistryValue> values;
-    ASSERT_TRUE(registry_file_parse(text.data(), text.size(), "Software\\Quillon\\Zenthor\\Inf",
-                                    &values));
+    ASSERT_TRUE(
+        registry_file_parse(text.data(), text.size(), "Software\\Quillon\\Zenthor\\Inf", &values));
     alarm(0);
     ASSERT_EQ(values.size(), static_cast<size_t>(COUNT) + 1);
     EXPECT_EQ(values[0].name, "Value0");

@@ -127,19 +127,20 @@ TEST(SoundWithoutOwner, AReportThatReturnsLeavesTheArgumentsWhole)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     HeadlessConfig c = headless_defaults();
     headless_reset(&c);
-    static const PresentOwner returning = {
-        [] { return static_cast<Window *>(nullptr); }, [] {}, [] {},
-        [](const char *format, va_list args) {
-            char text[200];
-            vsnprintf(text, sizeof text, format, args);
-        },
-        [] {}};
+    static const PresentOwner returning = {[] { return static_cast<Window *>(nullptr); }, [] {},
+                                           [] {},
+                                           [](const char *format, va_list args) {
+                                               char text[200];
+                                               vsnprintf(text, sizeof text, format, args);
+                                           },
+                                           [] {}};
     EXPECT_EXIT(
         {
             owner_set(&returning);
             owner_fatal("%s: %d %s", "SoundErrorB", 7, "(after the report)");
         },
-        testing::ExitedWithCode(0), "\\[Fatal Error occured\\] SoundErrorB: 7 \\(after the report\\)\n");
+        testing::ExitedWithCode(0),
+        "\\[Fatal Error occured\\] SoundErrorB: 7 \\(after the report\\)\n");
     owner_set(nullptr);
     headless_reset(nullptr);
 }
