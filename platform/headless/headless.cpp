@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -199,7 +200,8 @@ void deliver_scripts()
     for (Script &s : hl_scripts) {
         if (s.delivered || !hl_window) continue;
         if ((int32_t)hl_presents.size() < s.after_presents) continue;
-        uint64_t from = s.after_presents > 0 ? hl_presents[s.after_presents - 1].time_us : 0;
+        uint64_t from =
+            s.after_presents > 0 ? hl_presents[(size_t)s.after_presents - 1].time_us : 0;
         if (now < from + (uint64_t)s.delay_ms * 1000) continue;
         s.delivered = 1;
         switch (s.kind) {
@@ -221,7 +223,7 @@ uint64_t screen_hash(const ScreenSurface *s)
 {
     uint64_t h = 1469598103934665603ull;
     for (int32_t y = 0; y < s->height; y++) {
-        const uint8_t *line = s->memory.data() + (size_t)y * s->pitch;
+        const uint8_t *line = s->memory.data() + (ptrdiff_t)y * s->pitch;
         for (int32_t x = 0; x < s->width * 2; x++)
             h = (h ^ line[x]) * 1099511628211ull;
     }
@@ -720,7 +722,7 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
     s->height = hl_mode_height;
     s->pitch = hl_mode_width * 2 + hl_config.pitch_extra;
     // Video memory holds whatever was there before: not black until the player clears it.
-    s->memory.assign((size_t)s->pitch * s->height, 0xA5);
+    s->memory.assign((size_t)s->pitch * (size_t)s->height, 0xA5);
     hl_surfaces.push_back(std::move(s));
     hl_primary = hl_surfaces.back().get();
     hl_lost = 0;

@@ -116,7 +116,7 @@ TEST(PictureDecode, RewritesEverythingAndAgreesWithTheReference)
         gen_scene(static_cast<GenScene>(scene), 3, pictures.data(), palette, sound);
         const int32_t n = gen_block_codes(pictures.data(), codes.data(), colours.data());
         colours.resize(static_cast<size_t>(n));
-        for (uint8_t fill : {0x00, 0xFF}) {
+        for (uint8_t fill : std::initializer_list<uint8_t>{0x00, 0xFF}) {
             const Decoded d = decode(colours, codes, fill);
             ASSERT_EQ(d.status, PICTURE_OK);
             EXPECT_EQ(d.used, n);
