@@ -68,7 +68,8 @@ TEST(PictureDecode, OneColourABlockGivesTwoEqualPictures)
     EXPECT_EQ(d.used, 16000);
     for (int y = 0; y < 200; y++)
         for (int x = 0; x < 320; x++) {
-            const uint8_t want = colours[static_cast<size_t>((y / 2) * 160 + x / 2)];
+            const uint8_t want =
+                colours[static_cast<size_t>(y / 2) * 160 + static_cast<size_t>(x / 2)];
             ASSERT_EQ(pixel(d.pictures, 0, x, y), want) << x << "," << y;
             ASSERT_EQ(pixel(d.pictures, 1, x, y), want) << x << "," << y;
         }
