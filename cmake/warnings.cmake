@@ -33,3 +33,8 @@ add_compile_options(
     "$<$<COMPILE_LANGUAGE:C,CXX>:${DEMOCD_WARNINGS}>"
     "$<$<COMPILE_LANGUAGE:C,CXX>:$<IF:${DEMOCD_WARNINGS_RELAXED},-Wno-sign-conversion,-Wsign-conversion>>"
 )
+
+# For a program the build compiles by its own command for the build machine (the Windows build's
+# icon tool): the same warnings, errors where the build's are.
+set(DEMOCD_HOST_WARNINGS ${DEMOCD_WARNINGS} -Wsign-conversion
+                         "$<$<BOOL:${CMAKE_COMPILE_WARNING_AS_ERROR}>:-Werror>")
