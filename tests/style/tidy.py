@@ -32,7 +32,11 @@ FLOORS = ("movie", "present", "player", "launcher", "platform", "tools", "apps")
 
 
 def git(source, *args):
-    run = subprocess.run(["git", "-C", source, *args], capture_output=True, text=True)
+    """Git's answer, or None (also where there is no git)."""
+    try:
+        run = subprocess.run(["git", "-C", source, *args], capture_output=True, text=True)
+    except OSError:
+        return None
     return run.stdout.strip() if run.returncode == 0 else None
 
 
