@@ -10,14 +10,19 @@
 # make mutate  measures the tests by the small faults they catch
 # make windows     cross-builds the Windows programs into build/windows (MinGW-w64)
 # make cd-image    makes the demo CD's disc image, build/democd.iso (Windows and Linux programs)
+# make web         the demo CD in a web page, build/web (WebAssembly, Debian's emscripten)
+# make web-serve   serves build/web on http://127.0.0.1:$(WEB_PORT)/ with the headers it needs
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
+WEB_PORT ?= 8080
+# Debian's emscripten finds the JavaScript parser it needs only through NODE_PATH.
+EMENV := NODE_PATH=/usr/share/nodejs
 CI_FUZZ_SECONDS ?= 30
 # ccache, where the machine has it, lets the builds and later runs share compiled objects.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps build windows cd-image demo test test-plain test-asan test-tsan bench fuzz format \
-        tidy clean install package mutate
+        tidy clean install package mutate web web-serve test-web
 
 all: build
 
@@ -40,6 +45,20 @@ cd-image: build windows
 demo: build
 	@bash tools/democd/demo.sh build/release
 
+# The page: the menu and the player as WebAssembly over the web backend, with the demo CD that
+# the native build made (its picture, readme and trailer).
+web: build
+	$(EMENV) emcmake cmake --preset web $(LAUNCHER)
+	$(EMENV) cmake --build --preset web -j $(JOBS)
+
+web-serve: web
+	python3 apps/web/serve.py build/web --port $(WEB_PORT)
+
+# The page in headless Chromium (screenshots in build/web-screens).
+test-web: web
+	/usr/bin/python3 tests/web/web_test.py build/web build/release/tools/movtool/movtool \
+	  --screens build/web-screens
+
 # The plain build's tests include the style checks (label style): the tree as clang-format
 # writes it, clang-tidy over the files the change touches (TIDY_BASE=REF: the change since REF).
 test-plain: build windows cd-image
@@ -55,10 +74,12 @@ test-tsan: deps
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan -j $(JOBS)
 
-test: test-plain test-tsan test-asan
+test: test-plain test-web test-tsan test-asan
 
-bench: build
+bench: build web
 	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+	/usr/bin/python3 bench/web/web_bench.py build/web build/web-obj/bench/web/decode_speed.js \
+	  build/release
 
 fuzz: deps
 	cmake --preset asan $(LAUNCHER) -DFUZZ_SECONDS=$(FUZZ_SECONDS)

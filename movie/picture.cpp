@@ -134,18 +134,18 @@ inline void store_pair(uint8_t *at, uint8_t left, uint8_t right)
     at[1] = right;
 }
 
-inline void store_u16(uint8_t *at, uint32_t v)
-{
-    const uint16_t pair = static_cast<uint16_t>(v);
-    std::memcpy(at, &pair, 2);
-}
-
 // Decodes blocks from `block` on while each has a valid code and its colours plus 8 bytes of
 // slack lie inside the list; returns the first block it left for the checked loop. The eight
 // colour numbers of a pattern are exactly the byte shuffle that picks a block's cells out of
 // the next eight list bytes.
 #if defined(__x86_64__) || defined(__i386__)
 #define PICTURE_HAVE_SHUFFLE 1
+inline void store_u16(uint8_t *at, uint32_t v)
+{
+    const uint16_t pair = static_cast<uint16_t>(v);
+    std::memcpy(at, &pair, 2);
+}
+
 __attribute__((target("ssse3"))) int32_t decode_run_shuffle(const uint8_t *list,
                                                             int32_t colour_count, uint8_t *pictures,
                                                             const uint8_t *codes,

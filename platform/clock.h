@@ -12,8 +12,8 @@ void Sleep(uint32_t ms);
 
 // Gives up the processor briefly, so that the playback threads' polling loops do not keep a
 // core busy each. It ends early when another thread calls clock_wake, and otherwise after a
-// backend's own short time (a millisecond or less, up to 10 ms where every value the playback
-// threads poll for is followed by clock_wake).
+// backend's own short time (a millisecond or less; up to 10 ms, or 100 ms where a thread's
+// wake-up is dear, where every value the playback threads poll for is followed by clock_wake).
 void clock_yield();
 
 // clock_yield, but over after max_us microseconds at the latest: for a poller that knows when

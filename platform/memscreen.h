@@ -10,6 +10,9 @@ struct ScreenDevice {
     int32_t cooperative;
 };
 
+// FILMO_PIXEL_FORMAT=555: the screen is 5-5-5 instead of 5-6-5.
+int32_t memscreen_rgb555();
+
 struct ScreenSurface {
     int32_t released;
     int32_t locked;

@@ -10,6 +10,13 @@ target_link_libraries(platform_softsound PUBLIC Threads::Threads)
 add_library(platform_window_default STATIC ${CMAKE_CURRENT_SOURCE_DIR}/window_default.cpp)
 target_include_directories(platform_window_default PUBLIC ${CMAKE_SOURCE_DIR})
 
+# What the backends that keep the screen in memory and play the soft buffer on a device of their
+# own (SDL, the web) do alike with them.
+add_library(platform_memscreen STATIC ${CMAKE_CURRENT_SOURCE_DIR}/memscreen.cpp)
+target_include_directories(platform_memscreen PUBLIC ${CMAKE_SOURCE_DIR})
+add_library(platform_softsound_audio STATIC ${CMAKE_CURRENT_SOURCE_DIR}/softsound_audio.cpp)
+target_link_libraries(platform_softsound_audio PUBLIC platform_softsound)
+
 add_library(platform_headless STATIC ${CMAKE_CURRENT_SOURCE_DIR}/headless/headless.cpp)
 target_include_directories(platform_headless PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(platform_headless PUBLIC platform_softsound platform_window_default
@@ -25,7 +32,8 @@ if(WITH_SDL)
                 ${CMAKE_CURRENT_SOURCE_DIR}/sdl/sound.cpp ${CMAKE_CURRENT_SOURCE_DIR}/sdl/scale.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/sdl/x11_box.cpp ${CMAKE_CURRENT_SOURCE_DIR}/sdl/x11.cpp)
     target_include_directories(platform_sdl PUBLIC ${CMAKE_SOURCE_DIR})
-    target_link_libraries(platform_sdl PUBLIC platform_softsound platform_window_default
+    target_link_libraries(platform_sdl PUBLIC platform_softsound platform_softsound_audio
+                          platform_memscreen platform_window_default
                           SDL2::SDL2 X11::X11 Threads::Threads platform_cp1252)
 
     add_executable(filmo ${CMAKE_CURRENT_SOURCE_DIR}/sdl/filmo_main.cpp)

@@ -66,12 +66,19 @@ void advance(SoftSound *s)
 }
 
 // Under the buffer's mutex, after advance. A pulled buffer's position is interpolated between
-// pulls with the clock, never past what the device was given, never backwards.
+// pulls with the clock, or stands as far behind what the device was given as the device still
+// holds of it; never past what it was given, never backwards.
 uint32_t play_position(SoftSound *s)
 {
     if (!s->playing) return s->cursor;
     if (clocked(s)) return (uint32_t)((s->start_cursor + s->fed) % s->size);
-    uint64_t heard = s->heard_base + (now(s) - s->pulled_us) * s->device.bytes_per_second / 1000000;
+    uint64_t heard;
+    if (s->device.held) {
+        uint64_t held = s->device.held(s->device.context);
+        heard = s->fed > held ? s->fed - held : 0;
+    } else {
+        heard = s->heard_base + (now(s) - s->pulled_us) * s->device.bytes_per_second / 1000000;
+    }
     heard = std::min(heard, s->fed);
     heard = std::max(heard, s->heard_last);
     s->heard_last = heard;

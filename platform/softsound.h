@@ -5,13 +5,15 @@
 // The backend hands over what differs between devices as a table of functions:
 // - a device that takes the bytes itself (a callback that asks for the next block) calls
 //   softsound_pull; between two pulls the play cursor moves with the clock, never past the
-//   bytes handed out, never backwards; the write cursor is the next byte the device takes;
+//   bytes handed out, never backwards; the write cursor is the next byte the device takes. A
+//   device that takes bytes ahead of playing them (a queue of its own) says how many it holds
+//   instead: the play cursor stands that far behind the bytes handed out, never backwards;
 // - a device without a callback has the clock move the play cursor alone: every byte the cursor
 //   passes goes to `heard`, with the buffer's contents at the moment it was passed; the write
 //   cursor runs `write_lead` bytes ahead of the play cursor.
 //
-// Every function is safe to call from any thread. `heard` runs inside the calls of this module
-// (under its lock); it must not call back into it.
+// Every function is safe to call from any thread. `heard` and `held` run inside the calls of
+// this module (under its lock); they must not call back into it.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +25,8 @@ struct SoftSoundDevice {
     void (*heard)(void *context, const uint8_t *bytes, uint32_t count);
     uint32_t bytes_per_second;
     uint32_t write_lead; // devices without pull only
+    // Pulled devices with a queue: bytes handed out that it has not played yet. Else null.
+    uint32_t (*held)(void *context);
 };
 
 struct SoftSound;

@@ -91,6 +91,7 @@ constexpr uint32_t BS_PUSHBUTTON = 0x0u;
 constexpr uint32_t BS_DEFPUSHBUTTON = 0x1u;
 constexpr uint32_t ES_MULTILINE = 0x4u;
 constexpr uint32_t ES_READONLY = 0x800u;
+constexpr uint32_t ES_WANTRETURN = 0x1000u;
 constexpr uint32_t SS_ICON = 0x3u;
 constexpr uint32_t CS_VREDRAW = 0x1u;
 constexpr uint32_t CS_HREDRAW = 0x2u;

@@ -357,6 +357,20 @@ intptr_t uiobjects_dispatch(UiObjects *objects, const UiMsg *msg)
                               static_cast<uintptr_t>(static_cast<uint16_t>(w->id)),
                               static_cast<intptr_t>(msg->window));
     }
+    case WM_KEYDOWN: {
+        // Enter that reaches a dialog outside the dialog manager (only the menu goes through
+        // it) goes where Windows puts the focus of a dialog, its first tab stop: an edit control
+        // there that does not take Enter itself hands it to the dialog's default button.
+        if (msg->wparam != VK_RETURN) break;
+        UiWindow dialog = w->is_dialog ? msg->window : w->parent;
+        const UiObjectWindow *d = uiobjects_window(objects, dialog);
+        const UiObjectWindow *c = uiobjects_window(
+            objects, w->is_dialog ? uiobjects_next_tab_stop(objects, dialog, 0) : msg->window);
+        if (!d || !d->is_dialog || !c || c->kind != DIALOG_EDIT || (c->style & ES_WANTRETURN))
+            break;
+        return uiobjects_call(objects, dialog, WM_COMMAND,
+                              static_cast<uintptr_t>(uiobjects_default_id(objects, dialog)), 0);
+    }
     case UIOBJECTS_ACTIVATE:
         if (top_of(objects, objects->focus) != msg->window)
             uiobjects_set_focus(objects, msg->window);
@@ -558,4 +572,20 @@ bool uiobjects_paint_bitmap(const UiObjects *objects, UiPalette palette, UiBitma
         }
     }
     return true;
+}
+
+void uiobjects_base_units(const DialogTemplate *dialog, int32_t *x, int32_t *y)
+{
+    *x = 6;
+    *y = 13;
+    if (std::strcmp(dialog->font, "System") == 0) {
+        *x = 8;
+        *y = 16;
+    } else if (std::strcmp(dialog->font, "Courier New") == 0) {
+        *x = 7;
+        *y = 14;
+    } else if (std::strcmp(dialog->font, "Times New Roman") == 0) {
+        *x = 6;
+        *y = 15;
+    }
 }

@@ -185,6 +185,13 @@ void uiobjects_init_control(UiObjectWindow *record, const DialogControl *control
 // says so.
 void uiobjects_dialog_created(UiObjects *objects, UiWindow dialog);
 
+// Dialog base units per template font, as the menu's fonts measured on the original desktop: the
+// backends that draw their own dialogs lay them out so, whatever fonts the machine has.
+void uiobjects_base_units(const DialogTemplate *dialog, int32_t *x, int32_t *y);
+// The frame of a captioned window on the original desktop: border and caption height.
+constexpr int32_t UIOBJECTS_FRAME_BORDER = 3;
+constexpr int32_t UIOBJECTS_FRAME_CAPTION = 19;
+
 // The frame around the client area: each side's thickness in the rectangle's fields.
 UiRect uiobjects_frame(uint32_t style, int32_t border, int32_t caption);
 void uiobjects_adjust_rect(UiRect *rect, uint32_t style, bool menu, int32_t border,

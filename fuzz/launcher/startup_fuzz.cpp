@@ -31,7 +31,7 @@ bool within(const char *text, size_t size)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     own_folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    box = sandbox_make();
+    box = sandbox_make(); // in TMPDIR, the fuzzer's own folder
     std::atexit([] { sandbox_remove(box); });
     write_file(box.cd / "loading.bmp", make_bmp(48, 36, 0));
     write_file(box.cd / "Readme.txt", "Zeile\r\n");

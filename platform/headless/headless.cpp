@@ -174,7 +174,7 @@ void device_heard(void *, const uint8_t *bytes, uint32_t count)
 }
 
 // The device's write cursor runs 331 bytes (15 ms) ahead of its play cursor.
-const SoftSoundDevice hl_sound_device{nullptr, device_clock, device_heard, 22050, 331};
+const SoftSoundDevice hl_sound_device{nullptr, device_clock, device_heard, 22050, 331, nullptr};
 
 // The cursor of the streaming buffer that plays, or -1.
 int32_t playing_cursor()
@@ -642,14 +642,18 @@ void window_post_quit(int32_t code)
 int32_t window_message_box(Window * /*window*/, const char *text, const char *caption,
                            uint32_t flags)
 {
-    int32_t quiet;
+    int32_t quiet, desktop;
     {
         std::lock_guard<std::mutex> lock(hl_mutex);
         hl_boxes.push_back(HeadlessBox{caption ? caption : "", text ? text : "", flags,
-                                       std::this_thread::get_id() == hl_main_thread});
+                                       std::this_thread::get_id() == hl_main_thread, hl_desktop});
         quiet = hl_config.quiet_boxes;
+        desktop = hl_desktop;
     }
-    if (!quiet) fprintf(stderr, "[%s] %s\n", caption ? caption : "", text ? text : "");
+    // A box under a full-screen mode cannot be seen: death tests read where it was shown.
+    if (!quiet)
+        fprintf(stderr, "[%s] %s\nheadless: box shown over the %s\n", caption ? caption : "",
+                text ? text : "", desktop ? "desktop" : "player's screen");
     return IDOK;
 }
 

@@ -91,6 +91,7 @@ struct HeadlessBox {
     std::string text;
     uint32_t flags;
     int32_t on_main_thread; // the thread that created the window
+    int32_t over_desktop;   // the desktop's mode was back when it was shown
 };
 struct HeadlessScreenState {
     int32_t width, height; // the current mode, 0 when none was set

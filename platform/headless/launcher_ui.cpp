@@ -67,23 +67,6 @@ bool is_top_level(const HeadlessWindow *w)
     return w->parent == 0;
 }
 
-// Dialog base units per template font, as the menu's fonts measured on the original desktop.
-void base_units(const DialogTemplate *dialog, int32_t *x, int32_t *y)
-{
-    *x = 6;
-    *y = 13;
-    if (std::strcmp(dialog->font, "System") == 0) {
-        *x = 8;
-        *y = 16;
-    } else if (std::strcmp(dialog->font, "Courier New") == 0) {
-        *x = 7;
-        *y = 14;
-    } else if (std::strcmp(dialog->font, "Times New Roman") == 0) {
-        *x = 6;
-        *y = 15;
-    }
-}
-
 void size_canvas(HeadlessWindow *w)
 {
     UiRect frame = uiobjects_frame(w->style, ui.border, ui.caption);
@@ -258,7 +241,7 @@ UiWindow ui_create_dialog(const DialogTemplate *dialog, UiWindow owner, UiProc p
         return 0;
     }
     int32_t bx, by;
-    base_units(dialog, &bx, &by);
+    uiobjects_base_units(dialog, &bx, &by);
     UiRect frame = uiobjects_frame(dialog->style, ui.border, ui.caption);
     int32_t ox = 0, oy = 0;
     if (const HeadlessWindow *o = find(owner)) {

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#if __has_include(<linux/openat2.h>)
 #include <linux/openat2.h>
+#endif
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -79,6 +81,7 @@ int folders_open_child(int fd, const std::string &child)
 {
     if (child.empty() || child == "." || child == ".." || child.find('/') != std::string::npos)
         return -1;
+#ifdef RESOLVE_BENEATH
     static bool no_openat2 = false;
     if (!no_openat2) {
         struct open_how how = {};
@@ -91,6 +94,7 @@ int folders_open_child(int fd, const std::string &child)
         if (errno != ENOSYS && errno != EPERM) return -1;
         no_openat2 = true;
     }
+#endif
     return openat(fd, child.c_str(), FOLDER_FLAGS | O_NOFOLLOW);
 }
 

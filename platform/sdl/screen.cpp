@@ -36,7 +36,7 @@ int32_t sdl_mode_width, sdl_mode_height;
 
 int32_t rgb555()
 {
-    return sdl_env_is("FILMO_PIXEL_FORMAT", "555");
+    return memscreen_rgb555();
 }
 
 // The full-screen request is the window manager's to carry out; where there is none (a bare X
@@ -248,25 +248,6 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
     return DD_OK;
 }
 
-int32_t screen_get_pixel_format(ScreenSurface *surface, ScreenPixelFormat *format)
-{
-    if (!surface || surface->released) return DDERR_INVALIDOBJECT;
-    *format = rgb555() ? ScreenPixelFormat{16, 0x7C00, 0x03E0, 0x001F}
-                       : ScreenPixelFormat{16, 0xF800, 0x07E0, 0x001F};
-    return DD_OK;
-}
-
-int32_t screen_lock(ScreenSurface *surface, uint32_t, void **pixels, int32_t *pitch)
-{
-    *pixels = nullptr;
-    if (!surface || surface->released) return DDERR_SURFACELOST;
-    if (surface->locked) return DDERR_SURFACEBUSY;
-    surface->locked = 1;
-    *pixels = surface->memory.data();
-    *pitch = surface->pitch;
-    return DD_OK;
-}
-
 int32_t screen_unlock(ScreenSurface *surface)
 {
     if (!surface || surface->released) return DDERR_SURFACELOST;
@@ -282,11 +263,6 @@ int32_t screen_unlock(ScreenSurface *surface)
     return DD_OK;
 }
 
-int32_t screen_restore(ScreenSurface *surface)
-{
-    return surface && !surface->released ? DD_OK : DDERR_SURFACELOST;
-}
-
 int32_t screen_restore_desktop(ScreenDevice *device)
 {
     if (!device || device->released) return DDERR_INVALIDOBJECT;
@@ -295,11 +271,6 @@ int32_t screen_restore_desktop(ScreenDevice *device)
     else if (sdl_video)
         sdl_request_desktop();
     return DD_OK;
-}
-
-void screen_release_surface(ScreenSurface *surface)
-{
-    if (surface) surface->released = 1;
 }
 
 void screen_release(ScreenDevice *device)

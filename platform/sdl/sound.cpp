@@ -3,21 +3,11 @@
 #include "platform/audio.h"
 #include "platform/sdl/sdl_internal.h"
 #include "platform/softsound.h"
+#include "platform/softsound_audio.h"
 
 #include <cstring>
 #include <mutex>
 #include <new>
-
-struct AudioDevice {
-    SDL_AudioDeviceID id;
-    int32_t released;
-};
-
-struct AudioBuffer {
-    int32_t primary;
-    int32_t released;
-    SoftSound *sound; // null for the primary buffer
-};
 
 namespace
 {
@@ -31,7 +21,7 @@ uint64_t device_clock(void *)
 }
 
 // The device takes the bytes itself, 256 at a time.
-const SoftSoundDevice sdl_sound_device{nullptr, device_clock, nullptr, 22050, 0};
+const SoftSoundDevice sdl_sound_device{nullptr, device_clock, nullptr, 22050, 0, nullptr};
 
 void SDLCALL audio_callback(void *, Uint8 *stream, int len)
 {
@@ -64,7 +54,7 @@ int32_t audio_create(AudioDevice **device)
     if (id == 0) return DSERR_NODRIVER;
     SDL_PauseAudioDevice(id, 0);
     static AudioDevice d;
-    d = AudioDevice{id, 0};
+    d = AudioDevice{0, id};
     *device = &d;
     return DS_OK;
 }
@@ -96,36 +86,6 @@ int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps)
     return DS_OK;
 }
 
-int32_t audio_set_cooperative_level(AudioDevice *device, Window *, uint32_t)
-{
-    return device && !device->released ? DS_OK : DSERR_UNINITIALIZED;
-}
-
-int32_t audio_set_format(AudioBuffer *buffer, const AudioFormat *format)
-{
-    return buffer && format ? DS_OK : DSERR_INVALIDPARAM;
-}
-
-int32_t audio_lock(AudioBuffer *buffer, uint32_t offset, uint32_t bytes, void **part1,
-                   uint32_t *bytes1, void **part2, uint32_t *bytes2, uint32_t)
-{
-    *part1 = nullptr;
-    *bytes1 = 0;
-    if (part2) *part2 = nullptr;
-    if (bytes2) *bytes2 = 0;
-    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->primary) return DSERR_INVALIDCALL;
-    return softsound_lock(buffer->sound, offset, bytes, part1, bytes1, part2, bytes2);
-}
-
-int32_t audio_unlock(AudioBuffer *buffer, void *part1, uint32_t bytes1, void *part2,
-                     uint32_t bytes2)
-{
-    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->primary) return DSERR_INVALIDCALL;
-    return softsound_unlock(buffer->sound, part1, bytes1, part2, bytes2);
-}
-
 int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
 {
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
@@ -138,20 +98,6 @@ int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
         if (sdl_trace) fprintf(sdl_trace, "# play\n");
     }
     softsound_play(buffer->sound, (flags & DSBPLAY_LOOPING) != 0);
-    return DS_OK;
-}
-
-int32_t audio_stop(AudioBuffer *buffer)
-{
-    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    if (buffer->sound) softsound_stop(buffer->sound);
-    return DS_OK;
-}
-
-int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t *write_cursor)
-{
-    if (!buffer || buffer->released) return DSERR_BUFFERLOST;
-    softsound_position(buffer->sound, play_cursor, write_cursor);
     return DS_OK;
 }
 

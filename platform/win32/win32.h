@@ -41,6 +41,7 @@
 #undef BS_DEFPUSHBUTTON
 #undef ES_MULTILINE
 #undef ES_READONLY
+#undef ES_WANTRETURN
 #undef SS_ICON
 #undef CS_VREDRAW
 #undef CS_HREDRAW

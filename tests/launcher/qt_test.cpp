@@ -359,7 +359,8 @@ TEST_F(QtRunner, ReadmeOpensOneViewerWithTheText)
 {
     script({{300, [] { button(ID_README)->click(); }},
             {100, [] { button(ID_README)->click(); }},
-            {200, [] {
+            {200,
+             [] {
                  int viewers = 0;
                  for (QWidget *w : QApplication::topLevelWidgets())
                      if (w->isVisible() && w->windowTitle() == "README.TXT") {
@@ -369,9 +370,13 @@ TEST_F(QtRunner, ReadmeOpensOneViewerWithTheText)
                          EXPECT_EQ(edit->toPlainText(),
                                    QString::fromUtf8("Zenthor\nHinweise äöüß\n"));
                          EXPECT_TRUE(edit->isReadOnly());
+                         // Enter in the text is the default button's, Back.
+                         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                         QApplication::sendEvent(edit, &enter);
                      }
                  EXPECT_EQ(viewers, 1);
-             }}});
+             }},
+            {200, [] { EXPECT_FALSE(window_open("README.TXT")); }}});
     run();
 }
 

@@ -275,12 +275,18 @@ TEST_F(MenuSession, InstallFolderWithoutGameDisablesSetupAndKeepsItsText)
 
 TEST_F(MenuSession, InstallRecordWrittenWhileTheMenuRunsShowsAtTheNextTick)
 {
-    headless_tick();
+    // A record without its Path yet, then the whole record, each for ten seconds of polls: the
+    // menu keeps seeing what the registry holds.
+    write_registry(box, {{"Uninstall", "C:\\DEMO\\UNINST.EXE"}});
+    for (int32_t i = 0; i < 20; i++)
+        headless_tick();
     headless_call([&] {
         EXPECT_FALSE(enabled(ID_PLAY));
+        EXPECT_FALSE(enabled(ID_UNINSTALL));
         install("ztDemo.exe");
     });
-    headless_tick();
+    for (int32_t i = 0; i < 20; i++)
+        headless_tick();
     headless_call([&] {
         EXPECT_TRUE(enabled(ID_PLAY));
         EXPECT_TRUE(enabled(ID_UNINSTALL));
@@ -290,6 +296,7 @@ TEST_F(MenuSession, InstallRecordWrittenWhileTheMenuRunsShowsAtTheNextTick)
     run();
     EXPECT_FALSE(enabled(ID_PLAY));
     EXPECT_FALSE(enabled(ID_UNINSTALL));
+    EXPECT_STREQ(launcher.install_folder, ""); // no folder left for the sound set-up to enter
 }
 
 TEST_F(MenuSession, UninstallValueRemovedWhilePathStaysGreysUninstallAtTheNextTick)
@@ -403,8 +410,15 @@ TEST_F(MenuSession, PlayStartsTheDirectxGameInPlace)
 
 TEST_F(MenuSession, PlayStartsTheSoundVariantGame)
 {
-    install("xxxxxxx.xxx");
-    write_file(demo / "drivers" / "dig.ini", "");
+    // Installed first as the DirectX variant, then over it as the sound variant: Play starts
+    // what the folder holds now.
+    install("ztDemo.exe");
+    headless_tick();
+    headless_call([&] {
+        fs::remove(demo / "ztDemo.exe");
+        write_file(demo / "xxxxxxx.xxx", "MZ");
+        write_file(demo / "drivers" / "dig.ini", "");
+    });
     headless_tick();
     queue_click(ID_PLAY);
     run();
@@ -585,6 +599,59 @@ TEST_F(MenuSession, ReadmeViewerOpensOnceAndShowsTheTextByteForByte)
     run();
     EXPECT_TRUE(headless_dialogs("README").empty());
     EXPECT_EQ(launcher.readme_window, 0u);
+    EXPECT_EQ(launcher.readme_text, nullptr);
+}
+
+TEST_F(MenuSession, DialogControlsSitInsideTheirBoxesWithoutOverlapping)
+{
+    queue_click(ID_README);
+    headless_call([&] { ui_set_focus(launcher.menu_window); });
+    headless_key(VK_F1);
+    run();
+    for (const char *name : {"README", "ABOUT"}) {
+        ASSERT_EQ(headless_dialogs(name).size(), 1u) << name;
+        UiWindow dialog = headless_dialogs(name)[0];
+        const HeadlessWindow *d = headless_window(dialog);
+        std::vector<UiRect> controls;
+        for (UiWindow c = dialog + 1; headless_window(c) && headless_window(c)->parent == dialog;
+             c++)
+            controls.push_back(headless_window(c)->rect);
+        ASSERT_EQ(controls.size(), static_cast<size_t>(d->dialog_template->control_count));
+        for (size_t i = 0; i < controls.size(); i++) {
+            const UiRect &r = controls[i];
+            EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= d->client_width &&
+                        r.bottom <= d->client_height && r.left < r.right && r.top < r.bottom)
+                << name << " control " << i;
+            for (size_t j = 0; j < i; j++) {
+                const UiRect &o = controls[j];
+                EXPECT_TRUE(r.right <= o.left || o.right <= r.left || r.bottom <= o.top ||
+                            o.bottom <= r.top)
+                    << name << " controls " << j << " and " << i;
+            }
+        }
+        if (std::string(name) == "README") {
+            // The readme's text box: as wide as the box but for equal margins, Back below it.
+            EXPECT_NEAR(controls[0].left, d->client_width - controls[0].right, 1);
+            EXPECT_GT(controls[1].top, controls[0].bottom);
+        }
+    }
+}
+
+TEST_F(MenuSession, EnterInTheReadmeViewerIsItsDefaultButtonBack)
+{
+    // The viewer's text box hands Enter to the default button; the About box's first control
+    // is its button, which does not act on Enter.
+    queue_click(ID_README);
+    headless_key(VK_RETURN);
+    headless_call([&] {
+        EXPECT_TRUE(headless_dialogs("README").empty());
+        EXPECT_EQ(launcher.readme_window, 0u);
+        ui_set_focus(launcher.menu_window);
+    });
+    headless_key(VK_F1);
+    headless_key(VK_RETURN);
+    run();
+    EXPECT_EQ(headless_dialogs("ABOUT").size(), 1u);
     EXPECT_EQ(launcher.readme_text, nullptr);
 }
 

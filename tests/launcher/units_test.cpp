@@ -1,10 +1,13 @@
 // The launcher's pieces on their own: texts, command line, split of the uninstall value, path
-// composition and the BMP loader.
+// composition, the BMP loader and the program icon.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
 #include <cstring>
 
 #include "launcher/backdrop.h"
+#include "launcher/icon.h"
 #include "launcher/launcher.h"
 #include "launcher/templates.h"
 #include "launcher/texts.h"
@@ -12,6 +15,7 @@
 #include "platform/headless/launcher_headless.h"
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
+#include "tests/support/cli.h"
 
 namespace
 {
@@ -274,6 +278,51 @@ TEST_F(Backdrop, TrailingBytesAndFewColoursStillLoad)
     EXPECT_EQ(picture.colour_count, 1);
 }
 
+#ifdef DEMOCD_ART
+TEST_F(Backdrop, TheDemoCdsOwnPictureIsADuskSkyOverGreenGroundWithAGoldTitle)
+{
+    std::string out = (box.root / "art.txt").string();
+    ASSERT_EQ(
+        cli_wait_exit(
+            cli_start({DEMOCD_ART, "background", (box.cd / "loading.bmp").string()}, {}, out), 60),
+        0)
+        << cli_read_text(out);
+    ASSERT_TRUE(backdrop_load("E:\\loading.bmp", &picture, window));
+    UiDc dc = ui_begin_paint(window);
+    backdrop_paint(dc, &picture, 0, 0);
+    ui_end_paint(window, dc);
+    const HeadlessWindow *w = headless_window(window);
+    ASSERT_GE(w->client_width, 480);
+    ASSERT_GE(w->client_height, 360);
+    // Sums of red, green and blue over rows [from, to), and the brightest pixel.
+    auto sums = [&](int32_t from, int32_t to) {
+        std::array<double, 3> s = {0, 0, 0};
+        for (int32_t y = from; y < to; y++)
+            for (int32_t x = 0; x < 480; x++)
+                for (int32_t a = 0; a < 3; a++)
+                    s[a] +=
+                        w->canvas[static_cast<size_t>(y) * w->client_width + x] >> (16 - 8 * a) &
+                        0xFF;
+        return s;
+    };
+    std::array<double, 3> sky = sums(0, 20), ground = sums(340, 360);
+    EXPECT_GT(sky[2], sky[0]);
+    EXPECT_GT(sky[2], sky[1]);
+    EXPECT_GT(ground[1], ground[0]);
+    EXPECT_GT(ground[1], ground[2]);
+    uint32_t brightest = 0;
+    for (int32_t y = 0; y < 360; y++)
+        for (int32_t x = 0; x < 480; x++) {
+            uint32_t c = w->canvas[static_cast<size_t>(y) * w->client_width + x];
+            if ((c >> 16 & 0xFF) + (c >> 8 & 0xFF) + (c & 0xFF) >
+                (brightest >> 16 & 0xFF) + (brightest >> 8 & 0xFF) + (brightest & 0xFF))
+                brightest = c;
+        }
+    EXPECT_GE(brightest >> 16 & 0xFF, brightest >> 8 & 0xFF) << std::hex << brightest;
+    EXPECT_GT(brightest >> 8 & 0xFF, (brightest & 0xFF) + 100) << std::hex << brightest;
+}
+#endif
+
 // Pictures with a larger info header (108 or 124 bytes, as many tools write them) and pixels
 // that begin further on than right after the colour table: the same picture as the plain file,
 // colour for colour and pixel for pixel. Offsets that overlap or leave the file are refused.
@@ -330,6 +379,37 @@ TEST(BackdropMeasure, NeedsOnlyTheHeaders)
     EXPECT_EQ(sizes.image_bytes, 173864);
     EXPECT_FALSE(backdrop_measure(reinterpret_cast<const uint8_t *>(b.data()),
                                   static_cast<int64_t>(b.size()) - 1, &sizes));
+    // More colours than a palette holds, with the whole colour table in the file.
+    for (uint32_t colours : {257u, 1000u}) {
+        b = make_bmp(4, 4, colours);
+        EXPECT_FALSE(backdrop_measure(reinterpret_cast<const uint8_t *>(b.data()),
+                                      static_cast<int64_t>(b.size()), &sizes))
+            << colours;
+    }
+}
+
+TEST(ProgramIcon, TheSixteenAndTheTwoHundredFiftySixColourImagesShowTheSameDisc)
+{
+    // Displays of more than 16 colours show the second image: the same disc, only shaded finer.
+    const UiIconImage &few = icon_program_images[0], &many = icon_program_images[1];
+    EXPECT_EQ(few.colour_count, 16);
+    EXPECT_EQ(many.colour_count, 256);
+    for (const UiIconImage *image : {&few, &many}) {
+        ASSERT_EQ(image->width, 32);
+        ASSERT_EQ(image->height, 32);
+    }
+    int32_t visible = 0;
+    for (int32_t i = 0; i < 32 * 32; i++) {
+        ASSERT_LT(few.pixels[i], few.colour_count) << i;
+        ASSERT_LT(many.pixels[i], many.colour_count) << i;
+        EXPECT_EQ(few.transparent[i], many.transparent[i]) << i;
+        if (few.transparent[i]) continue;
+        visible++;
+        const uint8_t *a = few.palette + 3 * few.pixels[i], *b = many.palette + 3 * many.pixels[i];
+        int32_t distance = std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+        EXPECT_LE(distance, 240) << "pixel " << i % 32 << ", " << i / 32;
+    }
+    EXPECT_GT(visible, 32 * 32 / 2);
 }
 
 } // namespace

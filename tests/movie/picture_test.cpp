@@ -150,11 +150,24 @@ TEST(PictureDecode, DamagedInputBlanksFromTheFirstBadBlock)
     EXPECT_EQ(d.blocks, 15999);
     EXPECT_EQ(d.used, 15999);
     EXPECT_EQ(pixel(d.pictures, 1, 319, 199), 0);
+    // Blocks of k colours each, the list one colour short of block 200's: it is the first
+    // block left blank, wherever the decoder's fast path hands over.
+    for (int code : printed_first_code) {
+        const int32_t k = block_colour_counts[code];
+        d = decode(Bytes(static_cast<size_t>(200 * k + k - 1), 5), Bytes(16000, code));
+        EXPECT_EQ(d.status, PICTURE_COLOURS_SHORT) << k;
+        EXPECT_EQ(d.blocks, 200) << k;
+        EXPECT_EQ(d.used, 200 * k) << k;
+        EXPECT_EQ(pixel(d.pictures, 0, 2 * 40, 2 * 1), 0) << k;
+    }
 
-    // Too few codes.
-    d = decode(Bytes(16000, 5), Bytes(100, 1));
+    // Too few codes: the count given is what counts, not valid codes that lie behind it.
+    const Bytes colours_enough(16000, 5), codes_behind(16000, 1);
+    d.status = picture_decode(colours_enough.data(), 16000, d.pictures.data(), codes_behind.data(),
+                              100, &d.blocks, &d.used);
     EXPECT_EQ(d.status, PICTURE_FEW_CODES);
     EXPECT_EQ(d.blocks, 100);
+    EXPECT_EQ(pixel(d.pictures, 0, 200, 0), 0);
 }
 
 } // namespace

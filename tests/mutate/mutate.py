@@ -44,6 +44,8 @@ def parse_faults(path):
                 faults.append(current)
             elif current is None:
                 sys.exit(f"{path}:{number}: '{key}:' before the first 'fault:'")
+            elif key in ("find", "replace") and key in current:
+                current[key] += "\n" + value  # a text of several lines, one line each
             else:
                 current[key] = value
     for fault in faults:

@@ -91,6 +91,11 @@ TEST(Cp1252, Utf8RoundTripAndRefusals)
     const char *bad[] = {
         "\xC0\xAF",             // overlong '/'
         "\xE0\x80\xAF",         // overlong '/' in three bytes
+        "\xF0\x80\x80\xAF",     // and in four
+        "\xC1\xBF",             // overlong DEL, the last one-byte character
+        "\xE0\x83\xA4",         // overlong \xE4 in three bytes
+        "\xF0\x80\x83\xA4",     // and in four
+        "\xF0\x82\x82\xAC",     // overlong euro sign in four bytes
         "a\xE2\x80",            // cut short
         "\x80",                 // continuation byte alone
         "\xF8\x88\x80\x80\x80", // five-byte form

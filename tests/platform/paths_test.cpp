@@ -1,9 +1,12 @@
 // Windows paths on the host's file system, and the file services built on them.
 #include <gtest/gtest.h>
 
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <wctype.h>
 
+#include "platform/cp1252.h"
 #include "platform/files.h"
 #include "platform/posix/paths.h"
 #include "tests/launcher/sandbox.h"
@@ -123,6 +126,32 @@ TEST(PathsMatch, WindowsWildcards)
     EXPECT_FALSE(paths_match("*x", "xa"));
 }
 
+TEST(PathsFold, TwoBytesAreOneLetterExactlyWhenTheirCharactersAreOneInLowerCase)
+{
+    // The C library's case mapping of the code page's characters is the reference; the
+    // letters of the upper half (\xC0 to \xDE, \x8A, \x8C, \x8E, \x9F) included, and the
+    // signs among them (\xD7, \xF7) and the letters without a partner (\xDF, \xB5) apart.
+    locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    ASSERT_NE(utf8, nullptr);
+    auto lower = [&](int b) -> wint_t {
+        uint32_t u = cp1252_to_unicode(static_cast<unsigned char>(b));
+        // The five unassigned bytes are five different names.
+        return u == 0xFFFD ? 0x110000 + b : towlower_l(static_cast<wint_t>(u), utf8);
+    };
+    int pairs = 0;
+    for (int a = 0; a < 256; a++)
+        for (int b = a + 1; b < 256; b++) {
+            bool one = lower(a) == lower(b);
+            pairs += one;
+            EXPECT_EQ(paths_equal_folded(std::string(1, static_cast<char>(a)),
+                                         std::string(1, static_cast<char>(b))),
+                      one)
+                << std::hex << a << " " << b;
+        }
+    EXPECT_EQ(pairs, 26 + 30 + 4);
+    freelocale(utf8);
+}
+
 TEST(PathsMatch, ManyStarsAgainstALongNameEndInTime)
 {
     // Matched by plain recursion this takes longer than the test may run.
@@ -175,6 +204,21 @@ TEST_F(Paths, FilesBehaveAsTheOriginalsDid)
     EXPECT_STREQ(name, "game.sav");
     EXPECT_FALSE(files_find_next(find, name, sizeof name));
     files_find_close(find);
+
+    // A name that does not fit the caller's buffer with its terminator is passed over.
+    write_file(demo / "abcdefg", "");
+    write_file(demo / "abcdefgh", "");
+    char small[9];
+    small[8] = 'x';
+    std::vector<std::string> fits;
+    find = files_find_first("abc*", small, 8);
+    ASSERT_NE(find, 0u);
+    do
+        fits.push_back(small);
+    while (files_find_next(find, small, 8));
+    files_find_close(find);
+    EXPECT_EQ(fits, std::vector<std::string>{"abcdefg"});
+    EXPECT_EQ(small[8], 'x');
 }
 
 TEST_F(Paths, ReadingAWholeFile)

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include "platform/files.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/posix.h"
 #include "platform/process.h"
 #include "tests/launcher/sandbox.h"
 
@@ -72,6 +74,22 @@ TEST_F(Processes, WindowsProgramRunsThroughWineWithItsArgumentsUnchanged)
     EXPECT_EQ(wait_for_record(),
               "cwd=" + cd + "\narg0=" + RECORD_ARGS + "\narg1=" + cd +
                   "/setup.exe\narg2=-fC:\\DEMO\\LOG.TXT\narg3=Trailer\\trailer.mov\n");
+}
+
+TEST_F(Processes, AnEmptyRunnerWineCountsAsUnset)
+{
+    // Then "wine" is looked up in PATH, where a recorder stands in for it.
+    install_recorder(box.root / "bin" / "wine");
+    const char *old_path = getenv("PATH");
+    std::string path = old_path ? old_path : "";
+    setenv("PATH", ((box.root / "bin").string() + ":" + path).c_str(), 1);
+    setenv("RUNNER_WINE", "", 1);
+    const char *args[] = {"E:\\SETUP.EXE"};
+    bool started = process_start(PROCESS_START_BESIDE, args[0], args, 1);
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_TRUE(started);
+    std::string cd = fs::canonical(box.cd).string();
+    EXPECT_EQ(wait_for_record(), "cwd=" + cd + "\narg0=wine\narg1=" + cd + "/setup.exe\n");
 }
 
 TEST_F(Processes, FailedStartsStartNothing)
@@ -150,6 +168,36 @@ TEST_F(Processes, Environment)
     EXPECT_FALSE(process_get_env("COMSPEC", value, 8));
     unsetenv("COMSPEC");
     EXPECT_FALSE(process_get_env("COMSPEC", value, sizeof value));
+}
+
+// A signal during a long read (the handler's call) ends the program there, nested reads too;
+// one before it is noted, and the next long read ends the program as it begins.
+TEST(Ending, ASignalDuringALongReadEndsTheProgramAtOnce)
+{
+    EXPECT_EXIT(
+        {
+            posix_long_read_begin();
+            posix_end_on_signal();
+            _exit(3);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            posix_long_read_begin();
+            posix_long_read_begin();
+            posix_long_read_end();
+            posix_end_on_signal();
+            _exit(3);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            posix_end_on_signal();
+            fprintf(stderr, "went on\n");
+            posix_long_read_begin();
+            _exit(3);
+        },
+        testing::ExitedWithCode(0), "went on");
 }
 
 } // namespace

@@ -18,11 +18,17 @@ namespace
 struct FakeDevice {
     uint64_t now = 0;
     std::vector<uint8_t> heard;
+    uint32_t held = 0; // bytes handed out that a device with a queue has not played yet
 };
 
 uint64_t fake_clock(void *context)
 {
     return static_cast<FakeDevice *>(context)->now;
+}
+
+uint32_t fake_held(void *context)
+{
+    return static_cast<FakeDevice *>(context)->held;
 }
 
 void fake_heard(void *context, const uint8_t *bytes, uint32_t count)
@@ -34,9 +40,10 @@ void fake_heard(void *context, const uint8_t *bytes, uint32_t count)
 struct Buffer {
     FakeDevice device;
     SoftSound *sound = nullptr;
-    Buffer(uint32_t size, bool clocked, uint32_t lead = 0)
+    Buffer(uint32_t size, bool clocked, uint32_t lead = 0, bool queue = false)
     {
-        SoftSoundDevice table{&device, fake_clock, clocked ? fake_heard : nullptr, 1000, lead};
+        SoftSoundDevice table{&device, fake_clock, clocked ? fake_heard : nullptr,
+                              1000,    lead,       queue ? fake_held : nullptr};
         sound = softsound_create(&table, size);
     }
     ~Buffer() { softsound_destroy(sound); }
@@ -227,6 +234,29 @@ TEST(SoftSound, APulledBufferThatIsStoppedHandsOutNothing)
     EXPECT_EQ(softsound_pull(b.sound, out, 8), 0u);
 }
 
+TEST(SoftSound, APulledDeviceWithAQueuePlaysWhatItNoLongerHolds)
+{
+    Buffer b(1000, false, 0, true);
+    b.fill(0, 1000, 0);
+    uint8_t out[300];
+    // Silence of an earlier sound is still queued ahead of the first bytes: the cursor waits.
+    b.device.held = 500;
+    softsound_play(b.sound, 1);
+    ASSERT_EQ(softsound_pull(b.sound, out, 300), 300u);
+    b.ms(100); // the clock alone moves nothing
+    EXPECT_EQ(b.play_cursor(), 0u);
+    EXPECT_EQ(b.write_cursor(), 300u);
+    b.device.held = 120;
+    EXPECT_EQ(b.play_cursor(), 180u);
+    // A queue that seems to grow (bytes on their way into it) never moves the cursor back.
+    b.device.held = 250;
+    EXPECT_EQ(b.play_cursor(), 180u);
+    b.device.held = 0;
+    EXPECT_EQ(b.play_cursor(), 300u);
+    softsound_stop(b.sound);
+    EXPECT_EQ(b.play_cursor(), 300u);
+}
+
 // Several writers lock the whole buffer and fill it with their own byte while a pulling device
 // takes it whole, the cursors are read and playing starts and stops: one lock at a time, and a
 // write-back never mixes with another, so every pull sees one writer's byte throughout. (Under
@@ -241,7 +271,10 @@ TEST(SoftSoundThreads, LocksFromManyThreadsNeverOverlap)
                                       std::chrono::steady_clock::now().time_since_epoch())
                                       .count());
                           },
-                          nullptr, 22050, 0};
+                          nullptr,
+                          22050,
+                          0,
+                          nullptr};
     SoftSound *sound = softsound_create(&table, SIZE);
     ASSERT_NE(sound, nullptr);
     softsound_play(sound, 1);

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/messages.h"
 #include "platform/ui.h"
 #include "platform/ui_objects.h"
 #include "tests/platform/ui_rules.h"
@@ -174,6 +175,40 @@ TEST_F(UiRules, ClicksAndTimers)
     ui_set_timer(d, 9, 500, on_tick);
     ui_destroy_window(d);
     EXPECT_FALSE(ui_kill_timer(d, 9));
+}
+
+// Keys of a dialog that goes through the dialog manager: Tab walks the tab stops round, Enter
+// is the focused button's or else the default button's, Escape cancels, Space clicks.
+TEST_F(UiRules, DialogKeys)
+{
+    UiWindow d = dialog();
+    UiWindow first = ui_get_dlg_item(d, ID_FIRST), second = ui_get_dlg_item(d, ID_SECOND);
+    auto key = [&](uint32_t vk) {
+        UiMsg msg = {focus() ? focus() : d, WM_KEYDOWN, vk, 0};
+        EXPECT_TRUE(ui_is_dialog_message(d, &msg));
+    };
+    auto last_command = [&] {
+        uintptr_t command = 0;
+        for (const Seen &s : seen)
+            if (s.window == d && s.message == WM_COMMAND) command = s.wparam;
+        return command;
+    };
+    std::vector<UiWindow> stops;
+    for (int32_t i = 0; i < 3; i++) {
+        key(VK_TAB);
+        stops.push_back(focus());
+    }
+    EXPECT_EQ(stops, (std::vector<UiWindow>{first, second, first}));
+    key(VK_RETURN);
+    EXPECT_EQ(last_command(), static_cast<uintptr_t>(ID_FIRST));
+    ui_set_focus(d);
+    key(VK_RETURN);
+    EXPECT_EQ(last_command(), static_cast<uintptr_t>(ID_SECOND));
+    key(VK_ESCAPE);
+    EXPECT_EQ(last_command(), static_cast<uintptr_t>(IDCANCEL));
+    ui_set_focus(first);
+    key(VK_SPACE);
+    EXPECT_EQ(last_command(), static_cast<uintptr_t>(ID_FIRST));
 }
 
 } // namespace

@@ -16,7 +16,8 @@ uint8_t movie_sample(int32_t base, int32_t record, int32_t j);
 std::string movie_write(const char *name, int32_t records, int32_t base);
 
 struct ShownPicture {
-    int32_t base, record, b; // -1 when the screen shows none of them
+    int32_t base, record, b;  // -1 when the screen shows none of them
+    int32_t play_cursor = -1; // of the streaming buffer when it was shown, where known
 };
 // Which picture a present shows, by its pixel (0, 0), among movies made with these bases.
 ShownPicture movie_identify(uint16_t first_pixel, int32_t rgb565, const std::vector<int32_t> &bases,

@@ -35,12 +35,15 @@ std::vector<ShownPicture> shown(const std::vector<int32_t> &bases)
     std::vector<ShownPicture> out;
     std::vector<HeadlessPresent> presents = headless_presents();
     // The first present is the clear after set-up.
-    for (size_t i = 1; i < presents.size(); i++)
+    for (size_t i = 1; i < presents.size(); i++) {
         out.push_back(movie_identify(presents[i].first_pixel, 1, bases, 40));
+        out.back().play_cursor = presents[i].play_cursor;
+    }
     return out;
 }
 
-// The pictures a whole run of a movie of n records shows, as (record, b).
+// The pictures a whole run of a movie of n records shows, as (record, b); each picture B once
+// the sound has moved on into the next slot's quarter, not before.
 void expect_run(const std::vector<ShownPicture> &s, size_t &at, int32_t base, int32_t n)
 {
     for (int32_t i = 0; i <= n - 2 && at < s.size(); i++)
@@ -48,6 +51,9 @@ void expect_run(const std::vector<ShownPicture> &s, size_t &at, int32_t base, in
             EXPECT_EQ(s[at].base, base) << "picture " << at;
             EXPECT_EQ(s[at].record, i) << "picture " << at;
             EXPECT_EQ(s[at].b, b) << "picture " << at;
+            if (b == 1) {
+                EXPECT_NE(s[at].play_cursor / SOUND_QUARTER_BYTES, i & 3) << "picture " << at;
+            }
         }
 }
 
@@ -189,6 +195,23 @@ TEST_F(Playback, AMainThreadLateAtTheEndHearsTheLastRecordUntilItStops)
     EXPECT_GE(follows(played, same, sound), 3528u) << "the next turn from its first record";
 }
 
+TEST_F(Playback, EachMovieStartsFromACleanHandOver)
+{
+    std::string m = movie_write("clean_start.mov", 6, 0);
+    // What a movie of the ring may leave behind when its threads end at odd moments: a raised
+    // picture B signal and refill request, the last slot on the screen.
+    playback.second_picture.store(1);
+    playback.refill_request.store(1);
+    playback.display_slot.store(3);
+    escape_after(1 + 9 + 2);
+    player_main(m.c_str());
+    std::vector<ShownPicture> s = shown({0});
+    ASSERT_EQ(s.size(), 11u);
+    size_t at = 0;
+    expect_run(s, at, 0, 6);
+    expect_run(s, at, 0, 6);
+}
+
 TEST_F(Playback, AnAudioThreadLateForQuarterOneLeavesItSilentUntilItWrites)
 {
     std::string m = movie_write("late_audio.mov", 10, 0);
@@ -285,7 +308,8 @@ TEST_F(Playback, MoviesTooShortToPlayEndTheRingWithoutAHang)
     std::string empty = movie_write("empty.mov", 0, 0);
     std::string one = movie_write("one.mov", 1, 0);
     EXPECT_EQ(player_main((empty + " " + one).c_str()), 0);
-    EXPECT_EQ(headless_presents().size(), 1u); // only the clear
+    EXPECT_EQ(headless_presents().size(), 1u);         // only the clear
+    EXPECT_EQ(headless_calls(HC_THREAD_START), 2 * 2); // one turn: each movie tried once
     EXPECT_TRUE(headless_screen_state().desktop);
     EXPECT_EQ(playback_abandoned, 0);
 }
@@ -409,7 +433,7 @@ TEST_P(PlaybackSoundFailure, EndsWithTheMessageAndItsCode)
     headless_fail(f.call, f.result, f.nth, 1);
     EXPECT_EXIT(player_main(m.c_str()), testing::ExitedWithCode(0),
                 std::string("\\[Fatal Error occured\\] ") + f.message +
-                    "\n(.|\n)*process end 0, desktop back");
+                    "\nheadless: box shown over the desktop\n(.|\n)*process end 0, desktop back");
 }
 
 // The first lock is the proof in sound_create_buffer, the ones after it are the audio thread's

@@ -9,7 +9,9 @@
 #include "tests/player/movies.h"
 
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -74,7 +76,17 @@ TEST_F(Window_, KeysGiveTheirTableCodeThenTheirCharacter)
     EXPECT_EQ(key_code_of(0x41), 0);
     EXPECT_EQ(key_code_of(0x26), 303);
     EXPECT_EQ(key_code_of(0x22), 310);
+    EXPECT_EQ(key_code_of(0x2D), 311); // Insert and Delete
+    EXPECT_EQ(key_code_of(0x2E), 312);
     EXPECT_EQ(key_code_of(0), 0);
+    // Each key of the table has a code of its own, and none reads as Escape.
+    std::set<int32_t> codes;
+    for (uint32_t vk = 1; vk < 256; vk++)
+        if (int32_t code = key_code_of(vk)) {
+            EXPECT_TRUE(codes.insert(code).second) << vk;
+            EXPECT_NE(code, 27) << vk;
+        }
+    EXPECT_EQ(codes.size(), 27u);
 }
 
 TEST_F(Window_, NoticeBoxCutsItsTextAndReturns)
@@ -160,6 +172,24 @@ TEST_F(StartUp, TheFirstModeFailingFallsBackTo640x480)
     EXPECT_TRUE(headless_boxes().empty());
     EXPECT_EQ(headless_presents().size(), 2u);
     EXPECT_EQ(headless_calls(HC_SCREEN_SET_MODE), 2);
+    // Picture A of record 0, one flat colour, stretched over the whole screen on every other
+    // line (the lines between stay as the clear left them); the device of the failed attempt
+    // was given up.
+    HeadlessScreenState screen = headless_screen_state();
+    EXPECT_EQ(screen.width, 640);
+    EXPECT_EQ(screen.height, 480);
+    EXPECT_EQ(screen.devices, 0);
+    std::vector<uint8_t> pixels = headless_screen_pixels();
+    ASSERT_EQ(pixels.size(), (size_t)screen.pitch * 480);
+    uint16_t first = (uint16_t)(pixels[0] | pixels[1] << 8);
+    EXPECT_EQ(movie_identify(first, 1, {0}, 4).record, 0);
+    size_t other = 0;
+    for (int32_t y = 0; y < 480; y++)
+        for (int32_t x = 0; x < 640; x++) {
+            const uint8_t *p = &pixels[(size_t)y * screen.pitch + 2 * x];
+            other += (uint16_t)(p[0] | p[1] << 8) != (y % 2 ? 0 : first);
+        }
+    EXPECT_EQ(other, 0u);
 }
 
 TEST_F(StartUp, NoWindowEndsAtOnceWithoutAMessage)

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -27,6 +29,11 @@ double shown_error(const Bytes &rgb, const Bytes &palette, const Bytes &indices)
             e += d * d;
         }
     return e;
+}
+
+int32_t key_of(const uint8_t *c)
+{
+    return encode_reduce8(c[0]) << 12 | encode_reduce8(c[1]) << 6 | encode_reduce8(c[2]);
 }
 
 } // namespace
@@ -92,19 +99,46 @@ TEST(EncodeQuantize, ManyColoursStayClose)
     }
     double psnr = encode_psnr(shown_error(rgb, palette, indices), n * 3.0);
     EXPECT_GT(psnr, encode_psnr(fixed, n * 3.0) + 3.0);
-    // Each pixel takes the palette entry nearest it, up to the 6-bit rounding its lookup goes
-    // through (a pixel is at most 2 steps a component from the colour it is looked up as).
-    for (int32_t i = 0; i < n; i += 97) {
+    // The pixels of one 6-bit colour share an entry: the one nearest their mean as shown.
+    std::map<int32_t, std::array<double, 4>> groups; // sums of r, g, b, and the count
+    for (int32_t i = 0; i < n; i++) {
+        std::array<double, 4> &g = groups[key_of(&rgb[i * 3])];
+        for (int32_t a = 0; a < 3; a++)
+            g[a] += rgb[i * 3 + a];
+        g[3]++;
+    }
+    std::map<int32_t, int32_t> taken;
+    for (int32_t i = 0; i < n; i++)
+        taken[key_of(&rgb[i * 3])] = indices[i];
+    for (const auto &group : groups) {
+        const std::array<double, 4> &g = group.second;
         auto distance = [&](int32_t k) {
             double e = 0;
             for (int32_t a = 0; a < 3; a++) {
-                double v = encode_expand6(palette[k * 3 + a]) - rgb[i * 3 + a];
+                double v = encode_expand6(palette[k * 3 + a]) - (float)(g[a] / g[3]);
                 e += v * v;
             }
-            return std::sqrt(e);
+            return e;
         };
-        double own = distance(indices[i]);
+        double own = distance(taken[group.first]);
         for (int32_t k = 0; k < size; k++)
-            ASSERT_LE(own, distance(k) + 2 * std::sqrt(12.0)) << i;
+            ASSERT_LE(own, distance(k) * (1 + 1e-6))
+                << group.first << " takes " << taken[group.first];
     }
+}
+
+TEST(EncodeQuantize, ExactlyTwoHundredFortyEightColoursStayExact)
+{
+    Quant q;
+    const int32_t n = 128000;
+    Bytes rgb((size_t)n * 3), palette(248 * 3), indices(n);
+    // 248 colours in pairs one 6-bit step apart, each pair within one cell of 5 bits.
+    for (int32_t i = 0; i < n; i++) {
+        int32_t k = i % 248;
+        rgb[i * 3] = (uint8_t)encode_expand6(k % 62);
+        rgb[i * 3 + 1] = (uint8_t)encode_expand6(k / 62 * 16);
+        rgb[i * 3 + 2] = (uint8_t)encode_expand6(40);
+    }
+    ASSERT_EQ(encode_quantize(q.q, rgb.data(), n, palette.data(), indices.data(), 248), 248);
+    EXPECT_EQ(shown_error(rgb, palette, indices), 0.0);
 }
