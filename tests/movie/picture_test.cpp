@@ -154,7 +154,8 @@ TEST(PictureDecode, DamagedInputBlanksFromTheFirstBadBlock)
     // block left blank, wherever the decoder's fast path hands over.
     for (int code : printed_first_code) {
         const int32_t k = block_colour_counts[code];
-        d = decode(Bytes(static_cast<size_t>(200 * k + k - 1), 5), Bytes(16000, code));
+        d = decode(Bytes(static_cast<size_t>(200 * k + k - 1), 5),
+                   Bytes(16000, static_cast<uint8_t>(code)));
         EXPECT_EQ(d.status, PICTURE_COLOURS_SHORT) << k;
         EXPECT_EQ(d.blocks, 200) << k;
         EXPECT_EQ(d.used, 200 * k) << k;
