@@ -1,5 +1,8 @@
 # make test   installs what is missing, builds, runs every test (plain, ASan+UBSan with the
-#             fuzzers, ThreadSanitizer for the threaded parts)
+#             fuzzers, ThreadSanitizer for the threaded parts, the style checks)
+#
+# Each build is a preset of CMakePresets.json (cmake --preset NAME, build/NAME), every warning
+# an error in each.
 # make demo   builds, makes the demo CD and starts its menu
 # make bench  builds and runs the benchmarks
 # make fuzz   runs every fuzz target for FUZZ_SECONDS (default 600) each
@@ -15,9 +18,8 @@ WEB_PORT ?= 8080
 # Debian's emscripten finds the JavaScript parser it needs only through NODE_PATH.
 EMENV := NODE_PATH=/usr/share/nodejs
 CI_FUZZ_SECONDS ?= 30
-GEN := -G Ninja
-# ccache, where the machine has it, lets the three builds and later runs share compiled objects.
-GEN += $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# ccache, where the machine has it, lets the builds and later runs share compiled objects.
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps build windows cd-image demo test test-plain test-asan test-tsan bench fuzz format \
         tidy clean install package mutate web web-serve test-web
@@ -28,19 +30,17 @@ deps:
 	@bash deps/install.sh
 
 build: deps
-	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DWINDOWS_DIR=$(CURDIR)/build/windows -DDISC_IMAGE=$(CURDIR)/build/democd.iso
-	cmake --build build/release -j $(JOBS)
+	cmake --preset release $(LAUNCHER)
+	cmake --build --preset release -j $(JOBS)
 
 # The Windows programs: filmo.exe, runner.exe and the demo's stand-ins, tested under Wine by
 # the plain build's tests.
 windows: deps
-	cmake -S . -B build/windows $(GEN) -DCMAKE_BUILD_TYPE=MinSizeRel \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake
-	cmake --build build/windows -j $(JOBS)
+	cmake --preset windows $(LAUNCHER)
+	cmake --build --preset windows -j $(JOBS)
 
 cd-image: build windows
-	cmake --build build/release --target cd-image
+	cmake --build --preset release --target cd-image
 
 demo: build
 	@bash apps/democd/demo.sh build/release
@@ -48,9 +48,8 @@ demo: build
 # The page: the menu and the player as WebAssembly over the web backend, with the demo CD that
 # the native build made (its picture, readme and trailer).
 web: build
-	$(EMENV) emcmake cmake -S . -B build/web-obj $(GEN) -DCMAKE_BUILD_TYPE=Release \
-	  -DWEB_DIR=$(CURDIR)/build/web -DDEMOCD_DIR=$(CURDIR)/build/release/democd
-	$(EMENV) cmake --build build/web-obj -j $(JOBS)
+	$(EMENV) emcmake cmake --preset web $(LAUNCHER)
+	$(EMENV) cmake --build --preset web -j $(JOBS)
 
 web-serve: web
 	python3 apps/web/serve.py build/web --port $(WEB_PORT)
@@ -60,22 +59,20 @@ test-web: web
 	/usr/bin/python3 tests/web/web_test.py build/web build/release/tools/movtool/movtool \
 	  --screens build/web-screens
 
+# The plain build's tests include the style checks (label style): the tree as clang-format
+# writes it, clang-tidy over the files the change touches (TIDY_BASE=REF: the change since REF).
 test-plain: build windows cd-image
-	ctest --test-dir build/release --output-on-failure -j $(JOBS) -LE fuzz
+	ctest --preset release -j $(JOBS)
 
 test-asan: deps
-	cmake -S . -B build/asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=asan \
-	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DWITH_BENCH=OFF \
-	  -DFUZZ_SECONDS=$(CI_FUZZ_SECONDS)
-	cmake --build build/asan -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+	cmake --preset asan $(LAUNCHER) -DFUZZ_SECONDS=$(CI_FUZZ_SECONDS)
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
 
 test-tsan: deps
-	cmake -S . -B build/tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=tsan \
-	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DWITH_BENCH=OFF \
-	  -DWITH_QT=OFF
-	cmake --build build/tsan -j $(JOBS)
-	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j $(JOBS) -L threads
+	cmake --preset tsan $(LAUNCHER)
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS)
 
 test: test-plain test-web test-tsan test-asan
 
@@ -85,17 +82,16 @@ bench: build web
 	  build/release
 
 fuzz: deps
-	cmake -S . -B build/asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=asan \
-	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DWITH_BENCH=OFF \
-	  -DFUZZ_SECONDS=$(FUZZ_SECONDS)
-	cmake --build build/asan -j $(JOBS)
-	ctest --test-dir build/asan --output-on-failure -L fuzz --timeout $$(( $(FUZZ_SECONDS) + 120 ))
+	cmake --preset asan $(LAUNCHER) -DFUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset fuzz --timeout $$(( $(FUZZ_SECONDS) + 120 ))
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+# make tidy: clang-tidy over every file of the plain build (make test checks the changed ones).
 tidy: build
-	git ls-files '*.cpp' | grep -v -E '^(fuzz|bench)/' | xargs clang-tidy -p build/release --quiet
+	python3 tests/style/tidy.py . build/release --all --jobs $(JOBS)
 
 # make install [DESTDIR=/staging] [PREFIX=/usr]: the programs, their manual pages, desktop
 # entries and icons, in the standard directories under PREFIX (default /usr/local).

@@ -118,13 +118,13 @@ bool backdrop_load(const char *path, PictureRecord *picture, UiWindow window)
     // The header kept is the 40-byte one, whatever the file's was: the colour table follows it.
     std::memcpy(picture->header, "\x28\0\0\0", 4);
     int64_t at = BMP_FILE_HEADER_BYTES + BMP_INFO_HEADER_BYTES;
-    bool complete = skip(file, layout.table_at - at) &&
-                    files_read(file, picture->colour_table,
-                               static_cast<size_t>(picture->palette_bytes)) ==
-                        static_cast<size_t>(picture->palette_bytes) &&
-                    skip(file, layout.pixels_at - layout.table_at - picture->palette_bytes) &&
-                    files_read(file, picture->pixels, static_cast<size_t>(picture->pixel_bytes)) ==
-                        static_cast<size_t>(picture->pixel_bytes);
+    bool complete =
+        skip(file, layout.table_at - at) &&
+        files_read(file, picture->colour_table, static_cast<size_t>(picture->palette_bytes)) ==
+            static_cast<size_t>(picture->palette_bytes) &&
+        skip(file, layout.pixels_at - layout.table_at - picture->palette_bytes) &&
+        files_read(file, picture->pixels, static_cast<size_t>(picture->pixel_bytes)) ==
+            static_cast<size_t>(picture->pixel_bytes);
     files_close(file);
 
     UiPaletteEntry entries[MAX_COLOURS];

@@ -556,7 +556,8 @@ bool uiobjects_paint_bitmap(const UiObjects *objects, UiPalette palette, UiBitma
     for (int32_t row = 0; row < rows; row++) {
         int32_t ty = y + row;
         if (ty < 0 || ty >= canvas->height) continue;
-        const uint8_t *src = b.bits.data() + static_cast<size_t>(b.height - 1 - row) * b.stride;
+        const uint8_t *src =
+            b.bits.data() + static_cast<size_t>(b.height - 1 - row) * static_cast<size_t>(b.stride);
         uint32_t *line = canvas->pixels + static_cast<size_t>(ty) * canvas->stride;
         for (int32_t col = 0; col < cols; col++) {
             int32_t tx = x + col;

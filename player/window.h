@@ -34,7 +34,8 @@ void player_window_reset();
 // Formats into 200 bytes (cut there), gives the desktop back, shows the box "Fatal Error
 // occured" and ends the process with exit code 0. Any thread.
 [[noreturn]] void fatal_error_box(const char *format, ...) __attribute__((format(printf, 1, 2)));
-[[noreturn]] void fatal_error_vbox(const char *format, va_list args);
+[[noreturn]] void fatal_error_vbox(const char *format, va_list args)
+    __attribute__((format(printf, 1, 0)));
 // 1 once a fatal-error report has begun on some thread: that thread ends the process.
 int32_t fatal_error_pending();
 // Formats into 400 bytes (cut there) and shows the box "Achtung".

@@ -5,6 +5,7 @@
 #include "present/owner.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 
 ScreenDesc screen_desc;
@@ -162,8 +163,8 @@ void display_clear()
     display_lock();
     if (screen_desc.pixels)
         for (int32_t y = 0; y < screen_desc.height; y++)
-            memset(screen_desc.pixels + (size_t)y * screen_desc.pitch, 0,
-                   (size_t)screen_desc.width * mode_bytes_per_pixel);
+            memset(screen_desc.pixels + (ptrdiff_t)y * screen_desc.pitch, 0,
+                   (size_t)screen_desc.width * (size_t)mode_bytes_per_pixel);
     display_set_target(display_offscreen);
 }
 

@@ -21,7 +21,7 @@ void display_copy_picture(uint8_t *pixels, int32_t pitch, int32_t lines, const u
 {
     int32_t rows = lines < 200 ? lines : 200;
     for (int32_t r = 0; r < rows; r++) {
-        uint16_t *line = (uint16_t *)(pixels + (size_t)r * pitch);
+        uint16_t *line = (uint16_t *)(pixels + (ptrdiff_t)r * pitch);
         const uint8_t *row = picture + r * 320;
         for (int32_t x = 0; x < 320; x++)
             line[x] = (uint16_t)table[row[x]];
@@ -37,7 +37,7 @@ void display_stretch_picture(uint8_t *pixels, int32_t pitch, int32_t lines, cons
     for (int32_t y = 0; y < 240 && 2 * y < lines; y++) {
         // Integer form of y / 1.2: a float division would miss rows where 5y / 6 is whole.
         int32_t q = 5 * y / 6;
-        uint32_t *line = (uint32_t *)(pixels + (size_t)2 * y * pitch);
+        uint32_t *line = (uint32_t *)(pixels + (ptrdiff_t)2 * y * pitch);
         const uint8_t *row = picture + q * 320;
         if (y > 0 && y % 6 == 0) {
             const uint8_t *above = row - 320;
@@ -72,7 +72,7 @@ void display_rgb_picture(uint8_t *rgb, int32_t stride, const uint8_t *picture,
                          const uint8_t (*colours)[3])
 {
     for (int32_t y = 0; y < 200; y++) {
-        uint8_t *line = rgb + (size_t)y * stride;
+        uint8_t *line = rgb + (ptrdiff_t)y * stride;
         const uint8_t *row = picture + y * 320;
         for (int32_t x = 0; x < 320; x++)
             std::memcpy(line + 3 * x, colours[row[x]], 3);

@@ -26,6 +26,20 @@ constexpr int PICTURES = 376;         // 188 records, 30.08 s
 constexpr double SCENE_SECONDS = 6.0; // five scenes
 constexpr double BEAT = 0.48;         // 125 beats a minute: one beat is three records
 
+// A colour channel of 0 to 1 as a byte.
+uint8_t channel_byte(double v)
+{
+    // The pictures have always been made with this rounding, of values from 0 to 255.5.
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings)
+    return static_cast<uint8_t>(std::clamp(v, 0.0, 1.0) * 255 + 0.5);
+}
+
+// Where cell (x, y) of rows `width` cells long is; x and y are never negative.
+size_t cell(int x, int y, int width)
+{
+    return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+}
+
 struct Rgb {
     double r, g, b;
 };
@@ -34,7 +48,7 @@ struct Canvas {
     int w, h;
     std::vector<Rgb> px;
     Canvas(int w_, int h_) : w(w_), h(h_), px(static_cast<size_t>(w_ * h_), Rgb{0, 0, 0}) {}
-    Rgb &at(int x, int y) { return px[static_cast<size_t>(y * w + x)]; }
+    Rgb &at(int x, int y) { return px[cell(x, y, w)]; }
     void blend(int x, int y, Rgb c, double a)
     {
         if (x < 0 || y < 0 || x >= w || y >= h || a <= 0) return;
@@ -116,8 +130,8 @@ void scene_stars(Canvas &c, double t)
         const double speed = 0.25 + hash01(s, 2);
         const double d = std::fmod(hash01(s, 3) + t * speed * 0.35, 1.0);
         const double r = d * d * 260;
-        const double x = W / 2 + std::cos(angle) * r;
-        const double y = H / 2 + std::sin(angle) * r * 0.8;
+        const double x = W / 2.0 + std::cos(angle) * r;
+        const double y = H / 2.0 + std::sin(angle) * r * 0.8;
         const Rgb col = hsv(0.55 + 0.15 * hash01(s, 4), 0.3, 1.0);
         const int size = d > 0.6 ? 2 : 1;
         for (int dy = 0; dy < size; dy++)
@@ -148,8 +162,8 @@ void scene_plasma(Canvas &c, double t)
 void scene_tunnel(Canvas &c, double t)
 {
     const double speed = 1.5 + t * 0.6;
-    const double cx = W / 2 + 40 * std::sin(t * 0.9);
-    const double cy = H / 2 + 25 * std::cos(t * 0.7);
+    const double cx = W / 2.0 + 40 * std::sin(t * 0.9);
+    const double cy = H / 2.0 + 25 * std::cos(t * 0.7);
     for (int y = 0; y < H; y++)
         for (int x = 0; x < W; x++) {
             const double dx = x - cx, dy = (y - cy) * 1.2;
@@ -174,7 +188,7 @@ void scene_cube(Canvas &c, double t)
                 continue;
             }
             const double z = 800.0 / (y - 100);
-            const double fx = (x - W / 2) * z / 160 + 0.3 * std::sin(t);
+            const double fx = (x - W / 2.0) * z / 160 + 0.3 * std::sin(t);
             const double fz = z / 20 + t * 3;
             const int check =
                 (static_cast<int>(std::floor(fx)) + static_cast<int>(std::floor(fz))) & 1;
@@ -198,7 +212,7 @@ void scene_cube(Canvas &c, double t)
     for (int i = 0; i < 8; i++) {
         rotate(i & 1 ? 1 : -1, i & 2 ? 1 : -1, i & 4 ? 1 : -1, v[i]);
         const double z = v[i][2] + 4.5;
-        p[i][0] = W / 2 + v[i][0] * 190 / z;
+        p[i][0] = W / 2.0 + v[i][0] * 190 / z;
         p[i][1] = 80 - bounce + v[i][1] * 190 / z;
     }
     for (int f = 0; f < 6; f++) {
@@ -230,22 +244,22 @@ void scene_fire(Canvas &c, double t, std::vector<double> &heat)
     // Classic rising fire: a hot bottom row, each cell the cooled average of those below it.
     const int step = static_cast<int>(t * FPS);
     for (int x = 0; x < W; x++)
-        heat[static_cast<size_t>((H - 1) * W + x)] = hash01(x / 3, step) > 0.35 ? 1.0 : 0.2;
+        heat[cell(x, H - 1, W)] = hash01(x / 3, step) > 0.35 ? 1.0 : 0.2;
     for (int pass = 0; pass < 3; pass++)
         for (int y = 0; y < H - 1; y++)
             for (int x = 0; x < W; x++) {
                 const auto h = [&](int xx, int yy) {
                     xx = std::clamp(xx, 0, W - 1);
                     yy = std::clamp(yy, 0, H - 1);
-                    return heat[static_cast<size_t>(yy * W + xx)];
+                    return heat[cell(xx, yy, W)];
                 };
                 const double v =
                     (h(x - 1, y + 1) + h(x, y + 1) + h(x + 1, y + 1) + h(x, y + 2)) / 4;
-                heat[static_cast<size_t>(y * W + x)] = std::max(0.0, v - 0.012);
+                heat[cell(x, y, W)] = std::max(0.0, v - 0.012);
             }
     for (int y = 0; y < H; y++)
         for (int x = 0; x < W; x++) {
-            const double v = heat[static_cast<size_t>(y * W + x)];
+            const double v = heat[cell(x, y, W)];
             c.at(x, y) = {std::min(1.0, v * 2.2), std::clamp(v * 2.2 - 0.8, 0.0, 1.0),
                           std::clamp(v * 3 - 2.4, 0.0, 1.0)};
         }
@@ -295,12 +309,9 @@ bool write_png(const std::string &path, Canvas &c)
     for (int y = 0; y < c.h; y++) {
         for (int x = 0; x < c.w; x++) {
             const Rgb &p = c.at(x, y);
-            row[static_cast<size_t>(x) * 3] =
-                static_cast<uint8_t>(std::clamp(p.r, 0.0, 1.0) * 255 + 0.5);
-            row[static_cast<size_t>(x) * 3 + 1] =
-                static_cast<uint8_t>(std::clamp(p.g, 0.0, 1.0) * 255 + 0.5);
-            row[static_cast<size_t>(x) * 3 + 2] =
-                static_cast<uint8_t>(std::clamp(p.b, 0.0, 1.0) * 255 + 0.5);
+            row[static_cast<size_t>(x) * 3] = channel_byte(p.r);
+            row[static_cast<size_t>(x) * 3 + 1] = channel_byte(p.g);
+            row[static_cast<size_t>(x) * 3 + 2] = channel_byte(p.b);
         }
         png_write_row(png, row.data());
     }
@@ -457,8 +468,7 @@ bool write_background(const std::string &path)
                     v = std::max(v, 127 - (sun - 34) * 0.9);
                 index = static_cast<int>(std::clamp(v, 0.0, 127.0));
             }
-            pixels[static_cast<size_t>(y * BW + x)] =
-                static_cast<uint8_t>(std::clamp(index, 0, 223));
+            pixels[cell(x, y, BW)] = static_cast<uint8_t>(std::clamp(index, 0, 223));
         }
     // Title letters in the gold ramp, lighter towards the top of each letter.
     auto title = [&](const std::string &text, int cy, int scale) {
@@ -475,8 +485,8 @@ bool write_background(const std::string &path)
                                 const int x =
                                     x0 + static_cast<int>(i) * 6 * scale + rx * scale + dx;
                                 const int y = y0 + ry * scale + dy;
-                                pixels[static_cast<size_t>((y + 3) * BW + x + 3)] = 0; // shadow
-                                pixels[static_cast<size_t>(y * BW + x)] = static_cast<uint8_t>(
+                                pixels[cell(x + 3, y + 3, BW)] = 0; // shadow
+                                pixels[cell(x, y, BW)] = static_cast<uint8_t>(
                                     255 - (ry * scale + dy) * 31 / (7 * scale));
                             }
         }

@@ -234,7 +234,7 @@ int main(int argc, char **argv)
            filmo.cpu_percent, ffplay.cpu_percent, ratio(filmo.cpu_percent, ffplay.cpu_percent),
            verdict(filmo.cpu_percent <= 2.0));
     printf("peak RSS, off-screen video           %6.1f MB  %7.1f MB  %5.2f  <= 40 MB: %s\n",
-           filmo.rss_kb / 1024.0, ffplay.rss_kb / 1024.0,
+           (double)filmo.rss_kb / 1024.0, (double)ffplay.rss_kb / 1024.0,
            ratio((double)filmo.rss_kb, (double)ffplay.rss_kb), verdict(filmo.rss_kb <= 40 * 1024));
     if (!display.empty())
         printf("CPU, X11 1920x1080 (Xvfb)            %6.2f %%   %7.2f %%   %5.2f  <= half of "

@@ -16,7 +16,8 @@ static double cpu_seconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return (double)(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           (double)(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 static void report(const char *what, std::vector<double> v)
@@ -41,7 +42,7 @@ int main(int argc, char **argv)
     double cpu = cpu_seconds();
     uint64_t start = headless_now_us();
     player_main(movie.c_str());
-    double wall = (headless_now_us() - start) / 1e6;
+    double wall = (double)(headless_now_us() - start) / 1e6;
     cpu = cpu_seconds() - cpu;
 
     std::vector<HeadlessPresent> p = headless_presents();
@@ -56,7 +57,7 @@ int main(int argc, char **argv)
             b_lag.push_back(lag / 22.05);
         }
         if (picture % 2 == 0 && picture > 0)
-            a_after_b.push_back((p[k].time_us - p[k - 1].time_us) / 1000.0);
+            a_after_b.push_back((double)(p[k].time_us - p[k - 1].time_us) / 1000.0);
     }
     printf("headless playback at real time: %d records, %.2f s, %zu pictures\n", records, wall,
            p.size() - 1);

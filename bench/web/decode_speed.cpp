@@ -44,7 +44,7 @@ int main(int argc, char **argv)
         }
         elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
-    std::printf("%.1f records/s (%ld records in %.2f s, check %u)\n", decoded / elapsed, decoded,
-                elapsed, check);
+    std::printf("%.1f records/s (%ld records in %.2f s, check %u)\n", (double)decoded / elapsed,
+                decoded, elapsed, check);
     return 0;
 }

@@ -3,6 +3,8 @@
 
 #include "platform/screen.h"
 
+#include <cstddef>
+
 namespace headless_backend
 {
 
@@ -25,7 +27,7 @@ uint64_t screen_hash(const ScreenSurface *s)
 {
     uint64_t h = 1469598103934665603ull;
     for (int32_t y = 0; y < s->height; y++) {
-        const uint8_t *line = s->memory.data() + (size_t)y * s->pitch;
+        const uint8_t *line = s->memory.data() + (ptrdiff_t)y * s->pitch;
         for (int32_t x = 0; x < s->width * 2; x++)
             h = (h ^ line[x]) * 1099511628211ull;
     }
@@ -80,7 +82,7 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
     s->height = hl_mode_height;
     s->pitch = hl_mode_width * 2 + hl_config.pitch_extra;
     // Video memory holds whatever was there before: not black until the player clears it.
-    s->memory.assign((size_t)s->pitch * s->height, 0xA5);
+    s->memory.assign((size_t)s->pitch * (size_t)s->height, 0xA5);
     hl_surfaces.push_back(std::move(s));
     hl_primary = hl_surfaces.back().get();
     hl_lost = 0;

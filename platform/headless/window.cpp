@@ -39,7 +39,8 @@ void deliver_scripts()
     for (Script &s : hl_scripts) {
         if (s.delivered || !hl_window) continue;
         if ((int32_t)hl_presents.size() < s.after_presents) continue;
-        uint64_t from = s.after_presents > 0 ? hl_presents[s.after_presents - 1].time_us : 0;
+        uint64_t from =
+            s.after_presents > 0 ? hl_presents[(size_t)s.after_presents - 1].time_us : 0;
         if (now < from + (uint64_t)s.delay_ms * 1000) continue;
         s.delivered = 1;
         switch (s.kind) {

@@ -159,8 +159,9 @@ bool files_create_empty(const char *path)
             // never opened: nothing can be written through it or block on it.
             present = true;
         } else {
-            int made = openat(fd, paths_to_utf8(last).c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+            int made =
+                openat(fd, paths_to_utf8(last).c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
             present = made >= 0 || errno == EEXIST;
             if (made >= 0) close(made);
         }

@@ -38,8 +38,8 @@ DIR *open_listing(int fd)
 bool folders_name_valid(const std::string &cp1252)
 {
     if (cp1252.empty()) return false;
-    for (unsigned char c : cp1252)
-        if (!windows_character(c)) return false;
+    for (char c : cp1252)
+        if (!windows_character(static_cast<unsigned char>(c))) return false;
     return true;
 }
 

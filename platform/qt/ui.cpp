@@ -99,8 +99,8 @@ QString text_of(const std::string &cp1252)
 {
     QString out;
     out.reserve(static_cast<int>(cp1252.size()));
-    for (unsigned char c : cp1252)
-        out += QChar(static_cast<char16_t>(cp1252_to_unicode(c)));
+    for (char c : cp1252)
+        out += QChar(static_cast<char16_t>(cp1252_to_unicode(static_cast<unsigned char>(c))));
     return out;
 }
 
@@ -502,7 +502,8 @@ bool ui_register_icon(int32_t id, const UiIconImage *images, int32_t count)
         QImage picture(image.width, image.height, QImage::Format_ARGB32);
         for (int32_t y = 0; y < image.height; y++)
             for (int32_t x = 0; x < image.width; x++) {
-                size_t at = static_cast<size_t>(y) * image.width + x;
+                size_t at = static_cast<size_t>(y) * static_cast<size_t>(image.width) +
+                            static_cast<size_t>(x);
                 uint8_t index = image.pixels[at];
                 if (index >= image.colour_count || image.transparent[at]) {
                     picture.setPixel(x, y, qRgba(0, 0, 0, 0));

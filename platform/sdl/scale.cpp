@@ -1,5 +1,6 @@
 #include "platform/sdl/scale.h"
 
+#include <cstddef>
 #include <cstring>
 
 ScaleRect scale_fit(int32_t width, int32_t height)
@@ -38,23 +39,23 @@ void scale_lines(const ScaleTable *table, const uint8_t *source, int32_t width, 
 {
     std::vector<int32_t> columns((size_t)rect.w);
     for (int32_t x = 0; x < rect.w; x++)
-        columns[x] = (int32_t)(((int64_t)x * 2 + 1) * width / ((int64_t)rect.w * 2));
+        columns[(size_t)x] = (int32_t)(((int64_t)x * 2 + 1) * width / ((int64_t)rect.w * 2));
     const uint32_t *colour = table->colour.data();
     int32_t previous = -1;
     uint8_t *previous_line = nullptr;
     for (int32_t y = 0; y < rect.h; y++) {
         int32_t sy = (int32_t)(((int64_t)y * 2 + 1) * height / ((int64_t)rect.h * 2));
-        uint8_t *line =
-            destination + (size_t)(rect.y + y) * destination_pitch + (size_t)rect.x * sizeof(Pixel);
+        uint8_t *line = destination + (ptrdiff_t)(rect.y + y) * destination_pitch +
+                        (size_t)rect.x * sizeof(Pixel);
         if (previous_line && sy == previous) {
             // A line the source line already gave: copied, not scaled again.
             memcpy(line, previous_line, (size_t)rect.w * sizeof(Pixel));
             continue;
         }
-        const uint16_t *in = reinterpret_cast<const uint16_t *>(source + (size_t)sy * pitch);
+        const uint16_t *in = reinterpret_cast<const uint16_t *>(source + (ptrdiff_t)sy * pitch);
         Pixel *out = reinterpret_cast<Pixel *>(line);
         for (int32_t x = 0; x < rect.w; x++)
-            out[x] = (Pixel)colour[in[columns[x]]];
+            out[x] = (Pixel)colour[in[columns[(size_t)x]]];
         previous = sy;
         previous_line = line;
     }

@@ -242,7 +242,7 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
     s->width = sdl_mode_width;
     s->height = sdl_mode_height;
     s->pitch = sdl_mode_width * 2;
-    s->memory.assign((size_t)s->pitch * s->height, 0);
+    s->memory.assign((size_t)s->pitch * (size_t)s->height, 0);
     sdl_primary = s;
     *surface = s;
     return DD_OK;

@@ -73,7 +73,7 @@ void draw(const Box &b)
                     MARGIN + b.font->ascent + (int)i * line_height, b.lines[i].c_str(),
                     (int)b.lines[i].size());
     XDrawRectangle(b.display, b.window, b.gc, b.button_x, b.button_y, BUTTON_WIDTH,
-                   b.button_height);
+                   (unsigned)b.button_height);
     int ok_width = XTextWidth(b.font, "OK", 2);
     XDrawString(b.display, b.window, b.gc, b.button_x + (BUTTON_WIDTH - ok_width) / 2,
                 b.button_y + (b.button_height + b.font->ascent - b.font->descent) / 2, "OK", 2);

@@ -117,10 +117,10 @@ void convert(const ScreenSurface *s)
         }
         tables.rgb555 = rgb555;
     }
-    rgba.resize(static_cast<size_t>(s->width) * s->height * 4);
+    rgba.resize(static_cast<size_t>(s->width) * static_cast<size_t>(s->height) * 4);
     uint8_t *out = rgba.data();
     for (int32_t y = 0; y < s->height; y++) {
-        const uint8_t *line = s->memory.data() + static_cast<size_t>(y) * s->pitch;
+        const uint8_t *line = s->memory.data() + static_cast<ptrdiff_t>(y) * s->pitch;
         for (int32_t x = 0; x < s->width; x++, out += 4) {
             uint32_t word = tables.low[line[2 * x]] | tables.high[line[2 * x + 1]];
             std::memcpy(out, &word, 4);
@@ -177,7 +177,7 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
     s->width = mode_width;
     s->height = mode_height;
     s->pitch = mode_width * 2;
-    s->memory.assign(static_cast<size_t>(s->pitch) * s->height, 0);
+    s->memory.assign(static_cast<size_t>(s->pitch) * static_cast<size_t>(s->height), 0);
     primary = s;
     *surface = s;
     return DD_OK;

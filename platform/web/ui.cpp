@@ -300,7 +300,7 @@ bool ui_register_icon(int32_t /*id*/, const UiIconImage *images, int32_t count)
     for (int32_t i = 1; i < count; i++)
         if (images[i].colour_count > best->colour_count) best = &images[i];
     ui.icon_size = best->width == best->height ? best->width : 0;
-    ui.icon.assign(static_cast<size_t>(best->width) * best->height * 4, 0);
+    ui.icon.assign(static_cast<size_t>(best->width) * static_cast<size_t>(best->height) * 4, 0);
     for (int32_t i = 0; i < best->width * best->height; i++) {
         uint8_t index = best->pixels[i];
         if (index >= best->colour_count || best->transparent[i]) continue;

@@ -45,6 +45,6 @@ int main(int argc, char **argv)
         if (!seen[heard[best_at + i]]) seen[heard[best_at + i]] = true, distinct++;
     std::printf("recording %zu bytes; the track from its start matches %zu bytes (%.2f s) from "
                 "byte %zu\n",
-                heard.size(), best, best / 22050.0, best_at);
+                heard.size(), best, (double)best / 22050.0, best_at);
     return best >= wanted && distinct >= 32 ? 0 : 1;
 }

@@ -61,7 +61,7 @@ std::vector<double> cells(const uint8_t *rgb, size_t stride, size_t w, size_t h)
                     for (size_t c = 0; c < 3; c++)
                         sum[c] += rgb[y * stride + x * 3 + c];
             for (double s : sum)
-                means.push_back(n ? s / n : 0);
+                means.push_back(n ? s / (double)n : 0);
         }
     return means;
 }

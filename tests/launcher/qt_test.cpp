@@ -244,13 +244,13 @@ class QtRunner : public ::testing::Test
     static void answer_box(QMessageBox::StandardButton which, int tries = 200)
     {
         QTimer::singleShot(50, [which, tries]() {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box && tries > 0) {
+            auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!shown && tries > 0) {
                 answer_box(which, tries - 1);
                 return;
             }
-            ASSERT_NE(box, nullptr);
-            box->button(which)->click();
+            ASSERT_NE(shown, nullptr);
+            shown->button(which)->click();
         });
     }
 };

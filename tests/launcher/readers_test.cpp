@@ -126,8 +126,7 @@ TEST_F(OddFiles, DriverFileIsCreatedOnlyInARealFolderAndNeverOverSomethingElse)
         {"device",
          [&] {
              fs::create_directories(demo / "drivers");
-             ASSERT_EQ(mknod((demo / "drivers" / "dig.ini").c_str(), S_IFCHR | 0644,
-                             makedev(1, 3)),
+             ASSERT_EQ(mknod((demo / "drivers" / "dig.ini").c_str(), S_IFCHR | 0644, makedev(1, 3)),
                        0);
          }},
     };

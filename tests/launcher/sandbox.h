@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,7 +66,9 @@ inline void write_file(const fs::path &path, const std::string &bytes)
 inline std::string read_file(const fs::path &path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 // Every entry below a folder, links not followed: its kind, permissions, size and a hash of its

@@ -345,8 +345,8 @@ TEST_F(Backdrop, LargerInfoHeadersAndPixelOffsetsAreHonoured)
     ASSERT_TRUE(load(plain));
     std::string want(reinterpret_cast<const char *>(picture.image),
                      static_cast<size_t>(picture.image_bytes));
-    for (auto [info_bytes, gap] : {std::pair<uint32_t, uint32_t>{124, 0}, {108, 0}, {40, 6},
-                                   {124, 3}}) {
+    for (auto [info_bytes, gap] :
+         {std::pair<uint32_t, uint32_t>{124, 0}, {108, 0}, {40, 6}, {124, 3}}) {
         ASSERT_TRUE(load(variant(info_bytes, gap))) << info_bytes << " " << gap;
         EXPECT_EQ(std::string(reinterpret_cast<const char *>(picture.image),
                               static_cast<size_t>(picture.image_bytes)),

@@ -62,7 +62,7 @@ TEST(LzUnpack, LiteralOperationsOneSixSevenAreTheSame)
     ASSERT_EQ(r.out.size(), 33u);
     EXPECT_EQ(r.out[32], 33);
 
-    for (uint8_t control : {0x20, 0xC0, 0xE0}) {
+    for (uint8_t control : std::initializer_list<uint8_t>{0x20, 0xC0, 0xE0}) {
         r = unpack({control, 0x00, 0x5A});
         EXPECT_EQ(r.status, LZ_OK);
         EXPECT_EQ(r.out, Bytes{0x5A}) << int(control);

@@ -320,7 +320,7 @@ TEST_F(Damaged, BadCodesAndAShortColourList)
     set_lengths(cc, static_cast<int32_t>(stream.size()));
     ASSERT_EQ(decode(), MOVIE_FAULT_NONE);
 
-    for (uint8_t bad : {0, 155, 255}) {
+    for (uint8_t bad : std::initializer_list<uint8_t>{0, 155, 255}) {
         record[769 + cc + 2 + 500] = bad;
         EXPECT_EQ(decode(), MOVIE_FAULT_BAD_CODE);
         EXPECT_EQ(at, 500);

@@ -68,7 +68,8 @@ TEST(PictureDecode, OneColourABlockGivesTwoEqualPictures)
     EXPECT_EQ(d.used, 16000);
     for (int y = 0; y < 200; y++)
         for (int x = 0; x < 320; x++) {
-            const uint8_t want = colours[static_cast<size_t>((y / 2) * 160 + x / 2)];
+            const uint8_t want =
+                colours[static_cast<size_t>(y / 2) * 160 + static_cast<size_t>(x / 2)];
             ASSERT_EQ(pixel(d.pictures, 0, x, y), want) << x << "," << y;
             ASSERT_EQ(pixel(d.pictures, 1, x, y), want) << x << "," << y;
         }
@@ -116,7 +117,7 @@ TEST(PictureDecode, RewritesEverythingAndAgreesWithTheReference)
         gen_scene(static_cast<GenScene>(scene), 3, pictures.data(), palette, sound);
         const int32_t n = gen_block_codes(pictures.data(), codes.data(), colours.data());
         colours.resize(static_cast<size_t>(n));
-        for (uint8_t fill : {0x00, 0xFF}) {
+        for (uint8_t fill : std::initializer_list<uint8_t>{0x00, 0xFF}) {
             const Decoded d = decode(colours, codes, fill);
             ASSERT_EQ(d.status, PICTURE_OK);
             EXPECT_EQ(d.used, n);
@@ -153,7 +154,8 @@ TEST(PictureDecode, DamagedInputBlanksFromTheFirstBadBlock)
     // block left blank, wherever the decoder's fast path hands over.
     for (int code : printed_first_code) {
         const int32_t k = block_colour_counts[code];
-        d = decode(Bytes(static_cast<size_t>(200 * k + k - 1), 5), Bytes(16000, code));
+        d = decode(Bytes(static_cast<size_t>(200 * k + k - 1), 5),
+                   Bytes(16000, static_cast<uint8_t>(code)));
         EXPECT_EQ(d.status, PICTURE_COLOURS_SHORT) << k;
         EXPECT_EQ(d.blocks, 200) << k;
         EXPECT_EQ(d.used, 200 * k) << k;

@@ -10,6 +10,7 @@ std::vector<std::vector<uint8_t>> reference_patterns()
     for (const char *row : printed_patterns)
         for (const char *p = row; *p;) {
             std::vector<uint8_t> pattern;
+            pattern.reserve(8);
             for (int i = 0; i < 8; i++)
                 pattern.push_back(static_cast<uint8_t>(p[i] - '0'));
             patterns.push_back(pattern);

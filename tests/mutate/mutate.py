@@ -115,8 +115,7 @@ def main():
     os.makedirs(build, exist_ok=True)
     open(log, "w").close()
     print(f"log: {log}")
-    configure = ["cmake", "-S", ROOT, "-B", build, "-G", "Ninja",
-                 "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DWITH_BENCH=OFF", "-DWITH_DEMOCD=OFF"]
+    configure = ["cmake", "-S", ROOT, "--preset", "mutate", "-B", build]
     for launcher in ("CMAKE_C_COMPILER_LAUNCHER", "CMAKE_CXX_COMPILER_LAUNCHER"):
         if subprocess.run(["sh", "-c", "command -v ccache"], capture_output=True).returncode == 0:
             configure.append(f"-D{launcher}=ccache")

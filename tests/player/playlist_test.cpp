@@ -42,6 +42,7 @@ class Playlist : public testing::Test
     std::vector<std::string> args(const std::vector<std::string> &names)
     {
         std::vector<const char *> v;
+        v.reserve(names.size());
         for (const std::string &n : names)
             v.push_back(n.c_str());
         playlist_build_args((int32_t)v.size(), v.data());

@@ -120,6 +120,12 @@ TEST(SoundWithoutOwner, AFailureEndsWithTheBoxOfNoWindow)
     headless_reset(nullptr);
 }
 
+__attribute__((format(printf, 1, 0))) void report_and_return(const char *format, va_list args)
+{
+    char text[200];
+    vsnprintf(text, sizeof text, format, args);
+}
+
 // An owner whose report formats the message and returns: the box of no window that follows
 // still gets the whole message, not what is left of an argument list already walked.
 TEST(SoundWithoutOwner, AReportThatReturnsLeavesTheArgumentsWhole)
@@ -127,19 +133,15 @@ TEST(SoundWithoutOwner, AReportThatReturnsLeavesTheArgumentsWhole)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     HeadlessConfig c = headless_defaults();
     headless_reset(&c);
-    static const PresentOwner returning = {
-        [] { return static_cast<Window *>(nullptr); }, [] {}, [] {},
-        [](const char *format, va_list args) {
-            char text[200];
-            vsnprintf(text, sizeof text, format, args);
-        },
-        [] {}};
+    static const PresentOwner returning = {[] { return static_cast<Window *>(nullptr); }, [] {},
+                                           [] {}, report_and_return, [] {}};
     EXPECT_EXIT(
         {
             owner_set(&returning);
             owner_fatal("%s: %d %s", "SoundErrorB", 7, "(after the report)");
         },
-        testing::ExitedWithCode(0), "\\[Fatal Error occured\\] SoundErrorB: 7 \\(after the report\\)\n");
+        testing::ExitedWithCode(0),
+        "\\[Fatal Error occured\\] SoundErrorB: 7 \\(after the report\\)\n");
     owner_set(nullptr);
     headless_reset(nullptr);
 }

@@ -155,6 +155,8 @@ TEST(EncodeCli, BadInputIsRefusedAndWritesNothing)
         {"encode" + out, "no pictures given", 2},
         {"encode" + out + " " + sh_quote(dir + "/0000.png"), "1 pictures given", 2},
         {"encode" + out + " " + sh_quote(dir + "/x%03d.png"), "no picture matches", 1},
+        // A width no number fits: the name must not shrink to the existing file before it.
+        {"encode" + out + " " + sh_quote(dir + "/0000.png%99999999999d"), "no picture matches", 1},
         {"encode" + good, "no output file", 2},
         {"encode --frobnicate" + out + good, "unknown option", 2},
         {"encode" + out + good + " --audio", "--audio needs a value", 2},

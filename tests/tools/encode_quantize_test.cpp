@@ -115,7 +115,7 @@ TEST(EncodeQuantize, ManyColoursStayClose)
         auto distance = [&](int32_t k) {
             double e = 0;
             for (int32_t a = 0; a < 3; a++) {
-                double v = encode_expand6(palette[k * 3 + a]) - (float)(g[a] / g[3]);
+                double v = (float)encode_expand6(palette[k * 3 + a]) - (float)(g[a] / g[3]);
                 e += v * v;
             }
             return e;

@@ -92,7 +92,7 @@ static GstFlowReturn dec_chain(GstPad *, GstObject *parent, GstBuffer *record)
     gst_buffer_unref(record);
 
     GstFlowReturn ret = GST_FLOW_OK;
-    for (int32_t b = 0; b < 2 && ret == GST_FLOW_OK; b++) {
+    for (uint32_t b = 0; b < 2 && ret == GST_FLOW_OK; b++) {
         const GstClockTime at =
             GST_CLOCK_TIME_IS_VALID(start) ? start + b * CDMOVIE_PICTURE_TIME : GST_CLOCK_TIME_NONE;
         // After an accurate seek, pictures that end before the segment starts are not shown.

@@ -1,6 +1,7 @@
 // movtool encode: PNG pictures (two a record) and an optional sound file into a movie file.
 // The movie goes through the output rules (platform/output.h): a failed or interrupted run
 // leaves no partial movie behind.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -67,11 +68,21 @@ bool file_exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
+// The name of a pattern's picture `number`: the pattern's %d, with its width (space or zero
+// padded), put together here rather than given to printf, as the pattern is the user's text.
+// A width beyond any file name's length is cut to that length: no such file exists either way.
 std::string pattern_name(const char *pattern, long number)
 {
-    char name[4096];
-    snprintf(name, sizeof name, pattern, (int)number);
-    return name;
+    const char *percent = strchr(pattern, '%');
+    const char *p = percent + 1;
+    const char pad = *p == '0' ? '0' : ' ';
+    size_t width = 0;
+    for (; *p >= '0' && *p <= '9'; p++)
+        width = std::min<size_t>(width * 10 + (size_t)(*p - '0'), 4096);
+    std::string digits = std::to_string(number);
+    std::string name(pattern, percent);
+    if (digits.size() < width) name.append(width - digits.size(), pad);
+    return name + digits + (p + 1);
 }
 
 // Adds the pattern's files; false when not even the first one exists.
@@ -113,7 +124,7 @@ double seconds_now(clockid_t clock)
 {
     timespec ts;
     clock_gettime(clock, &ts);
-    return (double)ts.tv_sec + ts.tv_nsec * 1e-9;
+    return (double)ts.tv_sec + (double)ts.tv_nsec * 1e-9;
 }
 
 struct EncodeArgs {
@@ -299,7 +310,8 @@ void report_record(EncodeTally *t, long r, const RecordStats &stats, bool quiet,
     if (progress) {
         double elapsed = seconds_now(CLOCK_MONOTONIC) - t->started;
         fprintf(stderr, "encoding: record %ld of %ld (%.0f%%), %.1f records/s", r + 1, t->records,
-                100.0 * (r + 1) / t->records, (r + 1) / (elapsed > 0 ? elapsed : 1));
+                100.0 * (double)(r + 1) / (double)t->records,
+                (double)(r + 1) / (elapsed > 0 ? elapsed : 1));
         fflush(stderr);
     }
 }
@@ -309,15 +321,15 @@ void report_summary(const EncodeTally &t, const EncodeArgs &args, const SoundTra
     const long records = t.records;
     double elapsed = seconds_now(CLOCK_MONOTONIC) - t.started;
     double cpu = seconds_now(CLOCK_PROCESS_CPUTIME_ID) - t.started_cpu;
-    double seconds = records * MOVIE_RECORD_MS / 1000.0;
+    double seconds = (double)records * MOVIE_RECORD_MS / 1000.0;
     fprintf(stderr,
             "wrote %s: %ld records (%.2f s), %ld bytes; lossless records: %ld of %ld; PSNR "
             "overall %.2f dB, lowest %.2f dB (record %ld); %.1f records/s (%.1f a second of "
             "processor time)\n",
             args.output, records, seconds, records * (long)MOVIE_RECORD_SIZE, t.lossless, records,
             encode_psnr(t.total_error, (double)records * MOVIE_PICTURES_BYTES * 3.0), t.lowest,
-            t.lowest_at, records / (elapsed > 0 ? elapsed : 1e-9),
-            records / (cpu > 0 ? cpu : 1e-9));
+            t.lowest_at, (double)records / (elapsed > 0 ? elapsed : 1e-9),
+            (double)records / (cpu > 0 ? cpu : 1e-9));
     if (args.audio) {
         double sound_seconds = (double)track.count / ENCODE_SOUND_RATE;
         if (sound_seconds > seconds + 0.0005)

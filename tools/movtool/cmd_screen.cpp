@@ -20,7 +20,7 @@ static std::vector<uint8_t> screen_render(const uint8_t *picture, const uint8_t 
                                           int32_t rgb565, bool stretched)
 {
     const int32_t width = stretched ? 640 : 320, height = stretched ? 480 : 200;
-    std::vector<uint8_t> screen((size_t)width * height * 2, 0);
+    std::vector<uint8_t> screen((size_t)width * (size_t)height * 2, 0);
     // Values 0 and 249 to 255 stay black, as in the player's zero-filled table.
     uint32_t table[256] = {};
     display_build_colour_table(table, palette, rgb565);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,7 +95,7 @@ static void average_pass(const In *in, size_t sample_step, size_t line_step, int
 
 size_t encode_fit_scratch(int32_t h)
 {
-    return (size_t)ENCODE_WIDTH * h * 3;
+    return (size_t)ENCODE_WIDTH * (size_t)h * 3;
 }
 
 void encode_fit_picture(const uint8_t *source, int32_t w, int32_t h, uint8_t *rgb, float *scratch)
@@ -111,17 +112,17 @@ void encode_fit_picture(const uint8_t *source, int32_t w, int32_t h, uint8_t *rg
     int32_t x0 = (ENCODE_WIDTH - ow) / 2, y0 = (ENCODE_HEIGHT - oh) / 2;
     if (ow == w && oh == h) {
         for (int32_t y = 0; y < h; y++)
-            memcpy(rgb + ((y0 + y) * ENCODE_WIDTH + x0) * 3, source + (size_t)y * w * 3,
+            memcpy(rgb + ((y0 + y) * ENCODE_WIDTH + x0) * 3, source + (ptrdiff_t)y * w * 3,
                    (size_t)w * 3);
         return;
     }
     // Columns first, into scratch (ow x h), then rows.
     average_pass(source, 3, (size_t)w * 3, w, ow, h, [&](int32_t x, int32_t y, const double *m) {
         for (int32_t a = 0; a < 3; a++)
-            scratch[((size_t)y * ow + x) * 3 + a] = (float)m[a];
+            scratch[((ptrdiff_t)y * ow + x) * 3 + a] = (float)m[a];
     });
     average_pass(scratch, (size_t)ow * 3, 3, h, oh, ow, [&](int32_t y, int32_t x, const double *m) {
-        uint8_t *d = rgb + ((size_t)(y0 + y) * ENCODE_WIDTH + x0 + x) * 3;
+        uint8_t *d = rgb + ((ptrdiff_t)(y0 + y) * ENCODE_WIDTH + x0 + x) * 3;
         for (int32_t a = 0; a < 3; a++) {
             double v = m[a] + 0.5;
             d[a] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
@@ -259,7 +260,7 @@ static bool sound_resample(FloatBuffer *samples, int64_t *count, int32_t rate, c
 {
     if (rate == ENCODE_SOUND_RATE || *count == 0) return true;
     double ratio = (double)ENCODE_SOUND_RATE / rate;
-    int64_t capacity = (int64_t)std::ceil(*count * ratio) + 16;
+    int64_t capacity = (int64_t)std::ceil((double)*count * ratio) + 16;
     FloatBuffer out;
     if (!out.alloc(capacity)) {
         snprintf(error, error_size, "%s: out of memory", path);

@@ -3,6 +3,7 @@
 #include "tools/movtool/encode_record.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,7 +77,7 @@ static int32_t spare_colours(RecordEncoder *e, const uint8_t *rgb, int32_t size)
             for (int32_t cell = 0; cell < 4; cell++) {
                 const uint8_t *p =
                     rgb +
-                    ((size_t)t * MOVIE_PICTURE_BYTES + (y + cell / 2) * 320 + x + cell % 2) * 3;
+                    ((ptrdiff_t)t * MOVIE_PICTURE_BYTES + (y + cell / 2) * 320 + x + cell % 2) * 3;
                 for (int32_t a = 0; a < 3; a++)
                     sum[t][a] += p[a];
             }
