@@ -81,8 +81,8 @@ std::string cp1252_to_utf8(const std::string &text)
 {
     std::string out;
     out.reserve(text.size());
-    for (unsigned char c : text)
-        cp1252_append_utf8(&out, cp1252_to_unicode(c));
+    for (char c : text)
+        cp1252_append_utf8(&out, cp1252_to_unicode(static_cast<unsigned char>(c)));
     return out;
 }
 
