@@ -40,3 +40,17 @@ void screen_release_surface(ScreenSurface *surface)
 {
     if (surface) surface->released = 1;
 }
+
+ScreenSurface *memscreen_next_primary(int32_t width, int32_t height)
+{
+    static ScreenSurface surfaces[4];
+    static int32_t next;
+    ScreenSurface *s = &surfaces[next++ % 4];
+    s->released = 0;
+    s->locked = 0;
+    s->width = width;
+    s->height = height;
+    s->pitch = width * 2;
+    s->memory.assign(static_cast<size_t>(s->pitch) * static_cast<size_t>(s->height), 0);
+    return s;
+}

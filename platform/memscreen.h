@@ -19,3 +19,8 @@ struct ScreenSurface {
     int32_t width, height, pitch;
     std::vector<uint8_t> memory;
 };
+
+// The next primary surface of a width x height 16-bit mode. The four records are kept until
+// the program ends and taken in turn: a release racing with a lock on another thread never
+// frees memory under it.
+ScreenSurface *memscreen_next_primary(int32_t width, int32_t height);

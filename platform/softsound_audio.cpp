@@ -2,6 +2,8 @@
 
 #include "platform/audio.h"
 
+#include <new>
+
 int32_t audio_set_cooperative_level(AudioDevice *device, Window *, uint32_t)
 {
     return device && !device->released ? DS_OK : DSERR_UNINITIALIZED;
@@ -43,5 +45,33 @@ int32_t audio_get_position(AudioBuffer *buffer, uint32_t *play_cursor, uint32_t 
 {
     if (!buffer || buffer->released) return DSERR_BUFFERLOST;
     softsound_position(buffer->sound, play_cursor, write_cursor);
+    return DS_OK;
+}
+
+int32_t softsound_audio_create_buffer(const SoftSoundDevice *sound, AudioDevice *device,
+                                      const AudioBufferDesc *desc, AudioBuffer **buffer)
+{
+    *buffer = nullptr;
+    if (!device || device->released) return DSERR_UNINITIALIZED;
+    int32_t primary = (desc->flags & DSBCAPS_PRIMARYBUFFER) != 0;
+    if (!primary && (!desc->format || desc->format->format_tag != 1 ||
+                     desc->format->channels != 1 || desc->format->bits_per_sample != 8 ||
+                     desc->format->samples_per_sec != sound->bytes_per_second))
+        return DSERR_BADFORMAT;
+    if (!primary && (desc->bytes < 4 || desc->bytes > (1u << 24))) return DSERR_INVALIDPARAM;
+    AudioBuffer *b = new (std::nothrow) AudioBuffer{primary, 0, nullptr};
+    if (!b) return DSERR_OUTOFMEMORY;
+    if (!primary && !(b->sound = softsound_create(sound, desc->bytes))) {
+        delete b;
+        return DSERR_OUTOFMEMORY;
+    }
+    *buffer = b;
+    return DS_OK;
+}
+
+int32_t softsound_audio_get_caps(const SoftSoundDevice *sound, AudioDevice *device, AudioCaps *caps)
+{
+    if (!device || device->released) return DSERR_UNINITIALIZED;
+    *caps = AudioCaps{0, sound->bytes_per_second, sound->bytes_per_second};
     return DS_OK;
 }

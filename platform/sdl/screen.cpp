@@ -232,17 +232,7 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
     *surface = nullptr;
     if (!device || device->released) return DDERR_INVALIDOBJECT;
     if (!sdl_mode_set) return DDERR_NOEXCLUSIVEMODE;
-    // Kept until the process ends: a release racing with a lock on another thread never frees
-    // memory under it.
-    static ScreenSurface surfaces[4];
-    static int32_t next;
-    ScreenSurface *s = &surfaces[next++ % 4];
-    s->released = 0;
-    s->locked = 0;
-    s->width = sdl_mode_width;
-    s->height = sdl_mode_height;
-    s->pitch = sdl_mode_width * 2;
-    s->memory.assign((size_t)s->pitch * (size_t)s->height, 0);
+    ScreenSurface *s = memscreen_next_primary(sdl_mode_width, sdl_mode_height);
     sdl_primary = s;
     *surface = s;
     return DD_OK;

@@ -167,17 +167,7 @@ int32_t screen_create_primary(ScreenDevice *device, ScreenSurface **surface)
     *surface = nullptr;
     if (!device || device->released) return DDERR_INVALIDOBJECT;
     if (!mode_set) return DDERR_NOEXCLUSIVEMODE;
-    // Kept until the program ends: a release racing with a lock on another thread never frees
-    // memory under it.
-    static ScreenSurface surfaces[4];
-    static int32_t next;
-    ScreenSurface *s = &surfaces[next++ % 4];
-    s->released = 0;
-    s->locked = 0;
-    s->width = mode_width;
-    s->height = mode_height;
-    s->pitch = mode_width * 2;
-    s->memory.assign(static_cast<size_t>(s->pitch) * static_cast<size_t>(s->height), 0);
+    ScreenSurface *s = memscreen_next_primary(mode_width, mode_height);
     primary = s;
     *surface = s;
     return DD_OK;

@@ -18,7 +18,6 @@
 #include <emscripten/emscripten.h>
 #include <emscripten/threading.h>
 #include <mutex>
-#include <new>
 
 namespace
 {
@@ -175,29 +174,12 @@ int32_t audio_create(AudioDevice **device)
 
 int32_t audio_create_buffer(AudioDevice *device, const AudioBufferDesc *desc, AudioBuffer **buffer)
 {
-    *buffer = nullptr;
-    if (!device || device->released) return DSERR_UNINITIALIZED;
-    int32_t primary = (desc->flags & DSBCAPS_PRIMARYBUFFER) != 0;
-    if (!primary &&
-        (!desc->format || desc->format->format_tag != 1 || desc->format->channels != 1 ||
-         desc->format->bits_per_sample != 8 || desc->format->samples_per_sec != SAMPLE_RATE))
-        return DSERR_BADFORMAT;
-    if (!primary && (desc->bytes < 4 || desc->bytes > (1u << 24))) return DSERR_INVALIDPARAM;
-    AudioBuffer *b = new (std::nothrow) AudioBuffer{primary, 0, nullptr};
-    if (!b) return DSERR_OUTOFMEMORY;
-    if (!primary && !(b->sound = softsound_create(&web_sound_device, desc->bytes))) {
-        delete b;
-        return DSERR_OUTOFMEMORY;
-    }
-    *buffer = b;
-    return DS_OK;
+    return softsound_audio_create_buffer(&web_sound_device, device, desc, buffer);
 }
 
 int32_t audio_get_caps(AudioDevice *device, AudioCaps *caps)
 {
-    if (!device || device->released) return DSERR_UNINITIALIZED;
-    *caps = AudioCaps{0, SAMPLE_RATE, SAMPLE_RATE};
-    return DS_OK;
+    return softsound_audio_get_caps(&web_sound_device, device, caps);
 }
 
 int32_t audio_play(AudioBuffer *buffer, uint32_t flags)
