@@ -159,9 +159,10 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    const std::string dir = "/tmp/bench_filmo";
-    std::string command = "rm -rf " + dir + " && mkdir -p " + dir;
-    if (system(command.c_str()) != 0) return 1;
+    // A folder of its own: two runs on one machine never share the movie or the trace.
+    const char *base = getenv("TMPDIR");
+    std::string dir = std::string(base && *base ? base : "/tmp") + "/bench_filmo_XXXXXX";
+    if (!mkdtemp(&dir[0])) return 1;
     const std::string movie = dir + "/movie.mov", trace = dir + "/trace.txt";
     if (!gen_write_file(movie.c_str(), gen_movie(GEN_SHAPES, 70))) return 1;
     const std::vector<std::string> offscreen = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
@@ -202,9 +203,10 @@ int main(int argc, char **argv)
     // ffplay plays an export of the same movie: H.264 and AAC in MP4, looping.
     bool have_ffplay = false;
     Usage ffplay{-1, -1, 0};
-    command = std::string(MOVTOOL_PATH) + " export " + movie + " " + dir + " > " + dir +
-              "/movie.y4m 2>/dev/null && ffmpeg -v error -y -i " + dir + "/movie.y4m -i " + dir +
-              "/sound.wav -c:v libx264 -pix_fmt yuv420p -c:a aac " + dir + "/movie.mp4";
+    std::string command = std::string(MOVTOOL_PATH) + " export " + movie + " " + dir + " > " + dir +
+                          "/movie.y4m 2>/dev/null && ffmpeg -v error -y -i " + dir +
+                          "/movie.y4m -i " + dir +
+                          "/sound.wav -c:v libx264 -pix_fmt yuv420p -c:a aac " + dir + "/movie.mp4";
     const std::vector<std::string> ffplay_command = {"ffplay", "-v", "error",           "-fs",
                                                      "-loop",  "0",  dir + "/movie.mp4"};
     if (system("command -v ffplay >/dev/null && command -v ffmpeg >/dev/null") == 0 &&
@@ -254,5 +256,6 @@ int main(int argc, char **argv)
            a.median, a.p99, a.max, a.count);
     printf("first picture after process start    %.1f ms: <= 100 ms: %s\n", first_ms,
            verdict(first_ms >= 0 && first_ms <= 100));
-    return 0;
+    std::string clean = "rm -rf '" + dir + "'";
+    return system(clean.c_str()) == 0 ? 0 : 1;
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 static double cpu_seconds()
@@ -31,7 +32,10 @@ static void report(const char *what, std::vector<double> v)
 int main(int argc, char **argv)
 {
     int32_t records = argc > 1 ? atoi(argv[1]) : 64; // 64 records: 10.1 s
-    std::string movie = "/tmp/bench_player_timing.mov";
+    const char *base = getenv("TMPDIR");
+    std::string dir = std::string(base && *base ? base : "/tmp") + "/bench_timing_XXXXXX";
+    if (!mkdtemp(&dir[0])) return 1;
+    std::string movie = dir + "/movie.mov";
     if (!gen_write_file(movie.c_str(), gen_movie(GEN_SHAPES, records))) return 1;
     HeadlessConfig c = headless_defaults();
     c.quiet_boxes = 1;
@@ -66,5 +70,6 @@ int main(int argc, char **argv)
     printf("CPU, all threads: %.3f s of %.2f s = %.1f %% of one core\n", cpu, wall,
            100.0 * cpu / wall);
     remove(movie.c_str());
+    rmdir(dir.c_str());
     return 0;
 }
