@@ -7,6 +7,7 @@
 #include "platform/headless/headless.h"
 
 #include "platform/memscreen.h"
+#include "platform/softsound.h"
 #include "platform/window.h"
 
 #include <atomic>
@@ -19,9 +20,6 @@
 #include <set>
 #include <thread>
 #include <vector>
-
-struct SoftSound;
-void softsound_destroy(SoftSound *sound);
 
 struct Window {
     WindowProc proc;
